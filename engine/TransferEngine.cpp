@@ -1,0 +1,199 @@
+#include "TransferEngine.h"
+
+#include <QObject>
+
+using Control = TransferWindow::Control;
+
+namespace {
+constexpr Control kStateControls[] = {Control::cmdSend,  Control::cmdReceive, Control::Frame1,
+                                      Control::Option1,  Control::Option2,    Control::mnuOpen,
+                                      Control::mnuSaveas};
+}
+
+TransferEngine::TransferEngine(MSComm &port, TransferWindow &window, Timer &timer1, Timer &timer2,
+                               FileDialog &dialog, QString clipPath)
+    : m_port(port), m_window(window), m_timer1(timer1), m_timer2(timer2), m_dialog(dialog),
+      m_clipPath(std::move(clipPath))
+{
+    m_timer1.setInterval(kInactivity);
+    m_timer1.setEnabled(false);
+    m_timer2.setInterval(kSendCompletion);
+    m_timer2.setEnabled(false);
+    m_timer1.setOnTick([this] { Timer1_Timer(); });
+    m_timer2.setOnTick([this] { Timer2_Timer(); });
+    QObject::connect(&m_port, &MSComm::OnComm, &m_port, [this] { MSComm1_OnComm(); });
+}
+
+TransferEngine::~TransferEngine()
+{
+    QObject::disconnect(&m_port, &MSComm::OnComm, &m_port, nullptr);
+    m_timer1.setOnTick({});
+    m_timer2.setOnTick({});
+}
+
+QString TransferEngine::lineErrorName(int code)
+{
+    switch (code) {
+    case CommEvents::comEventBreak:
+        return QStringLiteral("break error");
+    case CommEvents::comEventFrame:
+        return QStringLiteral("framing error");
+    case CommEvents::comEventOverrun:
+        return QStringLiteral("overrun error");
+    case CommEvents::comEventRxOver:
+        return QStringLiteral("rx overflow error");
+    case CommEvents::comEventRxParity:
+        return QStringLiteral("parity error");
+    case CommEvents::comEventTxFull:
+        return QStringLiteral("tx full error");
+    case CommEvents::comEventDCB:
+        return QStringLiteral("dcb error");
+    case CommEvents::comEventPortLost:
+        return QStringLiteral("port disconnected error");
+    default:
+        return {};
+    }
+}
+
+QString TransferEngine::lineErrorMessage(int code)
+{
+    return lineErrorName(code) + QStringLiteral(" on com port, reset and retry");
+}
+
+void TransferEngine::MSComm1_OnComm()
+{
+    const auto code = qint16(m_port.CommEvent());
+    switch (code) {
+    case CommEvents::comEvReceive:
+        ReceiveData();
+        return;
+    case CommEvents::comEvSend:
+        SendNextBlock();
+        return;
+    case 3: // modem lines, ring and end-of-file character
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+        return;
+    default:
+        AbortTransfer();
+        m_window.messageBox(lineErrorMessage(code));
+        m_window.SbrMessage(QString());
+    }
+}
+
+void TransferEngine::enterBusyState()
+{
+    for (Control control : kStateControls)
+        m_window.setControlEnabled(control, false);
+    m_window.setCancelVisible(true);
+    m_busy = true;
+}
+
+void TransferEngine::applyIdleState()
+{
+    for (Control control : kStateControls)
+        m_window.setControlEnabled(control, true);
+    m_window.setCancelVisible(false);
+    m_busy = false;
+}
+
+void TransferEngine::ResetTransfer()
+{
+    if (m_port.PortOpen())
+        m_port.setPortOpen(false);
+    m_port.setRThreshold(0);
+    m_port.setSThreshold(0);
+    m_port.setInBufferCount(0);
+    m_port.setOutBufferCount(0);
+    m_state.RxState = TransferState::RxIdle;
+    m_timer1.setEnabled(false);
+    m_window.closeAnimation();
+    m_window.setProgressVisible(false);
+    applyIdleState();
+}
+
+void TransferEngine::closeTransferFile(bool discardReceive)
+{
+    if (m_sendFile) {
+        m_sendFile->close();
+        m_sendFile.reset();
+    }
+    if (m_receiveFile) {
+        // Without commit() the temporary copy is removed and whatever was at
+        // the target stays as it was.
+        if (discardReceive)
+            m_receiveFile->cancelWriting();
+        m_receiveFile.reset();
+    }
+}
+
+void TransferEngine::AbortTransfer()
+{
+    ResetTransfer();
+    if (m_state.FileOpen) {
+        closeTransferFile(true);
+        m_state.FileOpen = false;
+        m_state.DeleteOnAbort = false;
+    }
+}
+
+void TransferEngine::cmdCancel_Click()
+{
+    AbortTransfer();
+    m_window.SbrMessage(QStringLiteral("Action canceled"));
+}
+
+void TransferEngine::endWithMessage(const QString &message)
+{
+    AbortTransfer();
+    m_window.messageBox(message);
+    m_window.SbrMessage(QString());
+}
+
+QString TransferEngine::portName() const
+{
+    return QStringLiteral("COM%1").arg(m_port.CommPort());
+}
+
+bool TransferEngine::openPort(const QString &whatFor)
+{
+    m_port.setCommPort(m_window.option1Selected() ? 1 : 2);
+    if (m_port.setPortOpen(true))
+        return true;
+
+    const CommError error = m_port.lastError();
+    QString message = QObject::tr("Cannot open %1 (%2) %3: %4.")
+                          .arg(portName(), error.device, whatFor, error.reason);
+    switch (error.kind) {
+    case CommError::Kind::PermissionDenied:
+        message += QObject::tr("\n\nTo use a serial port your user account must be a member of "
+                               "the \"dialout\" group: run \"sudo adduser $USER dialout\", "
+                               "then log out and in again.");
+        break;
+    case CommError::Kind::Busy:
+        message += QObject::tr("\n\nClose the other program that uses the port and try again.");
+        break;
+    case CommError::Kind::NotFound:
+        message += QObject::tr("\n\nCheck that the cable or adapter is plugged in, or choose the "
+                               "device for %1 in the [Ports] section of the settings file.")
+                       .arg(portName());
+        break;
+    default:
+        break;
+    }
+    endWithMessage(message);
+    return false;
+}
+
+void TransferEngine::FormUnload()
+{
+    if (m_port.PortOpen())
+        m_port.setPortOpen(false);
+    if (m_state.FileOpen) {
+        closeTransferFile(true);
+        m_state.FileOpen = false;
+        m_state.DeleteOnAbort = false;
+    }
+}

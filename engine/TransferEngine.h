@@ -1,0 +1,127 @@
+#pragma once
+
+#include "FileDialog.h"
+#include "MSComm.h"
+#include "Timer.h"
+#include "TransferWindow.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+// The one transfer in progress. Receive states are those of RxState.
+struct TransferState
+{
+    static constexpr quint8 RxIdle = 0;
+    static constexpr quint8 RxWaitingForHeader = 1;
+    static constexpr quint8 RxReceivingBlocks = 2;
+
+    QString TransferPath; // as the file dialog returned it
+    bool FileOpen = false;
+    bool DeleteOnAbort = false; // the open file is an unfinished receive target
+    qint32 ByteCount = 0;       // send: bytes still to go; receive: whole blocks received
+    quint8 RxState = RxIdle;
+    QByteArray InBuf;
+    qint16 ChunkLen = 0;
+    QByteArray Block;
+    qint16 BlockPos = 0;
+    std::array<char, 13> HeaderBytes{};
+};
+
+// What the window remembers between runs and shows in the next dialog.
+struct RememberedValues
+{
+    QString NameSave;
+    qint16 FilterSave = 0;
+    QString RecNameSave;
+};
+
+// Sending, receiving, and every way a transfer ends. It owns no widget and no
+// device: the window, the port, both timers and the file dialog are handed in,
+// and the engine outlives none of them.
+//
+// Every ending goes through ResetTransfer; Cancel, a line error, a lost
+// connection and every failure go through AbortTransfer as well, which closes
+// the file and, for a receive, throws the unfinished copy away. A receive is
+// written to a temporary file beside the target and only replaces the target
+// when the end marker has arrived, so an earlier backup survives any failure.
+class TransferEngine
+{
+public:
+    static constexpr int kBlockSize = 1024;
+    static constexpr int kHeaderSize = 13;
+    static constexpr int kFirstBlockRest = kBlockSize - kHeaderSize; // 1011
+    static constexpr int kMarkerIndex = kBlockSize - 7;               // 1017
+    static constexpr int kTailMarkerFromEnd = 7;
+    static constexpr char kEndMarker = ':';
+    static constexpr std::chrono::milliseconds kInactivity{3000};
+    static constexpr std::chrono::milliseconds kSendCompletion{1000};
+    static constexpr qint64 kLargestSendable = 0x7FFFFFFF; // ByteCount is signed 32-bit
+    inline static const QByteArray kBackupHeader = QByteArrayLiteral("GLOW ARRANGER");
+
+    TransferEngine(MSComm &port, TransferWindow &window, Timer &timer1, Timer &timer2,
+                   FileDialog &dialog, QString clipPath);
+    ~TransferEngine();
+    TransferEngine(const TransferEngine &) = delete;
+    TransferEngine &operator=(const TransferEngine &) = delete;
+
+    // Commands of the window.
+    void cmdSend_Click();
+    void cmdReceive_Click();
+    void cmdCancel_Click();
+
+    // Events.
+    void MSComm1_OnComm();
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+    void ResetTransfer();
+    void AbortTransfer();
+
+    // The port and file half of unloading the window: the port is closed and
+    // an open transfer file is closed (an unfinished receive is discarded).
+    void FormUnload();
+
+    // True from a start's busy state until the reset that ends it.
+    bool transferInProgress() const { return m_busy; }
+
+    const TransferState &state() const { return m_state; }
+    RememberedValues &remembered() { return m_remembered; }
+    const RememberedValues &remembered() const { return m_remembered; }
+
+    // The name of a line-error code, empty for a code without one.
+    static QString lineErrorName(int code);
+    static QString lineErrorMessage(int code);
+
+private:
+    void SendNextBlock();
+    void ReceiveData();
+    void FinishReceive();
+    void acceptHeader();
+    void receiveBlock();
+    void lostConnection();
+
+    void enterBusyState();
+    void applyIdleState();
+    bool openPort(const QString &whatFor);
+    void closeTransferFile(bool discardReceive);
+    void endWithMessage(const QString &message);
+    QString portName() const;
+
+    MSComm &m_port;
+    TransferWindow &m_window;
+    Timer &m_timer1;
+    Timer &m_timer2;
+    FileDialog &m_dialog;
+    QString m_clipPath;
+
+    TransferState m_state;
+    RememberedValues m_remembered;
+    bool m_busy = false;
+    std::unique_ptr<QFile> m_sendFile;
+    std::unique_ptr<QSaveFile> m_receiveFile;
+};

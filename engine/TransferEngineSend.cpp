@@ -1,0 +1,129 @@
+// Sending a file: the start, one chunk per transmit-empty notification, and
+// the completion one second after the last chunk has left.
+#include "ProfileHeader.h"
+#include "TransferEngine.h"
+
+#include <QFileInfo>
+#include <QObject>
+
+void TransferEngine::cmdSend_Click()
+{
+    m_dialog.CancelError = true;
+    m_dialog.Flags = FileDialog::cdlOFNFileMustExist;
+    m_dialog.Flags = m_dialog.Flags | FileDialog::cdlOFNHideReadOnly;
+    m_dialog.FileName = m_remembered.NameSave;
+    m_dialog.DialogTitle = QStringLiteral("Filename to send");
+    m_dialog.Filter = QStringLiteral(
+        "Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*");
+    m_dialog.FilterIndex = m_remembered.FilterSave;
+    m_window.SbrMessage(QStringLiteral("Select file to send to Glow Arranger."));
+    if (!m_dialog.ShowOpen()) {
+        m_window.SbrMessage(QString());
+        return;
+    }
+
+    m_state.TransferPath = m_dialog.FileName;
+    m_remembered.NameSave = m_state.TransferPath;
+    m_remembered.FilterSave = qint16(m_dialog.FilterIndex);
+
+    // A completion still armed by an earlier, cancelled send must not end
+    // this transfer.
+    m_timer2.setEnabled(false);
+
+    // ByteCount is signed 32-bit: larger files are refused before anything
+    // is opened.
+    if (QFileInfo(m_state.TransferPath).size() > kLargestSendable) {
+        m_window.messageBox(QObject::tr("\"%1\" is too large to send: files of 2 GiB "
+                                        "(2147483648 bytes) or more are not supported.")
+                                .arg(m_state.TransferPath));
+        m_window.SbrMessage(QString());
+        return;
+    }
+    auto file = std::make_unique<QFile>(m_state.TransferPath);
+    if (!file->open(QIODevice::ReadOnly) || file->size() > kLargestSendable) {
+        m_window.messageBox(QObject::tr("Cannot open \"%1\" for sending: %2.")
+                                .arg(m_state.TransferPath, file->errorString()));
+        m_window.SbrMessage(QString());
+        return;
+    }
+    m_sendFile = std::move(file);
+    m_state.FileOpen = true;
+    m_state.DeleteOnAbort = false;
+    m_state.ByteCount = qint32(m_sendFile->size());
+
+    m_window.setProgressMax(float(m_state.ByteCount) / float(kBlockSize));
+    if (m_window.progressMax() == 0.0f)
+        m_window.setProgressMax(1.0f);
+    m_window.setProgressValue(0.0f);
+    m_window.setProgressVisible(true);
+
+    // The animation is decoration: a clip that cannot be read leaves the
+    // control empty and the send goes on.
+    m_window.openAnimation(m_clipPath);
+    m_window.SbrMessage(QStringLiteral("sending file"));
+    enterBusyState();
+
+    if (!openPort(QObject::tr("to send the file")))
+        return;
+    m_port.setOutBufferCount(0);
+    m_port.setSThreshold(1);
+
+    if (ProfileHeader::appliesTo(m_state.TransferPath)) {
+        m_state.Block = ProfileHeader::build(m_state.TransferPath, quint32(m_state.ByteCount));
+        if (!m_port.Output(m_state.Block)) {
+            endWithMessage(QObject::tr("The file \"%1\" was not sent completely: %2.")
+                               .arg(m_state.TransferPath, m_port.lastError().reason));
+            return;
+        }
+    }
+    SendNextBlock();
+}
+
+void TransferEngine::SendNextBlock()
+{
+    if (!m_sendFile)
+        return; // no send is running (the port reports the end of a receive's silence)
+
+    if (m_state.ByteCount == 0) {
+        m_timer2.setEnabled(true);
+        return;
+    }
+    int chunk = kBlockSize;
+    if (m_state.ByteCount > kBlockSize) {
+        m_state.ByteCount -= kBlockSize;
+    } else {
+        chunk = int(m_state.ByteCount);
+        m_state.ByteCount = 0;
+    }
+
+    m_state.Block.resize(chunk);
+    const qint64 got = m_sendFile->read(m_state.Block.data(), chunk);
+    if (got != chunk) {
+        const QString reason = got < 0 ? m_sendFile->errorString()
+                                       : QObject::tr("the file became shorter while it was "
+                                                     "being sent");
+        endWithMessage(QObject::tr("The file \"%1\" was not sent completely: %2.")
+                           .arg(m_state.TransferPath, reason));
+        return;
+    }
+    if (!m_port.Output(m_state.Block)) {
+        endWithMessage(QObject::tr("The file \"%1\" was not sent completely: %2.")
+                           .arg(m_state.TransferPath, m_port.lastError().reason));
+        return;
+    }
+    if (m_state.ByteCount != 0)
+        m_window.setProgressValue(m_window.progressValue() + 1.0f);
+    m_window.SbrMessage(QString::number(m_state.ByteCount) + QStringLiteral(" bytes remaining"));
+}
+
+void TransferEngine::Timer2_Timer()
+{
+    m_timer2.setEnabled(false);
+    ResetTransfer();
+    if (m_state.FileOpen) {
+        closeTransferFile(false);
+        m_state.FileOpen = false;
+        m_state.DeleteOnAbort = false;
+    }
+    m_window.SbrMessage(QStringLiteral("file has been sent"));
+}

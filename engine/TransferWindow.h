@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+// The controls of the main window that the transfer touches. The engine never
+// sees a widget; the window implements this, tests use a recording fake.
+class TransferWindow
+{
+public:
+    // The controls switched between the idle and the busy state, in the order
+    // in which both states apply them.
+    enum class Control { cmdSend, cmdReceive, Frame1, Option1, Option2, mnuOpen, mnuSaveas };
+
+    virtual ~TransferWindow() = default;
+
+    // Replaces the status line; an empty text clears it.
+    virtual void SbrMessage(const QString &text) = 0;
+
+    virtual void setControlEnabled(Control control, bool enabled) = 0;
+    virtual void setCancelVisible(bool visible) = 0;
+    // True when "Com 1" is the selected port.
+    virtual bool option1Selected() const = 0;
+
+    // The progress bar takes single-precision maximum and value; a value above
+    // the maximum is accepted (and shown as full).
+    virtual void setProgressMax(float max) = 0;
+    virtual float progressMax() const = 0;
+    virtual void setProgressValue(float value) = 0;
+    virtual float progressValue() const = 0;
+    virtual void setProgressVisible(bool visible) = 0;
+
+    // Opens the clip at path and plays it; false when it cannot be read.
+    virtual bool openAnimation(const QString &path) = 0;
+    virtual void closeAnimation() = 0;
+
+    // Modal box with the exclamation icon and OK, without a title of its own.
+    virtual void messageBox(const QString &text) = 0;
+};

@@ -1,0 +1,382 @@
+#include "SerialCommPort.h"
+
+#include <QFileInfo>
+#include <QSerialPort>
+
+#include <algorithm>
+#include <cerrno>
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+using namespace CommEvents;
+
+SerialCommPort::SerialCommPort(DeviceResolver resolve, QObject *parent)
+    : MSComm(parent), m_resolve(std::move(resolve))
+{
+    m_drainTimer.setSingleShot(true);
+    m_drainTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_drainTimer, &QTimer::timeout, this, &SerialCommPort::checkTransmitEmpty);
+}
+
+SerialCommPort::~SerialCommPort()
+{
+    close();
+}
+
+void SerialCommPort::setCommPort(int port)
+{
+    m_commPort = port;
+}
+
+QString SerialCommPort::devicePath() const
+{
+    return m_resolve ? m_resolve(m_commPort) : QString();
+}
+
+bool SerialCommPort::setPortOpen(bool open)
+{
+    if (open == m_open)
+        return true;
+    if (open)
+        return this->open();
+    close();
+    return true;
+}
+
+bool SerialCommPort::open()
+{
+    m_error = {};
+    m_error.device = devicePath();
+    if (m_error.device.isEmpty()) {
+        m_error.kind = CommError::Kind::NotFound;
+        m_error.reason = tr("no device is configured for this port");
+        return false;
+    }
+    if (!QFileInfo::exists(m_error.device)) {
+        m_error.kind = CommError::Kind::NotFound;
+        m_error.reason = tr("the device does not exist");
+        return false;
+    }
+
+    auto *serial = new QSerialPort(this);
+    serial->setPortName(m_error.device);
+    serial->setBaudRate(kBaudRate);
+    serial->setDataBits(QSerialPort::Data8);
+    serial->setParity(QSerialPort::NoParity);
+    serial->setStopBits(QSerialPort::OneStop);
+    serial->setFlowControl(QSerialPort::NoFlowControl);
+    serial->setReadBufferSize(kInputBufferSize);
+    if (!serial->open(QIODevice::ReadWrite)) {
+        const auto error = serial->error();
+        m_error.reason = serial->errorString();
+        const QByteArray path = QFile::encodeName(m_error.device);
+        if (error == QSerialPort::DeviceNotFoundError) {
+            m_error.kind = CommError::Kind::NotFound;
+        } else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
+            // Qt reports a lock held by another program as a permission
+            // error; if we may open the device ourselves, it is busy.
+            if (::access(path.constData(), R_OK | W_OK) == 0) {
+                m_error.kind = CommError::Kind::Busy;
+                m_error.reason = tr("the port is in use by another program");
+            } else {
+                m_error.kind = CommError::Kind::PermissionDenied;
+                m_error.reason = tr("permission denied");
+            }
+        } else {
+            m_error.kind = CommError::Kind::Other;
+        }
+        delete serial;
+        return false;
+    }
+
+    m_serial = serial;
+    m_open = true;
+    m_lost = false;
+    m_stash.clear();
+    m_outputPending = false;
+    connect(serial, &QSerialPort::readyRead, this, &SerialCommPort::onReadyRead);
+    connect(serial, &QSerialPort::bytesWritten, this, &SerialCommPort::onBytesWritten);
+    connect(serial, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError e) { onError(int(e)); });
+
+    m_countersKnown = false;
+#ifdef Q_OS_LINUX
+    serial_icounter_struct counters{};
+    if (::ioctl(int(serial->handle()), TIOCGICOUNT, &counters) == 0) {
+        m_countersKnown = true;
+        m_counters = {counters.frame, counters.overrun, counters.parity, counters.brk,
+                      counters.buf_overrun};
+    }
+#endif
+    return true;
+}
+
+void SerialCommPort::close()
+{
+    ++m_generation;
+    m_open = false;
+    m_lost = false;
+    m_queue.clear();
+    m_lostPending = false;
+    m_deliveryScheduled = false;
+    m_outputPending = false;
+    m_drainTimer.stop();
+    m_stash.clear();
+    if (m_serial) {
+        disconnect(m_serial, nullptr, this, nullptr);
+        if (m_serial->isOpen()) {
+            // Whatever has not left yet is dropped, so that closing never
+            // waits for the driver to drain a cancelled send.
+            m_serial->clear(QSerialPort::Output);
+            m_serial->close();
+        }
+        m_serial->deleteLater();
+        m_serial = nullptr;
+    }
+}
+
+int SerialCommPort::InBufferCount() const
+{
+    if (m_serial)
+        return int(std::min<qint64>(m_serial->bytesAvailable(), INT_MAX));
+    return int(m_stash.size());
+}
+
+void SerialCommPort::setInBufferCount(int count)
+{
+    if (count != 0)
+        return;
+    m_stash.clear();
+    if (m_serial && m_serial->isOpen()) {
+        m_serial->clear(QSerialPort::Input);
+        m_serial->readAll(); // what Qt had already taken from the driver
+    }
+}
+
+int SerialCommPort::driverOutQueue() const
+{
+#ifdef Q_OS_LINUX
+    if (m_serial && m_serial->isOpen()) {
+        int queued = 0;
+        if (::ioctl(int(m_serial->handle()), TIOCOUTQ, &queued) == 0)
+            return queued;
+    }
+#endif
+    return 0;
+}
+
+int SerialCommPort::OutBufferCount() const
+{
+    if (!m_serial)
+        return 0;
+    return int(m_serial->bytesToWrite()) + driverOutQueue();
+}
+
+void SerialCommPort::setOutBufferCount(int count)
+{
+    if (count != 0)
+        return;
+    m_outputPending = false;
+    m_drainTimer.stop();
+    if (m_serial && m_serial->isOpen())
+        m_serial->clear(QSerialPort::Output);
+}
+
+void SerialCommPort::setRThreshold(int threshold)
+{
+    m_rThreshold = std::max(0, threshold);
+    if (receiveDue())
+        scheduleDelivery();
+}
+
+void SerialCommPort::setSThreshold(int threshold)
+{
+    m_sThreshold = std::max(0, threshold);
+}
+
+QByteArray SerialCommPort::Input()
+{
+    const int available = InBufferCount();
+    const int take = m_inputLen == 0 ? available : std::min(m_inputLen, available);
+    if (m_serial)
+        return m_serial->read(take);
+    QByteArray taken = m_stash.left(take);
+    m_stash.remove(0, take);
+    return taken;
+}
+
+bool SerialCommPort::Output(const QByteArray &data)
+{
+    if (!m_open || m_lost || !m_serial) {
+        m_error = {CommError::Kind::NotOpen, devicePath(),
+                   m_lost ? tr("the device is no longer available") : tr("the port is not open")};
+        return false;
+    }
+    if (data.isEmpty())
+        return true;
+    const qint64 written = m_serial->write(data);
+    if (written != data.size()) {
+        m_error = {CommError::Kind::Io, devicePath(), m_serial->errorString()};
+        return false;
+    }
+    m_outputPending = true;
+    m_drainTimer.stop();
+    return true;
+}
+
+void SerialCommPort::onReadyRead()
+{
+    checkLineCounters();
+    if (receiveDue())
+        scheduleDelivery();
+}
+
+void SerialCommPort::onBytesWritten()
+{
+    checkLineCounters();
+    if (m_serial && m_serial->bytesToWrite() == 0)
+        checkTransmitEmpty();
+}
+
+void SerialCommPort::checkTransmitEmpty()
+{
+    if (!m_outputPending || !m_serial || m_serial->bytesToWrite() > 0)
+        return;
+    checkLineCounters();
+    const int queued = driverOutQueue();
+    if (queued > 0) {
+        // Sleep for most of the time the line needs for what is queued (ten
+        // bit times a byte), then look again every two milliseconds.
+        const int estimateMs = int(qint64(queued) * 10 * 1000 / kBaudRate);
+        m_drainTimer.start(std::max(2, estimateMs - 2));
+        return;
+    }
+    m_outputPending = false;
+    if (m_sThreshold > 0)
+        raise(comEvSend);
+}
+
+void SerialCommPort::checkLineCounters()
+{
+#ifdef Q_OS_LINUX
+    if (!m_countersKnown || !m_serial || !m_serial->isOpen())
+        return;
+    serial_icounter_struct now{};
+    if (::ioctl(int(m_serial->handle()), TIOCGICOUNT, &now) != 0)
+        return;
+    const Counters before = m_counters;
+    m_counters = {now.frame, now.overrun, now.parity, now.brk, now.buf_overrun};
+    if (now.brk != before.brk)
+        raise(comEventBreak);
+    if (now.frame != before.frame)
+        raise(comEventFrame);
+    if (now.overrun != before.overrun)
+        raise(comEventOverrun);
+    if (now.buf_overrun != before.bufOverrun)
+        raise(comEventRxOver);
+    if (now.parity != before.parity)
+        raise(comEventRxParity);
+#endif
+}
+
+void SerialCommPort::onError(int error)
+{
+    switch (QSerialPort::SerialPortError(error)) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+        return;
+    default:
+        if (m_serial)
+            portLost(m_serial->errorString());
+    }
+}
+
+void SerialCommPort::portLost(const QString &reason)
+{
+    if (m_lost || !m_open || !m_serial)
+        return;
+    m_lost = true;
+    m_error = {CommError::Kind::Io, devicePath(), reason};
+    // Keep what had arrived so that it is still offered, then let the device
+    // go at once: Qt keeps reporting a hung-up descriptor in a tight loop.
+    QSerialPort *serial = m_serial;
+    m_serial = nullptr;
+    disconnect(serial, nullptr, this, nullptr);
+    m_stash = serial->readAll();
+    m_outputPending = false;
+    m_drainTimer.stop();
+    QMetaObject::invokeMethod(
+        serial,
+        [serial] {
+            serial->close();
+            serial->deleteLater();
+        },
+        Qt::QueuedConnection);
+    m_lostPending = true;
+    scheduleDelivery();
+}
+
+bool SerialCommPort::receiveDue() const
+{
+    return m_open && m_rThreshold > 0 && InBufferCount() >= m_rThreshold;
+}
+
+void SerialCommPort::raise(int code)
+{
+    if (!m_open)
+        return;
+    m_queue.push_back(code);
+    scheduleDelivery();
+}
+
+void SerialCommPort::scheduleDelivery()
+{
+    if (m_deliveryScheduled || m_delivering)
+        return;
+    m_deliveryScheduled = true;
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation != m_generation)
+                return; // raised by an opening that has since been closed
+            m_deliveryScheduled = false;
+            deliver();
+        },
+        Qt::QueuedConnection);
+}
+
+void SerialCommPort::deliver()
+{
+    if (m_delivering || !m_open)
+        return;
+    // Received data goes first, so that bytes which arrived before a device
+    // vanished are still handed over; line errors keep their order among the
+    // send notifications.
+    int code = 0;
+    if (!m_queue.empty()) {
+        code = m_queue.front();
+        m_queue.pop_front();
+    } else if (receiveDue()) {
+        code = comEvReceive;
+    } else if (m_lostPending) {
+        m_lostPending = false;
+        code = comEventPortLost;
+    }
+    if (code == 0)
+        return;
+
+    const quint64 generation = m_generation;
+    m_delivering = true;
+    m_commEvent = code;
+    emit OnComm();
+    m_delivering = false;
+    if (generation != m_generation || !m_open)
+        return;
+    if (!m_queue.empty() || receiveDue() || m_lostPending)
+        scheduleDelivery();
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "MSComm.h"
+
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+class QSerialPort;
+
+// The port on a real serial device through QSerialPort: 19200 baud, 8N1, no
+// flow control, opened exclusively. Port numbers become device paths through
+// the resolver the owner hands in (COM1 -> /dev/ttyS0 unless configured).
+//
+// How the notifications come about:
+//  - receive (2): checked whenever bytes arrive, the threshold changes or a
+//    handler returns, so a burst of several blocks drains block by block;
+//  - send (1): when Qt's write buffer is empty and the driver's output queue
+//    (TIOCOUTQ) reads 0. If the driver still holds bytes, a single-shot timer
+//    sleeps for roughly the time the line needs for them and then polls every
+//    couple of milliseconds; nothing runs while no output is pending;
+//  - line errors: the driver's error counters (TIOCGICOUNT) are compared after
+//    every read and write where the driver keeps them;
+//  - a vanished device is reported once as comEventPortLost, after the bytes
+//    that had already arrived have been offered, and the device is let go.
+class SerialCommPort : public MSComm
+{
+    Q_OBJECT
+public:
+    using DeviceResolver = std::function<QString(int port)>;
+
+    // Bytes kept waiting before the port stops reading from the driver; the
+    // driver then buffers, and reports its own overflow through the counters.
+    static constexpr int kInputBufferSize = 64 * 1024;
+    static constexpr int kBaudRate = 19200;
+
+    explicit SerialCommPort(DeviceResolver resolve, QObject *parent = nullptr);
+    ~SerialCommPort() override;
+
+    void setCommPort(int port) override;
+    int CommPort() const override { return m_commPort; }
+    bool setPortOpen(bool open) override;
+    bool PortOpen() const override { return m_open; }
+    int InBufferCount() const override;
+    void setInBufferCount(int count) override;
+    int OutBufferCount() const override;
+    void setOutBufferCount(int count) override;
+    void setRThreshold(int threshold) override;
+    int RThreshold() const override { return m_rThreshold; }
+    void setSThreshold(int threshold) override;
+    int SThreshold() const override { return m_sThreshold; }
+    void setInputLen(int length) override { m_inputLen = length < 0 ? 0 : length; }
+    int InputLen() const override { return m_inputLen; }
+    QByteArray Input() override;
+    bool Output(const QByteArray &data) override;
+    int CommEvent() const override { return m_commEvent; }
+    CommError lastError() const override { return m_error; }
+
+    // The device path the current CommPort resolves to.
+    QString devicePath() const;
+
+private:
+    bool open();
+    void close();
+    void onReadyRead();
+    void onBytesWritten();
+    void onError(int error);
+    void checkTransmitEmpty();
+    void checkLineCounters();
+    void portLost(const QString &reason);
+    bool receiveDue() const;
+    void raise(int code);
+    void scheduleDelivery();
+    void deliver();
+    int driverOutQueue() const;
+
+    DeviceResolver m_resolve;
+    QSerialPort *m_serial = nullptr; // one per opening
+    QByteArray m_stash;              // bytes saved from a device that went away
+    int m_commPort = 1;
+    bool m_open = false;
+    bool m_lost = false;
+    int m_rThreshold = 0;
+    int m_sThreshold = 0;
+    int m_inputLen = 0;
+    int m_commEvent = 0;
+
+    std::deque<int> m_queue;   // line errors and send notifications, in order
+    bool m_lostPending = false; // delivered once no receive notification is due
+    bool m_deliveryScheduled = false;
+    bool m_delivering = false;
+    quint64 m_generation = 0;
+
+    bool m_outputPending = false;
+    QTimer m_drainTimer;
+
+    bool m_countersKnown = false;
+    struct Counters
+    {
+        int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
+    } m_counters;
+
+    CommError m_error;
+};

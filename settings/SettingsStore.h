@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// The per-user settings store: texts under a section and a key.
+class SettingsStore
+{
+public:
+    virtual ~SettingsStore() = default;
+    // The stored text, or defaultValue when the key does not exist.
+    virtual QString read(const QString &section, const QString &key,
+                         const QString &defaultValue) const = 0;
+    virtual void write(const QString &section, const QString &key, const QString &value) = 0;
+};

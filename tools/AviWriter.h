@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+
+// Writes a silent AVI clip of 8-bit palette frames, uncompressed or RLE8.
+namespace AviWriter {
+enum class Encoding { Uncompressed8, Rle8 };
+
+// Frames must all be Format_Indexed8 of one size with one colour table.
+QByteArray write(const QList<QImage> &frames, int framesPerSecond, Encoding encoding);
+
+// One picture as RLE8 (bottom-up rows), ending with the end-of-picture code.
+QByteArray encodeRle8(const QImage &indexed);
+} // namespace AviWriter

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "AviReader.h"
+
+#include <QTimer>
+#include <QWidget>
+
+// The transfer animation: plays a silent AVI clip in a loop, centred, at the
+// clip's own frame rate while it is open, and shows only the button-face
+// background once closed.
+class AnimationWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit AnimationWidget(QWidget *parent = nullptr);
+
+    // False (and nothing shown) when the clip cannot be read.
+    bool open(const QString &path);
+    void close();
+
+    bool isOpen() const { return !m_clip.frames.isEmpty(); }
+    int currentFrame() const { return m_frame; }
+    int frameCount() const { return int(m_clip.frames.size()); }
+    QString lastError() const { return m_error; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void advance();
+
+    AviClip m_clip;
+    int m_frame = 0;
+    QTimer m_timer;
+    QString m_error;
+};

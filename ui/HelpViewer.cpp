@@ -1,0 +1,55 @@
+#include "HelpViewer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+
+HelpViewer::HelpViewer(QStringList searchDirs, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_searchDirs(std::move(searchDirs)),
+      m_browser(new QTextBrowser(this))
+{
+    setWindowTitle(tr("ZO Vovere Help"));
+    m_browser->setOpenExternalLinks(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_browser);
+    resize(560, 620);
+}
+
+QString HelpViewer::locate(const QString &fileName) const
+{
+    for (const QString &dir : m_searchDirs) {
+        const QFileInfo candidate(QDir(dir), fileName);
+        if (candidate.isFile())
+            return candidate.absoluteFilePath();
+    }
+    return {};
+}
+
+bool HelpViewer::showHelpFile(const QString &fileName)
+{
+    const QString path = locate(fileName);
+    if (path.isEmpty()) {
+        reportMissing(fileName);
+        return false;
+    }
+    if (path != m_shown || !isVisible()) {
+        m_browser->setSource(QUrl::fromLocalFile(path), QTextDocument::HtmlResource);
+        m_browser->scrollToAnchor(QStringLiteral("contents"));
+        m_shown = path;
+    }
+    show();
+    raise();
+    activateWindow();
+    return true;
+}
+
+void HelpViewer::reportMissing(const QString &fileName)
+{
+    QMessageBox::warning(parentWidget(), windowTitle(),
+                         tr("Cannot find the help file \"%1\".\n\nLooked in:\n%2")
+                             .arg(fileName, m_searchDirs.join(QLatin1Char('\n'))));
+}

@@ -1,0 +1,404 @@
+#include "frmGAbackup.h"
+
+#include "AnimationWidget.h"
+#include "HelpViewer.h"
+#include "QtFileDialog.h"
+#include "QtTimer.h"
+#include "SerialCommPort.h"
+#include "SettingsStore.h"
+#include "StartupSettings.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFrame>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QStatusBar>
+
+namespace {
+// The layout, in twips (1/1440 inch).
+constexpr int kClientWidth = 5805;
+constexpr int kClientHeight = 4770;
+constexpr int kStatusTop = 4395;
+constexpr QRect kFrame1(3240, 720, 1455, 1095);
+constexpr QRect kOption1(240, 240, 975, 375);
+constexpr QRect kOption2(240, 600, 975, 375);
+constexpr QRect kCmdSend(720, 600, 1215, 495);
+constexpr QRect kCmdReceive(720, 1440, 1215, 495);
+constexpr QRect kProgressBar1(240, 3840, 3855, 255);
+constexpr QRect kAnimation1(840, 2400, 4095, 1095);
+constexpr QRect kCmdCancel(4320, 3720, 1215, 495);
+constexpr int kLine1Length = 5760;
+
+QRect toPixels(const QRect &r)
+{
+    return QRect(frmGAbackup::twips(r.x()), frmGAbackup::twips(r.y()),
+                 frmGAbackup::twips(r.width()), frmGAbackup::twips(r.height()));
+}
+
+QStringList defaultDataDirs()
+{
+    QStringList dirs{QCoreApplication::applicationDirPath()};
+    dirs += QDir(QCoreApplication::applicationDirPath())
+                .absoluteFilePath(QStringLiteral("../share/zo-vovere"));
+    dirs += QStandardPaths::locateAll(QStandardPaths::GenericDataLocation,
+                                      QStringLiteral("zo-vovere"), QStandardPaths::LocateDirectory);
+    return dirs;
+}
+} // namespace
+
+int frmGAbackup::twips(int value)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const qreal dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return qRound(value * dpi / 1440.0);
+}
+
+QString frmGAbackup::aboutText()
+{
+    return QStringLiteral("ZO Vovere version %1.%2\r\n\r\n"
+                          "Backs up and restores Glow Arranger shows over a serial line.")
+        .arg(kVersionMajor)
+        .arg(kVersionMinor);
+}
+
+frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
+    : QMainWindow(parent), m_store(store), m_port(std::move(parts.port)),
+      m_timer1(std::move(parts.timer1)), m_timer2(std::move(parts.timer2)),
+      m_dialog(std::move(parts.dialog)), m_dataDirs(std::move(parts.dataDirs))
+{
+    if (!m_port) {
+        m_port = std::make_unique<SerialCommPort>(
+            [&store](int port) { return StartupSettings::devicePath(store, port); });
+    }
+    if (!m_timer1)
+        m_timer1 = std::make_unique<QtTimer>(TransferEngine::kInactivity);
+    if (!m_timer2)
+        m_timer2 = std::make_unique<QtTimer>(TransferEngine::kSendCompletion);
+    if (!m_dialog)
+        m_dialog = std::make_unique<QtFileDialog>(this);
+    if (m_dataDirs.isEmpty())
+        m_dataDirs = defaultDataDirs();
+
+    setWindowTitle(QStringLiteral("ZO Vovere"));
+    setWindowIcon(QIcon(QStringLiteral(":/zo-vovere/zo-vovere.png")));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
+    buildControls();
+    buildMenus();
+
+    QString clipPath = QDir(m_dataDirs.constFirst()).absoluteFilePath(kClipName);
+    for (const QString &dir : std::as_const(m_dataDirs)) {
+        if (QFileInfo::exists(QDir(dir).absoluteFilePath(kClipName))) {
+            clipPath = QDir(dir).absoluteFilePath(kClipName);
+            break;
+        }
+    }
+    m_engine = std::make_unique<TransferEngine>(*m_port, *this, *m_timer1, *m_timer2, *m_dialog,
+                                                clipPath);
+    m_help = new HelpViewer(m_dataDirs, this);
+
+    connect(cmdSend, &QPushButton::clicked, this, [this] { m_engine->cmdSend_Click(); });
+    connect(cmdReceive, &QPushButton::clicked, this, [this] { m_engine->cmdReceive_Click(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { m_engine->cmdCancel_Click(); });
+    // Selecting a port, by the user or by loading the settings, stores it.
+    connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Option1_Click();
+    });
+    connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Option2_Click();
+    });
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (cmdCancel->isVisible())
+            cmdCancel->click();
+    });
+
+    Form_Load();
+}
+
+frmGAbackup::~frmGAbackup()
+{
+    Form_Unload();
+    m_engine.reset(); // before the port and timers it refers to
+}
+
+void frmGAbackup::buildControls()
+{
+    auto *client = new QWidget(this);
+    const int width = twips(kClientWidth);
+    client->setFixedSize(width, twips(kStatusTop));
+    setCentralWidget(client);
+
+    Line1 = new QFrame(client);
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Sunken);
+    Line1->setGeometry(0, 0, twips(kLine1Length), 2);
+
+    Frame1 = new QGroupBox(QStringLiteral("Serial Port"), client);
+    Frame1->setGeometry(toPixels(kFrame1));
+    Frame1->setToolTip(QStringLiteral("Select com port connected to Glow Arranger"));
+    Option1 = new QRadioButton(QStringLiteral("Com 1"), Frame1);
+    Option1->setGeometry(toPixels(kOption1));
+    Option2 = new QRadioButton(QStringLiteral("Com 2"), Frame1);
+    Option2->setGeometry(toPixels(kOption2));
+
+    cmdSend = new QPushButton(QStringLiteral("&Send File"), client);
+    cmdSend->setGeometry(toPixels(kCmdSend));
+    cmdSend->setToolTip(QStringLiteral("To send a file to the Glow Arranger"));
+    cmdReceive = new QPushButton(QStringLiteral("&Receive File"), client);
+    cmdReceive->setGeometry(toPixels(kCmdReceive));
+    cmdReceive->setToolTip(QStringLiteral("To receive a file from the Glow Arranger"));
+
+    ProgressBar1 = new QProgressBar(client);
+    ProgressBar1->setGeometry(toPixels(kProgressBar1));
+    ProgressBar1->setRange(0, kProgressScale);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->hide();
+
+    Animation1 = new AnimationWidget(client);
+    Animation1->setGeometry(toPixels(kAnimation1));
+
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), client);
+    cmdCancel->setGeometry(toPixels(kCmdCancel));
+    cmdCancel->hide();
+
+    sbrPanel = new QLabel(this);
+    sbrPanel->setTextFormat(Qt::PlainText);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->setFixedHeight(twips(kClientHeight - kStatusTop));
+    statusBar()->addWidget(sbrPanel, 1);
+
+    setTabOrder(Option1, Option2);
+    setTabOrder(Option2, cmdSend);
+    setTabOrder(cmdSend, cmdReceive);
+    setTabOrder(cmdReceive, cmdCancel);
+
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void frmGAbackup::buildMenus()
+{
+    QMenu *mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuOpen = mnuFile->addAction(QStringLiteral("&Open (Send File)"));
+    mnuSaveas = mnuFile->addAction(QStringLiteral("Save &As (Receive File)"));
+    mnuFile->addSeparator();
+    mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
+
+    QMenu *mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuGAhelp = mnuHelp->addAction(QStringLiteral("GA &Backup help"));
+    mnuGAhelp->setShortcut(QKeySequence(Qt::Key_F1));
+    mnuGAhelp->setShortcutContext(Qt::ApplicationShortcut);
+    mnuAbout = mnuHelp->addAction(QStringLiteral("&About ZO Vovere"));
+
+    connect(mnuOpen, &QAction::triggered, this, &frmGAbackup::mnuOpen_Click);
+    connect(mnuSaveas, &QAction::triggered, this, &frmGAbackup::mnuSaveas_Click);
+    connect(mnuExit, &QAction::triggered, this, &frmGAbackup::mnuExit_Click);
+    connect(mnuGAhelp, &QAction::triggered, this, &frmGAbackup::mnuGAhelp_Click);
+    connect(mnuAbout, &QAction::triggered, this, &frmGAbackup::mnuAbout_Click);
+}
+
+// ---- TransferWindow
+
+void frmGAbackup::SbrMessage(const QString &text)
+{
+    sbrPanel->setText(text);
+}
+
+void frmGAbackup::setControlEnabled(Control control, bool enabled)
+{
+    switch (control) {
+    case Control::cmdSend:
+        cmdSend->setEnabled(enabled);
+        break;
+    case Control::cmdReceive:
+        cmdReceive->setEnabled(enabled);
+        break;
+    case Control::Frame1:
+        Frame1->setEnabled(enabled);
+        break;
+    case Control::Option1:
+        Option1->setEnabled(enabled);
+        break;
+    case Control::Option2:
+        Option2->setEnabled(enabled);
+        break;
+    case Control::mnuOpen:
+        mnuOpen->setEnabled(enabled);
+        break;
+    case Control::mnuSaveas:
+        mnuSaveas->setEnabled(enabled);
+        break;
+    }
+}
+
+void frmGAbackup::setCancelVisible(bool visible)
+{
+    cmdCancel->setVisible(visible);
+}
+
+bool frmGAbackup::option1Selected() const
+{
+    return Option1->isChecked();
+}
+
+void frmGAbackup::setProgressMax(float max)
+{
+    m_progressMax = max;
+    updateProgressBar();
+}
+
+void frmGAbackup::setProgressValue(float value)
+{
+    m_progressValue = value;
+    updateProgressBar();
+}
+
+void frmGAbackup::updateProgressBar()
+{
+    // QProgressBar counts in integers: show the fraction value/max on a fine
+    // fixed scale. A value left above a smaller new maximum shows as full.
+    const double fraction = m_progressMax > 0 ? double(m_progressValue) / m_progressMax : 0.0;
+    ProgressBar1->setValue(int(std::clamp(fraction, 0.0, 1.0) * kProgressScale + 0.5));
+}
+
+void frmGAbackup::setProgressVisible(bool visible)
+{
+    ProgressBar1->setVisible(visible);
+}
+
+bool frmGAbackup::openAnimation(const QString &path)
+{
+    return Animation1->open(path);
+}
+
+void frmGAbackup::closeAnimation()
+{
+    Animation1->close();
+}
+
+void frmGAbackup::messageBox(const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, QString(), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+// ---- menus
+
+void frmGAbackup::mnuOpen_Click()
+{
+    m_engine->cmdSend_Click();
+}
+
+void frmGAbackup::mnuSaveas_Click()
+{
+    m_engine->cmdReceive_Click();
+}
+
+void frmGAbackup::mnuExit_Click()
+{
+    close();
+}
+
+void frmGAbackup::mnuGAhelp_Click()
+{
+    // The viewer reports a missing file itself; the command adds nothing.
+    m_help->showHelpFile(kHelpName);
+}
+
+void frmGAbackup::mnuAbout_Click()
+{
+    showAbout(QStringLiteral("About ZO Vovere"), aboutText());
+}
+
+void frmGAbackup::showAbout(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+bool frmGAbackup::confirmStopTransfer()
+{
+    return QMessageBox::question(this, QString(),
+                                 QStringLiteral("A transfer is in progress. Stop it and exit?"),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+// ---- loading and unloading
+
+void frmGAbackup::Form_Load()
+{
+    using namespace StartupSettings;
+    const bool com1 =
+        parseBoolean(m_store.read(kStartup, kBackup, booleanText(false))).value_or(false);
+    Option1->setChecked(com1);
+    if (!Option1->isChecked())
+        Option2->setChecked(true);
+    RememberedValues &remembered = m_engine->remembered();
+    remembered.NameSave = m_store.read(kStartup, kNameSave, QString());
+    remembered.FilterSave = parseInt16(m_store.read(kStartup, kFilterSave, QStringLiteral("0")))
+                                .value_or(qint16(0));
+    remembered.RecNameSave = m_store.read(kStartup, kRecNameSave, QString());
+}
+
+void frmGAbackup::Option1_Click()
+{
+    m_store.write(StartupSettings::kStartup, StartupSettings::kBackup,
+                  StartupSettings::booleanText(Option1->isChecked()));
+}
+
+void frmGAbackup::Option2_Click()
+{
+    Option1_Click();
+}
+
+void frmGAbackup::closeEvent(QCloseEvent *event)
+{
+    if (m_engine->transferInProgress()) {
+        if (!confirmStopTransfer()) {
+            event->ignore();
+            return;
+        }
+        // Stopped as Cancel stops it: an unfinished receive is discarded.
+        if (m_engine->transferInProgress())
+            m_engine->AbortTransfer();
+    }
+    Form_Unload();
+    m_help->close();
+    event->accept();
+}
+
+void frmGAbackup::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_engine->FormUnload();
+
+    using namespace StartupSettings;
+    const RememberedValues &remembered = m_engine->remembered();
+    m_store.write(kStartup, kNameSave, remembered.NameSave);
+    m_store.write(kStartup, kFilterSave, QString::number(remembered.FilterSave));
+    m_store.write(kStartup, kRecNameSave, remembered.RecNameSave);
+    // The port mapping is written out so that a user finds it in the file.
+    for (int port : {1, 2})
+        m_store.write(kPorts, portKey(port), devicePath(m_store, port));
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "TransferEngine.h"
+#include "TransferWindow.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class AnimationWidget;
+class HelpViewer;
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class SettingsStore;
+
+// The program's one window. It lays out the controls, routes clicks, menu
+// commands, port notifications and timer ticks to the transfer engine, and
+// loads and stores the remembered settings. It holds no transfer logic.
+class frmGAbackup : public QMainWindow, public TransferWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int kVersionMajor = 1;
+    static constexpr int kVersionMinor = 1;
+    static constexpr int kProgressScale = 10000;
+    inline static const QString kClipName = QStringLiteral("filemove.avi");
+    inline static const QString kHelpName = QStringLiteral("ZO vovere.hlp");
+
+    // What the window is built from. Missing parts are made here: the real
+    // serial port (device paths from the store's [Ports]), Qt timers and
+    // QFileDialog. dataDirs are where the clip and help file are looked for,
+    // the program's own folder first.
+    struct Parts
+    {
+        std::unique_ptr<MSComm> port;
+        std::unique_ptr<Timer> timer1;
+        std::unique_ptr<Timer> timer2;
+        std::unique_ptr<FileDialog> dialog;
+        QStringList dataDirs;
+    };
+
+    explicit frmGAbackup(SettingsStore &store, Parts parts = {}, QWidget *parent = nullptr);
+    ~frmGAbackup() override;
+
+    // TransferWindow
+    void SbrMessage(const QString &text) override;
+    void setControlEnabled(Control control, bool enabled) override;
+    void setCancelVisible(bool visible) override;
+    bool option1Selected() const override;
+    void setProgressMax(float max) override;
+    float progressMax() const override { return m_progressMax; }
+    void setProgressValue(float value) override;
+    float progressValue() const override { return m_progressValue; }
+    void setProgressVisible(bool visible) override;
+    bool openAnimation(const QString &path) override;
+    void closeAnimation() override;
+    void messageBox(const QString &text) override;
+
+    // Menu commands.
+    void mnuOpen_Click();
+    void mnuSaveas_Click();
+    void mnuExit_Click();
+    void mnuGAhelp_Click();
+    void mnuAbout_Click();
+
+    static QString aboutText();
+    // Twips to device-independent pixels at the screen's logical resolution.
+    static int twips(int value);
+
+    TransferEngine &engine() { return *m_engine; }
+    MSComm &port() { return *m_port; }
+    HelpViewer *helpViewer() const { return m_help; }
+
+    // The controls, named as the window knows them.
+    QGroupBox *Frame1;
+    QRadioButton *Option1;
+    QRadioButton *Option2;
+    QPushButton *cmdSend;
+    QPushButton *cmdReceive;
+    QPushButton *cmdCancel;
+    QProgressBar *ProgressBar1;
+    AnimationWidget *Animation1;
+    QFrame *Line1;
+    QLabel *sbrPanel;
+    QAction *mnuOpen;
+    QAction *mnuSaveas;
+    QAction *mnuExit;
+    QAction *mnuGAhelp;
+    QAction *mnuAbout;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    // Asks whether a running transfer may be stopped to exit; a hook for tests.
+    virtual bool confirmStopTransfer();
+    virtual void showAbout(const QString &title, const QString &text);
+
+private:
+    void buildControls();
+    void buildMenus();
+    void Form_Load();
+    void Form_Unload();
+    void Option1_Click();
+    void Option2_Click();
+    void updateProgressBar();
+
+    SettingsStore &m_store;
+    std::unique_ptr<MSComm> m_port;
+    std::unique_ptr<Timer> m_timer1;
+    std::unique_ptr<Timer> m_timer2;
+    std::unique_ptr<FileDialog> m_dialog;
+    QStringList m_dataDirs;
+    std::unique_ptr<TransferEngine> m_engine;
+    HelpViewer *m_help = nullptr;
+    float m_progressMax = 100.0f;
+    float m_progressValue = 0.0f;
+    bool m_unloaded = false;
+};
