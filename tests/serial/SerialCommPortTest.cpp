@@ -1,0 +1,247 @@
+// The real port on a pseudo-terminal pair, the test holding the controller's
+// end. Pseudo-terminals ignore the baud rate: these tests check byte flow,
+// thresholds and the order and number of notifications, not timing.
+#include "Pty.h"
+#include "SerialCommPort.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+using namespace std::chrono_literals;
+using namespace CommEvents;
+
+namespace {
+
+class SerialCommPortTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(pty.ok()) << "no pseudo-terminal available";
+        port = std::make_unique<SerialCommPort>([this](int n) {
+            return n == 1 ? pty.path() : QStringLiteral("/dev/zo-vovere-no-such-device");
+        });
+        port->setCommPort(1);
+        QObject::connect(port.get(), &MSComm::OnComm, [this] {
+            events.push_back(port->CommEvent());
+            if (onComm)
+                onComm();
+        });
+    }
+
+    // Runs the event loop for a while, sleeping while nothing happens.
+    void pump(std::chrono::milliseconds time)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(time, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    // What the program sent, read at the controller's end while the event
+    // loop keeps Qt's writing going.
+    QByteArray readSent(qsizetype count, std::chrono::milliseconds limit = 5s)
+    {
+        QByteArray all;
+        QElapsedTimer t;
+        t.start();
+        while (all.size() < count && t.elapsed() < limit.count()) {
+            pump(1ms);
+            all += pty.read(count - all.size(), 1ms);
+        }
+        return all;
+    }
+
+    bool pumpUntil(const std::function<bool()> &done, std::chrono::milliseconds limit = 5s)
+    {
+        return QTest::qWaitFor(done, int(limit.count()));
+    }
+
+    // Receives like the transfer does: reads exactly the threshold on each
+    // notification and moves it 13 -> 1011 -> 1024.
+    void readLikeAReceive()
+    {
+        onComm = [this] {
+            if (port->CommEvent() != comEvReceive)
+                return;
+            const int n = port->RThreshold();
+            port->setInputLen(n);
+            const QByteArray got = port->Input();
+            reads.push_back(int(got.size()));
+            received += got;
+            port->setRThreshold(n == 13 ? 1011 : 1024);
+        };
+    }
+
+    static QByteArray pattern(int size)
+    {
+        QByteArray data(size, '\0');
+        for (int i = 0; i < size; ++i)
+            data[i] = char((i * 7 + i / 256) & 0xFF);
+        return data;
+    }
+
+    Pty pty;
+    std::unique_ptr<SerialCommPort> port;
+    std::vector<int> events;
+    std::vector<int> reads;
+    QByteArray received;
+    std::function<void()> onComm;
+};
+
+TEST_F(SerialCommPortTest, ThresholdsStepThroughABurstBlockByBlock)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    port->setRThreshold(13);
+    readLikeAReceive();
+    const QByteArray stream = pattern(13 + 1011 + 1024 + 1024 + 500);
+    ASSERT_TRUE(pty.write(stream));
+    ASSERT_TRUE(pumpUntil([&] { return reads.size() == 4; }));
+    pump(50ms);
+    EXPECT_EQ(reads, (std::vector<int>{13, 1011, 1024, 1024}));
+    EXPECT_EQ(received, stream.left(3072));
+    EXPECT_EQ(port->InBufferCount(), 500); // the tail waits, below the threshold
+}
+
+TEST_F(SerialCommPortTest, ThresholdsStepThroughDataArrivingInDribbles)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    port->setRThreshold(13);
+    readLikeAReceive();
+    const QByteArray stream = pattern(13 + 1011 + 1024);
+    for (qsizetype at = 0; at < stream.size(); at += 97) {
+        ASSERT_TRUE(pty.write(stream.mid(at, 97)));
+        pump(2ms);
+    }
+    ASSERT_TRUE(pumpUntil([&] { return reads.size() == 3; }));
+    EXPECT_EQ(reads, (std::vector<int>{13, 1011, 1024}));
+    EXPECT_EQ(received, stream);
+}
+
+TEST_F(SerialCommPortTest, ReadTakesExactlyInputLenAndLeavesTheRest)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    ASSERT_TRUE(pty.write(pattern(50)));
+    ASSERT_TRUE(pumpUntil([&] { return port->InBufferCount() == 50; }));
+    EXPECT_TRUE(events.empty()) << "no receive notification while RThreshold is 0";
+
+    onComm = [this] {
+        port->setInputLen(13);
+        reads.push_back(int(port->Input().size()));
+    };
+    port->setRThreshold(13);
+    pump(100ms);
+    // Raised again after each handler while 13 or more still wait.
+    EXPECT_EQ(reads, (std::vector<int>{13, 13, 13}));
+    EXPECT_EQ(port->InBufferCount(), 11);
+
+    port->setInputLen(0);
+    EXPECT_EQ(port->Input(), pattern(50).right(11));
+}
+
+TEST_F(SerialCommPortTest, SendNotificationsPaceOutputs)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    port->setSThreshold(1);
+    const QByteArray data = pattern(3 * 1024);
+    int chunks = 0;
+    onComm = [&] {
+        if (port->CommEvent() == comEvSend && chunks < 3)
+            ASSERT_TRUE(port->Output(data.mid(1024 * chunks++, 1024)));
+    };
+    // A header and the first chunk go out back to back, as a profile send does.
+    ASSERT_TRUE(port->Output(data.mid(0, 43)));
+    ASSERT_TRUE(port->Output(data.mid(43, 1024 - 43)));
+    chunks = 1;
+    const QByteArray got = readSent(data.size());
+    pump(50ms);
+    EXPECT_EQ(got, data);
+    // One notification after the header and first chunk, one after each
+    // further chunk; none while nothing is pending.
+    EXPECT_EQ(std::count(events.begin(), events.end(), comEvSend), 3);
+    EXPECT_EQ(port->OutBufferCount(), 0);
+}
+
+TEST_F(SerialCommPortTest, NoSendNotificationWithoutSThreshold)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    ASSERT_TRUE(port->Output("hello"));
+    EXPECT_EQ(readSent(5), QByteArray("hello"));
+    pump(50ms);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(SerialCommPortTest, CloseSuppressesANotificationAlreadyQueued)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    ASSERT_TRUE(pty.write(pattern(13)));
+    ASSERT_TRUE(pumpUntil([&] { return port->InBufferCount() == 13; }));
+    port->setRThreshold(13); // queues a receive notification
+    port->setPortOpen(false);
+    pump(100ms);
+    EXPECT_TRUE(events.empty());
+
+    // Thresholds and buffer counts on the closed port are accepted.
+    port->setRThreshold(0);
+    port->setSThreshold(0);
+    port->setInBufferCount(0);
+    port->setOutBufferCount(0);
+    EXPECT_EQ(port->InBufferCount(), 0);
+    EXPECT_FALSE(port->Output("x"));
+    EXPECT_EQ(port->lastError().kind, CommError::Kind::NotOpen);
+}
+
+TEST_F(SerialCommPortTest, PeerClosingIsReportedOnceAfterTheDataThatCameBefore)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    onComm = [this] {
+        if (port->CommEvent() == comEvReceive) {
+            port->setInputLen(1024);
+            received += port->Input();
+        }
+    };
+    const QByteArray block = pattern(1024);
+    ASSERT_TRUE(pty.write(block));
+    ASSERT_TRUE(pumpUntil([&] { return port->InBufferCount() == 1024; }));
+    port->setRThreshold(1024); // its notification is queued when the far end hangs up
+    pty.closeController();
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty() && events.back() == comEventPortLost; }));
+
+    const std::clock_t cpuBefore = std::clock();
+    pump(500ms);
+    const double cpuSeconds = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+
+    EXPECT_EQ(received, block);
+    EXPECT_EQ(events, (std::vector<int>{comEvReceive, comEventPortLost}));
+    EXPECT_LT(cpuSeconds, 0.25) << "a hung-up device must not keep the event loop busy";
+    EXPECT_TRUE(port->PortOpen()) << "the owner closes the port";
+    EXPECT_FALSE(port->Output("x"));
+    port->setPortOpen(false);
+}
+
+TEST_F(SerialCommPortTest, OpeningFailsWithTheReason)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    SerialCommPort second([this](int) { return pty.path(); });
+    second.setCommPort(1);
+    EXPECT_FALSE(second.setPortOpen(true));
+    EXPECT_EQ(second.lastError().kind, CommError::Kind::Busy);
+    EXPECT_EQ(second.lastError().device, pty.path());
+    EXPECT_FALSE(second.PortOpen());
+
+    port->setPortOpen(false);
+    port->setCommPort(2);
+    EXPECT_FALSE(port->setPortOpen(true));
+    EXPECT_EQ(port->lastError().kind, CommError::Kind::NotFound);
+    EXPECT_EQ(port->lastError().device, QStringLiteral("/dev/zo-vovere-no-such-device"));
+
+    // Once the first opening is closed the device is free again.
+    EXPECT_TRUE(second.setPortOpen(true));
+}
+
+} // namespace
