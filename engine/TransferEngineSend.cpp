@@ -40,7 +40,9 @@ void TransferEngine::cmdSend_Click()
         return;
     }
     auto file = std::make_unique<QFile>(m_state.TransferPath);
-    if (!file->open(QIODevice::ReadOnly) || file->size() > kLargestSendable) {
+    // Unbuffered: one chunk at a time is all that is read from the disk.
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered) ||
+        file->size() > kLargestSendable) {
         m_window.messageBox(QObject::tr("Cannot open \"%1\" for sending: %2.")
                                 .arg(m_state.TransferPath, file->errorString()));
         m_window.SbrMessage(QString());

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "FakeCommPort.h"
+#include "FakeFileDialog.h"
+#include "FakeWindow.h"
+#include "ManualTimer.h"
+#include "TransferEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+// The engine with every seam faked: the test plays the user (dialog answers,
+// clicks), the controller (bytes arriving, transmit-empty) and the clock.
+class EngineFixture : public ::testing::Test
+{
+protected:
+    EngineFixture() : timer1(clock), timer2(clock), engine(port, window, timer1, timer2, dialog, clip)
+    {
+    }
+
+    QString path(const QString &name) const { return QDir(dir.path()).absoluteFilePath(name); }
+
+    QString makeFile(const QString &name, const QByteArray &content) const
+    {
+        QDir().mkpath(QFileInfo(path(name)).absolutePath());
+        QFile file(path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        return path(name);
+    }
+
+    static QByteArray readFile(const QString &p)
+    {
+        QFile file(p);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Names in the temporary folder, to see that no temporary copy stays behind.
+    QStringList filesInDir() const { return QDir(dir.path()).entryList(QDir::Files); }
+
+    static QByteArray content(int size)
+    {
+        QByteArray data(size, '\0');
+        for (int i = 0; i < size; ++i)
+            data[i] = char('a' + i % 23);
+        return data;
+    }
+
+    QTemporaryDir dir;
+    const QString clip = QStringLiteral("/opt/zo-vovere/filemove.avi");
+    FakeCommPort port;
+    FakeWindow window;
+    ManualClock clock;
+    ManualTimer timer1;
+    ManualTimer timer2;
+    FakeFileDialog dialog;
+    TransferEngine engine;
+};

@@ -1,0 +1,341 @@
+// Sending: the dialog, chunking paced by transmit-empty, the progress bar,
+// the status texts, the completion, Cancel in each state and the failures.
+#include "EngineFixture.h"
+#include "ProfileHeader.h"
+
+#include <unistd.h>
+
+namespace {
+
+class SendTest : public EngineFixture
+{
+protected:
+    // Starts a send of a file made with content under name.
+    void send(const QString &name, const QByteArray &data)
+    {
+        dialog.choose = makeFile(name, data);
+        engine.cmdSend_Click();
+    }
+
+    // The controller's side: the line drains after every output until
+    // nothing more is queued.
+    void drainAll()
+    {
+        for (int guard = 0; guard < 10000 && port.PortOpen() && !timer2.enabled(); ++guard)
+            port.transmitEmpty();
+    }
+
+    QStringList remainingTexts() const
+    {
+        return window.statusHistory.filter(QStringLiteral("bytes remaining"));
+    }
+};
+
+TEST_F(SendTest, DialogIsSetUpFromTheRememberedChoice)
+{
+    engine.remembered().NameSave = "/shows/last.gaf";
+    engine.remembered().FilterSave = 2;
+    dialog.Flags = 0x7FFF; // left over from an earlier use
+    dialog.choose = makeFile("next.txt", "x");
+    dialog.chooseFilter = 3;
+    engine.cmdSend_Click();
+
+    EXPECT_TRUE(dialog.lastWasOpen);
+    EXPECT_TRUE(dialog.cancelErrorShown);
+    EXPECT_EQ(dialog.flagsShown, 0x1004);
+    EXPECT_EQ(dialog.fileNameShown, QString("/shows/last.gaf"));
+    EXPECT_EQ(dialog.titleShown, QString("Filename to send"));
+    EXPECT_EQ(dialog.filterShown,
+              QString("Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files "
+                      "(*.*)|*.*"));
+    EXPECT_EQ(dialog.filterIndexShown, 2);
+    EXPECT_EQ(window.statusHistory.first(), QString("Select file to send to Glow Arranger."));
+    EXPECT_EQ(engine.remembered().NameSave, path("next.txt"));
+    EXPECT_EQ(engine.remembered().FilterSave, 3);
+    EXPECT_EQ(engine.state().TransferPath, path("next.txt"));
+}
+
+TEST_F(SendTest, CancelledDialogChangesNothing)
+{
+    engine.remembered().NameSave = "/shows/last.gaf";
+    engine.remembered().FilterSave = 2;
+    dialog.choose.clear();
+    engine.cmdSend_Click();
+    EXPECT_EQ(window.status, QString());
+    EXPECT_EQ(engine.remembered().NameSave, QString("/shows/last.gaf"));
+    EXPECT_EQ(engine.remembered().FilterSave, 2);
+    EXPECT_EQ(port.opens, 0);
+    EXPECT_FALSE(engine.state().FileOpen);
+    EXPECT_TRUE(window.stateChanges.isEmpty());
+}
+
+TEST_F(SendTest, FileOf2500BytesGoesInThreeChunksWithCountdown)
+{
+    const QByteArray data = content(2500);
+    window.progressValueValue = 7; // left by an earlier send
+    send("show.txt", data);
+
+    EXPECT_FLOAT_EQ(window.progressMax(), 2.44140625f);
+    EXPECT_TRUE(window.progressVisible);
+    EXPECT_TRUE(window.busy());
+    EXPECT_EQ(window.animationOpenedFrom, clip);
+    EXPECT_EQ(port.openedPorts, QList<int>{2});
+    EXPECT_EQ(port.SThreshold(), 1);
+    EXPECT_TRUE(window.statusHistory.contains("sending file"));
+    ASSERT_EQ(port.outputs.size(), 1) << "the first chunk goes out at once";
+    EXPECT_EQ(window.status, QString("1476 bytes remaining"));
+    EXPECT_FLOAT_EQ(window.progressValue(), 1.0f);
+
+    port.transmitEmpty();
+    EXPECT_EQ(window.status, QString("452 bytes remaining"));
+    port.transmitEmpty();
+    EXPECT_EQ(window.status, QString("0 bytes remaining"));
+    EXPECT_FALSE(timer2.enabled()) << "draining: the last chunk has not left yet";
+    port.transmitEmpty();
+    EXPECT_TRUE(timer2.enabled());
+
+    QList<int> sizes;
+    for (const QByteArray &out : port.outputs)
+        sizes.append(int(out.size()));
+    EXPECT_EQ(sizes, (QList<int>{1024, 1024, 452}));
+    EXPECT_EQ(port.written, data);
+    EXPECT_FLOAT_EQ(window.progressValue(), 2.0f);
+    EXPECT_EQ(remainingTexts(),
+              (QStringList{"1476 bytes remaining", "452 bytes remaining", "0 bytes remaining"}));
+
+    clock.advance(999ms);
+    EXPECT_TRUE(port.PortOpen());
+    clock.advance(1ms);
+    EXPECT_EQ(window.status, QString("file has been sent"));
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_FALSE(timer2.enabled());
+    EXPECT_FALSE(engine.state().FileOpen);
+    EXPECT_TRUE(window.idle());
+    EXPECT_FALSE(window.progressVisible);
+    EXPECT_FALSE(window.animationOpen);
+    EXPECT_TRUE(window.messages.isEmpty());
+}
+
+TEST_F(SendTest, FileOfExactly1024BytesIsOneLastChunk)
+{
+    send("one.txt", content(1024));
+    EXPECT_FLOAT_EQ(window.progressMax(), 1.0f);
+    EXPECT_EQ(port.outputs.size(), 1);
+    EXPECT_EQ(window.status, QString("0 bytes remaining"));
+    EXPECT_FLOAT_EQ(window.progressValue(), 0.0f);
+    port.transmitEmpty();
+    clock.advance(1000ms);
+    EXPECT_EQ(window.status, QString("file has been sent"));
+}
+
+TEST_F(SendTest, EmptyFileArmsTheCompletionFromTheStart)
+{
+    send("empty.txt", {});
+    EXPECT_FLOAT_EQ(window.progressMax(), 1.0f);
+    EXPECT_TRUE(port.outputs.isEmpty());
+    EXPECT_TRUE(timer2.enabled());
+    EXPECT_EQ(window.status, QString("sending file"));
+    EXPECT_TRUE(remainingTexts().isEmpty());
+    clock.advance(1000ms);
+    EXPECT_EQ(window.status, QString("file has been sent"));
+    EXPECT_TRUE(window.idle());
+}
+
+TEST_F(SendTest, FixtureProfileGoesWithItsHeaderFirst)
+{
+    const QByteArray data = content(1500);
+    send("Wash.GaF", data);
+    ASSERT_EQ(port.outputs.size(), 2) << "header and first chunk back to back";
+    EXPECT_EQ(port.outputs[0].size(), 43);
+    EXPECT_EQ(port.outputs[0].mid(31, 8), QByteArray("WASH    "));
+    EXPECT_EQ(port.outputs[0].mid(39), QByteArray("\xDC\x05\0\0", 4));
+    drainAll();
+    EXPECT_EQ(port.written, ProfileHeader::build(path("Wash.GaF"), 1500) + data);
+}
+
+TEST_F(SendTest, EmptyFixtureProfileSendsTheHeaderAlone)
+{
+    send("empty.gaf", {});
+    ASSERT_EQ(port.outputs.size(), 1);
+    EXPECT_EQ(port.outputs[0].mid(39), QByteArray(4, '\0'));
+    clock.advance(500ms);
+    port.transmitEmpty(); // the header has left: the completion starts over
+    clock.advance(999ms);
+    EXPECT_TRUE(port.PortOpen());
+    clock.advance(1ms);
+    EXPECT_EQ(window.status, QString("file has been sent"));
+}
+
+TEST_F(SendTest, TextFileInAGafFolderTakesTheHeader)
+{
+    send("profiles.gaf/notes.txt", "abc");
+    ASSERT_EQ(port.outputs.size(), 2);
+    EXPECT_EQ(port.outputs[0].mid(31, 8), QByteArray("NOTES   "));
+}
+
+TEST_F(SendTest, Com1IsUsedWhenSelected)
+{
+    window.option1 = true;
+    send("a.txt", "x");
+    EXPECT_EQ(port.openedPorts, QList<int>{1});
+}
+
+TEST_F(SendTest, CancelWhileSendingOrDrainingClosesAndKeepsTheSource)
+{
+    for (int chunksLeft : {2, 0}) {
+        SCOPED_TRACE(chunksLeft);
+        const QString source = makeFile("src.txt", content(1024 * 3));
+        dialog.choose = source;
+        engine.cmdSend_Click();
+        for (int i = 0; i < 2 - chunksLeft; ++i)
+            port.transmitEmpty();
+        engine.cmdCancel_Click();
+        EXPECT_EQ(window.status, QString("Action canceled"));
+        EXPECT_FALSE(port.PortOpen());
+        EXPECT_FALSE(engine.state().FileOpen);
+        EXPECT_TRUE(window.idle());
+        EXPECT_FALSE(window.progressVisible);
+        EXPECT_EQ(readFile(source), content(1024 * 3));
+        clock.advance(5000ms);
+        EXPECT_EQ(window.status, QString("Action canceled")) << "no completion follows";
+        port.outputs.clear();
+    }
+}
+
+TEST_F(SendTest, CancelAfterTheLastChunkLeftStillReportsTheSend)
+{
+    send("a.txt", content(10));
+    port.transmitEmpty();
+    ASSERT_TRUE(timer2.enabled());
+    engine.cmdCancel_Click();
+    EXPECT_EQ(window.status, QString("Action canceled"));
+    clock.advance(1000ms);
+    EXPECT_EQ(window.status, QString("file has been sent"));
+    EXPECT_FALSE(timer2.enabled());
+}
+
+TEST_F(SendTest, NewTransferDisarmsACompletionLeftByACancelledSend)
+{
+    send("a.txt", content(10));
+    port.transmitEmpty();
+    clock.advance(500ms);
+    engine.cmdCancel_Click();
+
+    send("b.txt", content(5000)); // still sending when the old tick would come
+    clock.advance(600ms);
+    EXPECT_TRUE(port.PortOpen());
+    EXPECT_TRUE(window.busy());
+    EXPECT_EQ(window.status, QString("3976 bytes remaining"));
+
+    engine.cmdCancel_Click();
+    send("c.txt", content(10));
+    port.transmitEmpty();
+    engine.cmdCancel_Click();
+    dialog.choose = path("backup.txt");
+    engine.cmdReceive_Click();
+    clock.advance(1500ms);
+    EXPECT_TRUE(port.PortOpen()) << "a receive is not ended by an old send's completion";
+    EXPECT_EQ(window.status, QString("Waiting for data transmission from Glow Arranger."));
+}
+
+TEST_F(SendTest, UnopenableFileIsReportedAndTheWindowStaysIdle)
+{
+    dialog.choose = path("vanished.txt");
+    engine.cmdSend_Click();
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].contains("vanished.txt"));
+    EXPECT_TRUE(window.messages[0].contains("No such file")) << window.messages[0].toStdString();
+    EXPECT_EQ(window.status, QString());
+    EXPECT_TRUE(window.stateChanges.isEmpty());
+    EXPECT_EQ(port.opens, 0);
+    EXPECT_EQ(engine.remembered().NameSave, path("vanished.txt"));
+}
+
+TEST_F(SendTest, UnreadableClipDoesNotStopTheSend)
+{
+    window.animationReadable = false;
+    send("a.txt", content(2000));
+    drainAll();
+    clock.advance(1000ms);
+    EXPECT_EQ(window.status, QString("file has been sent"));
+    EXPECT_EQ(port.written, content(2000));
+    EXPECT_TRUE(window.messages.isEmpty());
+}
+
+TEST_F(SendTest, PortThatCannotOpenUndoesTheStart)
+{
+    for (auto kind : {CommError::Kind::PermissionDenied, CommError::Kind::Busy,
+                      CommError::Kind::NotFound}) {
+        port.failOpen = {kind, "/dev/ttyUSB7", "it failed"};
+        window.messages.clear();
+        send("a.txt", content(10));
+        ASSERT_EQ(window.messages.size(), 1);
+        const QString &message = window.messages[0];
+        EXPECT_TRUE(message.contains("COM2")) << message.toStdString();
+        EXPECT_TRUE(message.contains("/dev/ttyUSB7"));
+        EXPECT_TRUE(message.contains("it failed"));
+        EXPECT_EQ(message.contains("dialout"), kind == CommError::Kind::PermissionDenied);
+        EXPECT_TRUE(window.idle());
+        EXPECT_FALSE(window.progressVisible);
+        EXPECT_FALSE(window.animationOpen);
+        EXPECT_FALSE(engine.state().FileOpen);
+        EXPECT_FALSE(engine.transferInProgress());
+        EXPECT_EQ(window.status, QString());
+    }
+}
+
+TEST_F(SendTest, FileThatShrinksDuringTheSendIsReportedAsNotSent)
+{
+    send("a.txt", content(3000));
+    ASSERT_EQ(::truncate(QFile::encodeName(path("a.txt")).constData(), 1500), 0);
+    port.transmitEmpty();
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].contains("was not sent completely"));
+    EXPECT_TRUE(window.idle());
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_FALSE(engine.state().FileOpen);
+    clock.advance(5000ms);
+    EXPECT_FALSE(window.statusHistory.contains("file has been sent"));
+    EXPECT_EQ(window.status, QString());
+}
+
+TEST_F(SendTest, OutputThatFailsEndsTheSendWithTheReason)
+{
+    port.failOutputAfter = 1;
+    send("a.txt", content(3000));
+    port.transmitEmpty();
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].contains("was not sent completely"));
+    EXPECT_TRUE(window.messages[0].contains("Input/output error"));
+    EXPECT_TRUE(window.idle());
+    clock.advance(5000ms);
+    EXPECT_FALSE(window.statusHistory.contains("file has been sent"));
+}
+
+TEST_F(SendTest, FilesOf2GiBOrMoreAreRefusedBeforeOpening)
+{
+    const QString big = path("big.txt");
+    {
+        QFile file(big);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(qint64(1) << 31)); // sparse: takes no disk space
+    }
+    dialog.choose = big;
+    engine.cmdSend_Click();
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].contains("too large"));
+    EXPECT_EQ(port.opens, 0);
+    EXPECT_FALSE(engine.state().FileOpen);
+    EXPECT_TRUE(window.stateChanges.isEmpty());
+}
+
+TEST_F(SendTest, LineErrorDuringASendKeepsTheSource)
+{
+    send("a.txt", content(3000));
+    port.raise(1004);
+    EXPECT_EQ(window.messages, QStringList{"framing error on com port, reset and retry"});
+    EXPECT_EQ(readFile(path("a.txt")), content(3000));
+    EXPECT_FALSE(engine.state().FileOpen);
+}
+
+} // namespace
