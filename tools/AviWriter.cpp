@@ -34,6 +34,24 @@ QByteArray list(const char *type, const QByteArray &children)
     return chunk("LIST", QByteArray(type, 4) + children);
 }
 
+QByteArray uncompressed24(const QImage &source)
+{
+    const QImage image = source.convertToFormat(QImage::Format_RGB888);
+    const int stride = (image.width() * 3 + 3) & ~3;
+    QByteArray out;
+    for (int y = image.height() - 1; y >= 0; --y) {
+        const uchar *src = image.constScanLine(y);
+        QByteArray row(stride, '\0');
+        for (int x = 0; x < image.width(); ++x) {
+            row[x * 3] = char(src[x * 3 + 2]);
+            row[x * 3 + 1] = char(src[x * 3 + 1]);
+            row[x * 3 + 2] = char(src[x * 3]);
+        }
+        out += row;
+    }
+    return out;
+}
+
 QByteArray uncompressed(const QImage &image)
 {
     const int stride = (image.width() + 3) & ~3;
@@ -74,14 +92,16 @@ QByteArray write(const QList<QImage> &frames, int framesPerSecond, Encoding enco
 {
     const QImage &first = frames.constFirst();
     const int width = first.width(), height = first.height();
-    const QList<QRgb> palette = first.colorTable();
+    const bool rgb = encoding == Encoding::Rgb24;
+    const QList<QRgb> palette = rgb ? QList<QRgb>() : first.colorTable();
     const bool rle = encoding == Encoding::Rle8;
 
     QByteArray movi;
     QByteArray index;
     quint32 largest = 0;
     for (const QImage &frame : frames) {
-        const QByteArray data = rle ? encodeRle8(frame) : uncompressed(frame);
+        const QByteArray data =
+            rle ? encodeRle8(frame) : (rgb ? uncompressed24(frame) : uncompressed(frame));
         largest = std::max(largest, quint32(data.size()));
         index += QByteArray(rle ? "00dc" : "00db", 4);
         put32(index, 0x10); // key frame
@@ -127,9 +147,9 @@ QByteArray write(const QList<QImage> &frames, int framesPerSecond, Encoding enco
     put32(strf, quint32(width));
     put32(strf, quint32(height));
     put16(strf, 1);
-    put16(strf, 8);
+    put16(strf, rgb ? 24 : 8);
     put32(strf, rle ? 1 : 0);
-    put32(strf, quint32(((width + 3) & ~3) * height));
+    put32(strf, quint32(((width * (rgb ? 3 : 1) + 3) & ~3) * height));
     put32(strf, 0);
     put32(strf, 0);
     put32(strf, quint32(palette.size()));

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "FakeCommPort.h"
+#include "FakeFileDialog.h"
+#include "ManualTimer.h"
+#include "MemorySettingsStore.h"
+#include "frmGAbackup.h"
+
+#include <QStringList>
+
+// The real window with fakes for the port, the timers and the file dialog,
+// and its modal boxes recorded instead of shown.
+class TestWindow : public frmGAbackup
+{
+public:
+    struct Fakes
+    {
+        FakeCommPort *port;
+        ManualTimer *timer1;
+        ManualTimer *timer2;
+        FakeFileDialog *dialog;
+    };
+
+    TestWindow(SettingsStore &store, ManualClock &clock, Fakes &fakes,
+               QStringList dataDirs = {QStringLiteral(ZO_SOURCE_DATA_DIR)})
+        : frmGAbackup(store, makeParts(clock, fakes, std::move(dataDirs)))
+    {
+    }
+
+    void messageBox(const QString &text) override { messages.append(text); }
+
+    QStringList messages;
+    QStringList abouts;
+    bool answerStop = false;
+    int stopQuestions = 0;
+
+protected:
+    bool confirmStopTransfer() override
+    {
+        ++stopQuestions;
+        return answerStop;
+    }
+    void showAbout(const QString &title, const QString &text) override
+    {
+        abouts << title << text;
+    }
+
+private:
+    static Parts makeParts(ManualClock &clock, Fakes &fakes, QStringList dataDirs)
+    {
+        Parts parts;
+        auto port = std::make_unique<FakeCommPort>();
+        auto timer1 = std::make_unique<ManualTimer>(clock);
+        auto timer2 = std::make_unique<ManualTimer>(clock);
+        auto dialog = std::make_unique<FakeFileDialog>();
+        fakes = {port.get(), timer1.get(), timer2.get(), dialog.get()};
+        parts.port = std::move(port);
+        parts.timer1 = std::move(timer1);
+        parts.timer2 = std::move(timer2);
+        parts.dialog = std::move(dialog);
+        parts.dataDirs = std::move(dataDirs);
+        return parts;
+    }
+};

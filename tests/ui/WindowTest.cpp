@@ -1,0 +1,307 @@
+// The window offscreen: layout and state at creation, the two states, menus,
+// About, help, line-error messages and closing during a transfer.
+#include "AnimationWidget.h"
+#include "HelpViewer.h"
+#include "TestWindow.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class WindowTest : public ::testing::Test
+{
+protected:
+    WindowTest() : window(store, clock, fakes) {}
+
+    QRect twips(int l, int t, int w, int h)
+    {
+        return QRect(frmGAbackup::twips(l), frmGAbackup::twips(t), frmGAbackup::twips(w),
+                     frmGAbackup::twips(h));
+    }
+
+    // Keyboard shortcuts reach only the active window.
+    void showActive()
+    {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    void startReceive()
+    {
+        fakes.dialog->choose = dir.filePath("backup.txt");
+        window.cmdReceive->click();
+    }
+
+    QTemporaryDir dir;
+    MemorySettingsStore store;
+    ManualClock clock;
+    TestWindow::Fakes fakes{};
+    TestWindow window;
+};
+
+TEST_F(WindowTest, StateAtCreation)
+{
+    EXPECT_EQ(window.windowTitle(), QString("ZO Vovere"));
+    EXPECT_FALSE(window.windowIcon().isNull());
+    EXPECT_FALSE(window.cmdCancel->isVisibleTo(&window));
+    EXPECT_FALSE(window.ProgressBar1->isVisibleTo(&window));
+    EXPECT_TRUE(window.Animation1->isVisibleTo(&window));
+    EXPECT_FALSE(window.Animation1->isOpen());
+    EXPECT_FALSE(fakes.timer1->enabled());
+    EXPECT_FALSE(fakes.timer2->enabled());
+    EXPECT_EQ(fakes.timer1->interval(), 3000ms);
+    EXPECT_EQ(fakes.timer2->interval(), 1000ms);
+    EXPECT_EQ(window.sbrPanel->text(), QString());
+    EXPECT_FALSE(fakes.port->PortOpen());
+    for (QWidget *w : std::initializer_list<QWidget *>{window.cmdSend, window.cmdReceive,
+                                                       window.Frame1, window.Option1,
+                                                       window.Option2})
+        EXPECT_TRUE(w->isEnabled());
+    EXPECT_EQ(window.ProgressBar1->minimum(), 0);
+    EXPECT_FLOAT_EQ(window.progressMax(), 100.0f);
+}
+
+TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem)
+{
+    EXPECT_EQ(window.centralWidget()->width(), frmGAbackup::twips(5805));
+    EXPECT_EQ(window.centralWidget()->height() + window.statusBar()->height(),
+              frmGAbackup::twips(4770));
+    EXPECT_EQ(window.Frame1->geometry(), twips(3240, 720, 1455, 1095));
+    EXPECT_EQ(window.Option1->geometry(), twips(240, 240, 975, 375));
+    EXPECT_EQ(window.Option2->geometry(), twips(240, 600, 975, 375));
+    EXPECT_EQ(window.cmdSend->geometry(), twips(720, 600, 1215, 495));
+    EXPECT_EQ(window.cmdReceive->geometry(), twips(720, 1440, 1215, 495));
+    EXPECT_EQ(window.ProgressBar1->geometry(), twips(240, 3840, 3855, 255));
+    EXPECT_EQ(window.Animation1->geometry(), twips(840, 2400, 4095, 1095));
+    EXPECT_EQ(window.cmdCancel->geometry(), twips(4320, 3720, 1215, 495));
+    EXPECT_EQ(window.Line1->geometry().topLeft(), QPoint(0, 0));
+    EXPECT_EQ(window.Line1->width(), frmGAbackup::twips(5760));
+
+    EXPECT_EQ(window.Frame1->title(), QString("Serial Port"));
+    EXPECT_EQ(window.Frame1->toolTip(), QString("Select com port connected to Glow Arranger"));
+    EXPECT_EQ(window.Option1->text(), QString("Com 1"));
+    EXPECT_EQ(window.Option2->text(), QString("Com 2"));
+    EXPECT_EQ(window.cmdSend->text(), QString("&Send File"));
+    EXPECT_EQ(window.cmdSend->toolTip(), QString("To send a file to the Glow Arranger"));
+    EXPECT_EQ(window.cmdReceive->text(), QString("&Receive File"));
+    EXPECT_EQ(window.cmdReceive->toolTip(), QString("To receive a file from the Glow Arranger"));
+    EXPECT_EQ(window.cmdCancel->text(), QString("Cancel"));
+
+    // Fixed size: nothing can resize it.
+    window.show();
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+}
+
+TEST_F(WindowTest, TabOrderFollowsTheLayout)
+{
+    QList<QWidget *> order;
+    QWidget *w = window.Option1;
+    for (int i = 0; i < 5; ++i, w = w->nextInFocusChain()) {
+        while (w->focusPolicy() == Qt::NoFocus)
+            w = w->nextInFocusChain();
+        order.append(w);
+    }
+    EXPECT_EQ(order, (QList<QWidget *>{window.Option1, window.Option2, window.cmdSend,
+                                       window.cmdReceive, window.cmdCancel}));
+}
+
+TEST_F(WindowTest, MenusAndTheirCommands)
+{
+    const QList<QAction *> menus = window.menuBar()->actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(menus[0]->text(), QString("&File"));
+    EXPECT_EQ(menus[1]->text(), QString("&Help"));
+    QStringList file;
+    for (QAction *a : menus[0]->menu()->actions())
+        file << (a->isSeparator() ? QString("-") : a->text());
+    EXPECT_EQ(file, (QStringList{"&Open (Send File)", "Save &As (Receive File)", "-", "E&xit"}));
+    EXPECT_EQ(window.mnuGAhelp->text(), QString("GA &Backup help"));
+    EXPECT_EQ(window.mnuGAhelp->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(window.mnuAbout->text(), QString("&About ZO Vovere"));
+
+    fakes.dialog->choose.clear();
+    window.mnuOpen->trigger();
+    EXPECT_TRUE(fakes.dialog->lastWasOpen);
+    window.mnuSaveas->trigger();
+    EXPECT_FALSE(fakes.dialog->lastWasOpen);
+    EXPECT_EQ(fakes.dialog->shown, 2);
+}
+
+TEST_F(WindowTest, BusyWhileATransferRunsIdleAfterCancel)
+{
+    showActive();
+    startReceive();
+    for (QWidget *w : std::initializer_list<QWidget *>{window.cmdSend, window.cmdReceive,
+                                                       window.Frame1, window.Option1,
+                                                       window.Option2})
+        EXPECT_FALSE(w->isEnabled());
+    EXPECT_FALSE(window.mnuOpen->isEnabled());
+    EXPECT_FALSE(window.mnuSaveas->isEnabled());
+    EXPECT_TRUE(window.cmdCancel->isVisible());
+    EXPECT_TRUE(window.mnuExit->isEnabled());
+    EXPECT_TRUE(window.mnuGAhelp->isEnabled());
+    EXPECT_TRUE(window.mnuAbout->isEnabled());
+    EXPECT_FALSE(window.ProgressBar1->isVisible()) << "a receive shows no progress bar";
+    EXPECT_EQ(window.sbrPanel->text(), QString("Waiting for data transmission from Glow Arranger."));
+
+    QTest::keyClick(&window, Qt::Key_Escape); // clicks Cancel while it is shown
+    EXPECT_EQ(window.sbrPanel->text(), QString("Action canceled"));
+    EXPECT_TRUE(window.cmdSend->isEnabled());
+    EXPECT_TRUE(window.mnuOpen->isEnabled());
+    EXPECT_FALSE(window.cmdCancel->isVisible());
+}
+
+TEST_F(WindowTest, LineErrorsShowTheirMessageAndClearTheStatusLine)
+{
+    for (auto [code, text] : std::vector<std::pair<int, QString>>{
+             {1004, "framing error on com port, reset and retry"},
+             {1002, " on com port, reset and retry"},
+             {4711, " on com port, reset and retry"}}) {
+        window.messages.clear();
+        startReceive();
+        fakes.port->raise(code);
+        EXPECT_EQ(window.messages, QStringList{text});
+        EXPECT_EQ(window.sbrPanel->text(), QString());
+        EXPECT_TRUE(window.cmdSend->isEnabled());
+    }
+}
+
+TEST_F(WindowTest, ProgressBarKeepsSinglePrecisionValues)
+{
+    window.setProgressMax(2.44140625f);
+    window.setProgressValue(2.0f);
+    EXPECT_EQ(window.progressMax(), 2.44140625f);
+    EXPECT_EQ(window.progressValue(), 2.0f);
+    EXPECT_EQ(window.ProgressBar1->value(), 8192); // 2 / 2.44140625 of the scale
+    window.setProgressMax(1.0f);                   // a value left above a new maximum
+    EXPECT_EQ(window.ProgressBar1->value(), frmGAbackup::kProgressScale);
+    window.setProgressValue(0.0f);
+    EXPECT_EQ(window.ProgressBar1->value(), 0);
+}
+
+TEST_F(WindowTest, AboutBoxNamesTheVersion)
+{
+    window.mnuAbout->trigger();
+    ASSERT_EQ(window.abouts.size(), 2);
+    EXPECT_EQ(window.abouts[0], QString("About ZO Vovere"));
+    const QStringList lines = window.abouts[1].split("\r\n");
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], QString("ZO Vovere version 1.1"));
+    EXPECT_EQ(lines[1], QString());
+    EXPECT_FALSE(lines[2].isEmpty());
+}
+
+TEST_F(WindowTest, HelpOpensBesideTheWindowEvenDuringATransfer)
+{
+    showActive();
+    startReceive();
+    QTest::keyClick(&window, Qt::Key_F1);
+    HelpViewer *help = window.helpViewer();
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_TRUE(help->shownFile().endsWith("/ZO vovere.hlp"));
+    EXPECT_FALSE(help->isModal());
+    EXPECT_TRUE(fakes.port->PortOpen()) << "the transfer goes on";
+    window.mnuGAhelp->trigger(); // already shown: only brought to the front
+    EXPECT_TRUE(help->isVisible());
+}
+
+class MissingHelpViewer : public HelpViewer
+{
+public:
+    using HelpViewer::HelpViewer;
+    QStringList missing;
+
+protected:
+    void reportMissing(const QString &name) override { missing << name; }
+};
+
+TEST(HelpViewer, FindsTheFileInItsFoldersInOrderAndSaysWhenItCannot)
+{
+    QTemporaryDir empty;
+    MissingHelpViewer viewer({empty.path(), QStringLiteral(ZO_SOURCE_DATA_DIR)});
+    EXPECT_EQ(viewer.locate("ZO vovere.hlp"),
+              QDir(QStringLiteral(ZO_SOURCE_DATA_DIR)).absoluteFilePath("ZO vovere.hlp"));
+    EXPECT_FALSE(viewer.showHelpFile("nothing.hlp"));
+    EXPECT_EQ(viewer.missing, QStringList{"nothing.hlp"});
+    EXPECT_FALSE(viewer.isVisible());
+}
+
+TEST_F(WindowTest, ClosingDuringATransferAsksFirst)
+{
+    QFile earlier(dir.filePath("backup.txt"));
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+    earlier.write("earlier");
+    earlier.close();
+
+    window.show();
+    startReceive();
+    fakes.port->arrive("GLOW ARRANGER" + QByteArray(1011, 'x'));
+
+    window.answerStop = false;
+    EXPECT_FALSE(window.close());
+    EXPECT_EQ(window.stopQuestions, 1);
+    EXPECT_TRUE(fakes.port->PortOpen()) << "No keeps the transfer running";
+    EXPECT_TRUE(window.isVisible());
+
+    window.answerStop = true;
+    EXPECT_TRUE(window.close());
+    EXPECT_FALSE(fakes.port->PortOpen());
+    EXPECT_FALSE(window.engine().state().FileOpen);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"backup.txt"});
+    QFile after(dir.filePath("backup.txt"));
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), QByteArray("earlier"));
+    EXPECT_TRUE(store.has("Startup", "recnamesave"));
+}
+
+TEST_F(WindowTest, ClosingWhileIdleAsksNothing)
+{
+    window.show();
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(window.stopQuestions, 0);
+}
+
+TEST(AnimationWidget, PlaysTheShippedClipInALoopAndShowsNothingOnceClosed)
+{
+    AnimationWidget widget;
+    widget.resize(273, 73);
+    widget.show();
+    ASSERT_TRUE(widget.open(QStringLiteral(ZO_SOURCE_DATA_DIR "/filemove.avi")))
+        << widget.lastError().toStdString();
+    EXPECT_TRUE(widget.isOpen());
+    EXPECT_GT(widget.frameCount(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return widget.currentFrame() > 0; }, 2000));
+    const QRgb face = widget.palette().color(QPalette::Button).rgb();
+    auto drawnPixels = [&] {
+        const QImage shot = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        int drawn = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                drawn += (shot.pixel(x, y) | 0xFF000000) != (face | 0xFF000000);
+        return drawn;
+    };
+    EXPECT_GT(drawnPixels(), 1000) << "the PC and the desk are drawn";
+    widget.close();
+    EXPECT_FALSE(widget.isOpen());
+    EXPECT_EQ(drawnPixels(), 0);
+
+    EXPECT_FALSE(widget.open(QStringLiteral(ZO_SOURCE_DATA_DIR "/ZO vovere.hlp")));
+    EXPECT_FALSE(widget.isOpen());
+    EXPECT_FALSE(widget.lastError().isEmpty());
+}
+
+} // namespace
