@@ -1,0 +1,146 @@
+#include "SimLine.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+QString systemError(const char *what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+void makeRaw(int fd, bool setSpeed)
+{
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0)
+        return;
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
+    if (setSpeed) {
+        ::cfsetispeed(&tio, B19200);
+        ::cfsetospeed(&tio, B19200);
+    }
+    ::tcsetattr(fd, TCSANOW, &tio);
+}
+} // namespace
+
+SimLine::~SimLine()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (m_peer >= 0)
+        ::close(m_peer);
+}
+
+bool SimLine::openDevice(const QString &path, QString *error)
+{
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_fd < 0) {
+        *error = systemError(qPrintable(path));
+        return false;
+    }
+    makeRaw(m_fd, true);
+    m_path = path;
+    return true;
+}
+
+bool SimLine::openPseudoTerminal(QString *error)
+{
+    char name[256] = {};
+    if (::openpty(&m_fd, &m_peer, name, nullptr, nullptr) != 0) {
+        *error = systemError("cannot create a pseudo-terminal");
+        return false;
+    }
+    makeRaw(m_peer, false);
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
+    m_path = QString::fromLocal8Bit(name);
+    return true;
+}
+
+bool SimLine::receive(QByteArray &data, qint64 quietMs, qint64 timeoutMs, QString *error)
+{
+    QElapsedTimer sinceLast;
+    sinceLast.start();
+    char buffer[4096];
+    for (;;) {
+        const qint64 limit = data.isEmpty() ? timeoutMs : quietMs;
+        const qint64 left = limit - sinceLast.elapsed();
+        if (left <= 0)
+            break;
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(std::min<qint64>(left, 1000)));
+        if (ready < 0 && errno != EINTR) {
+            *error = systemError("poll");
+            return false;
+        }
+        if (ready <= 0)
+            continue;
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n > 0) {
+            data.append(buffer, n);
+            sinceLast.restart();
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
+            *error = systemError("read");
+            return false;
+        } else {
+            sleepMs(5); // EIO: nobody has the other end open right now
+        }
+    }
+    if (data.isEmpty()) {
+        *error = QStringLiteral("nothing arrived within %1 ms").arg(timeoutMs);
+        return false;
+    }
+    return true;
+}
+
+bool SimLine::send(const QByteArray &data, qint64 bytesPerSecond, QString *error)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 done = 0;
+    while (done < data.size()) {
+        qint64 allowed = data.size();
+        if (bytesPerSecond > 0) {
+            allowed = std::min<qint64>(data.size(), clock.elapsed() * bytesPerSecond / 1000 + 32);
+            if (allowed <= done) {
+                sleepMs(std::max<qint64>(1, (done - allowed + 1) * 1000 / bytesPerSecond));
+                continue;
+            }
+        }
+        const ssize_t n = ::write(m_fd, data.constData() + done, size_t(allowed - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd p{m_fd, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+        } else {
+            *error = systemError("write");
+            return false;
+        }
+    }
+    return true;
+}
+
+void SimLine::drain()
+{
+    ::tcdrain(m_fd);
+}
+
+void SimLine::sleepMs(qint64 ms)
+{
+    if (ms <= 0)
+        return;
+    timespec t{time_t(ms / 1000), long(ms % 1000) * 1000000L};
+    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+}

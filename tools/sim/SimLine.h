@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The controller's end of the line: a serial device set to 19200 8N1 raw, or
+// a pseudo-terminal whose other end the program opens.
+class SimLine
+{
+public:
+    SimLine() = default;
+    ~SimLine();
+    SimLine(const SimLine &) = delete;
+    SimLine &operator=(const SimLine &) = delete;
+
+    bool openDevice(const QString &path, QString *error);
+    bool openPseudoTerminal(QString *error);
+    QString devicePath() const { return m_path; }
+
+    // Reads until quietMs pass without a byte after data has come, or
+    // timeoutMs pass with nothing at all (a failure).
+    bool receive(QByteArray &data, qint64 quietMs, qint64 timeoutMs, QString *error);
+    // Writes data; bytesPerSecond 0 sends as fast as the line takes it.
+    bool send(const QByteArray &data, qint64 bytesPerSecond, QString *error);
+    // Waits until what was written has left.
+    void drain();
+
+    static void sleepMs(qint64 ms);
+
+private:
+    int m_fd = -1;
+    int m_peer = -1; // the program's end of a pseudo-terminal, kept open between its openings
+    QString m_path;
+};
