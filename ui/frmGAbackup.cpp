@@ -48,16 +48,20 @@ QRect toPixels(const QRect &r)
                  frmGAbackup::twips(r.width()), frmGAbackup::twips(r.height()));
 }
 
-QStringList defaultDataDirs()
+} // namespace
+
+QStringList frmGAbackup::dataDirsFor(const QString &programDir)
 {
-    QStringList dirs{QCoreApplication::applicationDirPath()};
-    dirs += QDir(QCoreApplication::applicationDirPath())
-                .absoluteFilePath(QStringLiteral("../share/zo-vovere"));
-    dirs += QStandardPaths::locateAll(QStandardPaths::GenericDataLocation,
-                                      QStringLiteral("zo-vovere"), QStandardPaths::LocateDirectory);
+    // Beside the executable first (the build tree, a private install), then
+    // the installed data folder next to bin/, then the system's data folders.
+    QStringList dirs{programDir, QDir(programDir).absoluteFilePath(QStringLiteral("../share/zo-vovere"))};
+    for (const QString &dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+        dirs += QDir(dir).absoluteFilePath(QStringLiteral("zo-vovere"));
+    for (QString &dir : dirs)
+        dir = QDir::cleanPath(dir);
+    dirs.removeDuplicates();
     return dirs;
 }
-} // namespace
 
 int frmGAbackup::twips(int value)
 {
@@ -90,7 +94,7 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
     if (!m_dialog)
         m_dialog = std::make_unique<QtFileDialog>(this);
     if (m_dataDirs.isEmpty())
-        m_dataDirs = defaultDataDirs();
+        m_dataDirs = dataDirsFor(QCoreApplication::applicationDirPath());
 
     setWindowTitle(QStringLiteral("ZO Vovere"));
     setWindowIcon(QIcon(QStringLiteral(":/zo-vovere/zo-vovere.png")));

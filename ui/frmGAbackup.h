@@ -69,6 +69,9 @@ public:
     void mnuAbout_Click();
 
     static QString aboutText();
+    // Where the clip and the help file are looked for, in order, for a
+    // program installed in programDir.
+    static QStringList dataDirsFor(const QString &programDir);
     // Twips to device-independent pixels at the screen's logical resolution.
     static int twips(int value);
 
