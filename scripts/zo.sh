@@ -4,7 +4,7 @@
 #
 #   scripts/zo.sh run     install what is missing, build, start the program
 #   scripts/zo.sh test    install what is missing, build, run every test
-#   scripts/zo.sh setup   only install what is missing
+#   scripts/zo.sh setup [PACKAGE...]   only install what is missing (and these)
 #   scripts/zo.sh build   install what is missing and build
 set -euo pipefail
 
@@ -39,7 +39,7 @@ build() {
 }
 
 case "${1:-}" in
-  setup) setup ;;
+  setup) shift; setup "$@" ;;
   build) setup; build ;;
   run) setup; build; exec ./build/bin/zo-vovere ;;
   test)

@@ -1,0 +1,105 @@
+// Random streams cut into random pieces, with random quiet spells, fed to the
+// real receive through the fake port and the manual clock; the ending must
+// be the one the model predicts, and a failed receive must leave the earlier
+// file untouched.
+#include "FakeCommPort.h"
+#include "FakeFileDialog.h"
+#include "FakeWindow.h"
+#include "ManualTimer.h"
+#include "ReceiveModel.h"
+#include "TransferEngine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 3)
+        return 0;
+    // Byte 0: whether the stream starts with a good header; bytes 1-2 seed
+    // the cutting; the rest is the stream.
+    QByteArray stream = (data[0] & 1) ? QByteArray("GLOW ARRANGER") : QByteArray();
+    stream += QByteArray(reinterpret_cast<const char *>(data + 3), qsizetype(size - 3));
+    quint32 seed = data[1] | data[2] << 8 | 0x10000u;
+    auto next = [&seed] {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        return seed;
+    };
+    std::vector<Piece> pieces;
+    for (qsizetype at = 0; at < stream.size();) {
+        const qsizetype length = std::min<qsizetype>(1 + next() % 2100, stream.size() - at);
+        pieces.push_back({stream.mid(at, length), next() % 8 == 0});
+        at += length;
+    }
+    if (pieces.empty() || !pieces.back().quietAfter)
+        pieces.push_back({{}, true}); // in the end the line falls quiet
+
+    static QTemporaryDir dir;
+    const QString target = QDir(dir.path()).filePath("backup.txt");
+    {
+        QFile earlier(target);
+        check(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+    }
+
+    FakeCommPort port;
+    FakeWindow window;
+    ManualClock clock;
+    ManualTimer timer1(clock), timer2(clock);
+    FakeFileDialog dialog;
+    TransferEngine engine(port, window, timer1, timer2, dialog, QString());
+    dialog.choose = target;
+    engine.cmdReceive_Click();
+
+    for (const Piece &piece : pieces) {
+        port.arrive(piece.bytes);
+        if (piece.quietAfter)
+            clock.advance(std::chrono::milliseconds(3000));
+        if (!port.PortOpen())
+            break;
+    }
+
+    const ModelOutcome expected = modelReceive(pieces);
+    switch (expected.kind) {
+    case ModelOutcome::Saved:
+        check(window.status == "File has been saved.");
+        check(readAll(target) == expected.file);
+        break;
+    case ModelOutcome::Lost:
+        check(window.messages == QStringList{"Connection was lost."});
+        check(readAll(target) == "earlier");
+        break;
+    case ModelOutcome::BadHeader:
+        check(window.messages == QStringList{"header data error, reset and retry"});
+        check(readAll(target) == "earlier");
+        break;
+    case ModelOutcome::StillWaiting:
+        check(port.PortOpen() && engine.state().RxState == 1);
+        engine.cmdCancel_Click();
+        check(readAll(target) == "earlier");
+        break;
+    }
+    check(!port.PortOpen() && !engine.state().FileOpen);
+    check(QDir(dir.path()).entryList(QDir::Files) == QStringList{"backup.txt"});
+    return 0;
+}
