@@ -5,6 +5,7 @@
 //   name  seconds  MiB/s  peak-RSS-above-idle-KiB  ok
 #include "FakeFileDialog.h"
 #include "MemorySettingsStore.h"
+#include "WindowParts.h"
 #include "frmGAbackup.h"
 
 #include <QApplication>
@@ -86,23 +87,16 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 class BenchWindow : public frmGAbackup
 {
 public:
-    BenchWindow(SettingsStore &store, FakeFileDialog *&dialog) : frmGAbackup(store, parts(dialog)) {}
+    BenchWindow(SettingsStore &store, FakeFileDialog *&dialog)
+        : frmGAbackup(store, partsWithFakeDialog(dialog))
+    {
+    }
     void messageBox(const QString &text) override
     {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         failed = true;
     }
     bool failed = false;
-
-private:
-    static Parts parts(FakeFileDialog *&dialog)
-    {
-        Parts p;
-        auto fake = std::make_unique<FakeFileDialog>();
-        dialog = fake.get();
-        p.dialog = std::move(fake);
-        return p;
-    }
 };
 
 QString startSim(QProcess &sim, const QStringList &args, MemorySettingsStore &store)

@@ -17,51 +17,7 @@ bash scripts/zo.sh build >/dev/null
 
 transfer=$(./build/bin/zo-bench-transfer "$mib" 2>/dev/null)
 
-# Milliseconds from starting $@ to its window being shown, then its RSS (KiB)
-# one second later. Needs DISPLAY.
-startup() {
-  local start pid shown rss
-  start=$(date +%s%N)
-  "$@" >/dev/null 2>&1 &
-  pid=$!
-  until xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1; do
-    sleep 0.002
-    if (( ($(date +%s%N) - start) / 1000000 > 20000 )); then kill "$pid"; echo "timeout 0"; return; fi
-  done
-  shown=$(( ($(date +%s%N) - start) / 1000000 ))
-  sleep 1
-  rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
-  kill "$pid"; wait "$pid" 2>/dev/null || true
-  echo "$shown $rss"
-}
-
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-
-# Context switches of all threads and CPU ticks of a process.
-switches() { cat /proc/"$1"/task/*/status | awk '/ctxt_switches/ {s+=$2} END {print s}'; }
-cputicks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-
-measure_gui() {
-  export XDG_CONFIG_HOME; XDG_CONFIG_HOME=$(mktemp -d)
-  local runs=5 zo=() cc=() zr=() cr=()
-  for _ in $(seq $runs); do
-    read -r t r < <(startup ./build/bin/zo-vovere); zo+=("$t"); zr+=("$r")
-    read -r t r < <(startup cutecom); cc+=("$t"); cr+=("$r")
-  done
-  ./build/bin/zo-vovere >/dev/null 2>&1 &
-  local pid=$!
-  sleep 2
-  local s0 c0 s1 c1
-  s0=$(switches "$pid"); c0=$(cputicks "$pid")
-  sleep 10
-  s1=$(switches "$pid"); c1=$(cputicks "$pid")
-  kill "$pid"; wait "$pid" 2>/dev/null || true
-  printf 'startup_ms\t%s\t%s\n' "$(printf '%s\n' "${zo[@]}" | median)" "$(printf '%s\n' "${cc[@]}" | median)"
-  printf 'rss_kib\t%s\t%s\n' "$(printf '%s\n' "${zr[@]}" | median)" "$(printf '%s\n' "${cr[@]}" | median)"
-  printf 'idle\t%s\t%s\n' "$((s1 - s0))" "$((c1 - c0))"
-}
-export -f startup median switches cputicks measure_gui
-gui=$(xvfb-run -a -s "-screen 0 1024x768x24" bash -c measure_gui 2>/dev/null)
+gui=$(xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash bench/gui.sh 2>/dev/null)
 
 cat_s=$(awk -F'\t' '/^cat/ {print $2}' <<<"$transfer")
 row() { awk -F'\t' -v n="$1" '$1 == n' <<<"$transfer"; }

@@ -114,7 +114,6 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
     }
     m_engine = std::make_unique<TransferEngine>(*m_port, *this, *m_timer1, *m_timer2, *m_dialog,
                                                 clipPath);
-    m_help = new HelpViewer(m_dataDirs, this);
 
     connect(cmdSend, &QPushButton::clicked, this, [this] { m_engine->cmdSend_Click(); });
     connect(cmdReceive, &QPushButton::clicked, this, [this] { m_engine->cmdReceive_Click(); });
@@ -306,6 +305,13 @@ void frmGAbackup::messageBox(const QString &text)
 
 // ---- menus
 
+HelpViewer *frmGAbackup::helpViewer()
+{
+    if (!m_help)
+        m_help = new HelpViewer(m_dataDirs, this);
+    return m_help;
+}
+
 void frmGAbackup::mnuOpen_Click()
 {
     m_engine->cmdSend_Click();
@@ -324,7 +330,7 @@ void frmGAbackup::mnuExit_Click()
 void frmGAbackup::mnuGAhelp_Click()
 {
     // The viewer reports a missing file itself; the command adds nothing.
-    m_help->showHelpFile(kHelpName);
+    helpViewer()->showHelpFile(kHelpName);
 }
 
 void frmGAbackup::mnuAbout_Click()
@@ -386,7 +392,8 @@ void frmGAbackup::closeEvent(QCloseEvent *event)
             m_engine->AbortTransfer();
     }
     Form_Unload();
-    m_help->close();
+    if (m_help)
+        m_help->close();
     event->accept();
 }
 

@@ -77,7 +77,8 @@ public:
 
     TransferEngine &engine() { return *m_engine; }
     MSComm &port() { return *m_port; }
-    HelpViewer *helpViewer() const { return m_help; }
+    // The help window, made on first use.
+    HelpViewer *helpViewer();
 
     // The controls, named as the window knows them.
     QGroupBox *Frame1;

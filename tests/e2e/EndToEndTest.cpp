@@ -1,6 +1,7 @@
 // The real window, the real serial port and the controller simulator over a
 // pseudo-terminal: what a user would see, and the bytes and files that result.
 #include "FakeFileDialog.h"
+#include "WindowParts.h"
 #include "MemorySettingsStore.h"
 #include "frmGAbackup.h"
 
@@ -22,22 +23,11 @@ class UserWindow : public frmGAbackup
 {
 public:
     UserWindow(SettingsStore &store, FakeFileDialog *&dialog)
-        : frmGAbackup(store, parts(dialog))
+        : frmGAbackup(store, partsWithFakeDialog(dialog, {QStringLiteral(ZO_SOURCE_DATA_DIR)}))
     {
     }
     void messageBox(const QString &text) override { messages.append(text); }
     QStringList messages;
-
-private:
-    static Parts parts(FakeFileDialog *&dialog)
-    {
-        Parts p;
-        auto fake = std::make_unique<FakeFileDialog>();
-        dialog = fake.get();
-        p.dialog = std::move(fake);
-        p.dataDirs = {QStringLiteral(ZO_SOURCE_DATA_DIR)};
-        return p;
-    }
 };
 
 class EndToEndTest : public ::testing::Test

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "FakeFileDialog.h"
+#include "frmGAbackup.h"
+
+// Parts for the real window whose only fake is the file dialog; dialog is set
+// to the fake so that the caller can answer it. Header-only: for the targets
+// that link the window.
+inline frmGAbackup::Parts partsWithFakeDialog(FakeFileDialog *&dialog, QStringList dataDirs = {})
+{
+    frmGAbackup::Parts parts;
+    auto fake = std::make_unique<FakeFileDialog>();
+    dialog = fake.get();
+    parts.dialog = std::move(fake);
+    parts.dataDirs = std::move(dataDirs);
+    return parts;
+}
