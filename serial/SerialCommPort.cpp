@@ -1,5 +1,6 @@
 #include "SerialCommPort.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
 
@@ -285,13 +286,18 @@ void SerialCommPort::checkLineCounters()
 
 void SerialCommPort::onError(int error)
 {
+    // Only failures of the device itself; a refused setting or a timeout
+    // leaves the line as it was.
     switch (QSerialPort::SerialPortError(error)) {
-    case QSerialPort::NoError:
-    case QSerialPort::TimeoutError:
-        return;
-    default:
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::UnknownError:
         if (m_serial)
             portLost(m_serial->errorString());
+        return;
+    default:
+        return;
     }
 }
 
@@ -354,29 +360,35 @@ void SerialCommPort::deliver()
 {
     if (m_delivering || !m_open)
         return;
-    // Received data goes first, so that bytes which arrived before a device
-    // vanished are still handed over; line errors keep their order among the
-    // send notifications.
-    int code = 0;
-    if (!m_queue.empty()) {
-        code = m_queue.front();
-        m_queue.pop_front();
-    } else if (receiveDue()) {
-        code = comEvReceive;
-    } else if (m_lostPending) {
-        m_lostPending = false;
-        code = comEventPortLost;
-    }
-    if (code == 0)
-        return;
-
+    // Notifications are handed over one after another, each handler having
+    // returned before the next; a burst is worked off in one go for a few
+    // milliseconds, then the event loop gets its turn (painting, input).
+    QElapsedTimer budget;
+    budget.start();
     const quint64 generation = m_generation;
-    m_delivering = true;
-    m_commEvent = code;
-    emit OnComm();
-    m_delivering = false;
-    if (generation != m_generation || !m_open)
-        return;
+    do {
+        // Received data goes first, so that bytes which arrived before a
+        // device vanished are still handed over; line errors keep their order
+        // among the send notifications.
+        int code = 0;
+        if (!m_queue.empty()) {
+            code = m_queue.front();
+            m_queue.pop_front();
+        } else if (receiveDue()) {
+            code = comEvReceive;
+        } else if (m_lostPending) {
+            m_lostPending = false;
+            code = comEventPortLost;
+        }
+        if (code == 0)
+            return;
+        m_delivering = true;
+        m_commEvent = code;
+        emit OnComm();
+        m_delivering = false;
+        if (generation != m_generation || !m_open)
+            return; // closed by the handler: nothing more of this opening
+    } while (budget.elapsed() < kDeliveryBudgetMs);
     if (!m_queue.empty() || receiveDue() || m_lostPending)
         scheduleDelivery();
 }

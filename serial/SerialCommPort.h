@@ -34,6 +34,8 @@ public:
     // driver then buffers, and reports its own overflow through the counters.
     static constexpr int kInputBufferSize = 64 * 1024;
     static constexpr int kBaudRate = 19200;
+    // How long one turn of the event loop may spend handing over notifications.
+    static constexpr int kDeliveryBudgetMs = 4;
 
     explicit SerialCommPort(DeviceResolver resolve, QObject *parent = nullptr);
     ~SerialCommPort() override;
