@@ -6,6 +6,7 @@
 #include "FakeFileDialog.h"
 #include "MemorySettingsStore.h"
 #include "WindowParts.h"
+#include "SerialCommPort.h"
 #include "frmGAbackup.h"
 
 #include <QApplication>
@@ -21,7 +22,10 @@
 
 #include <functional>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <thread>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -143,6 +147,55 @@ double catBaseline(const QString &file)
     return got == kSize ? seconds : -1;
 }
 
+// Time from handing a 1024-byte chunk to the port until its transmit-empty
+// notification, on a pseudo-terminal drained by a reader thread.
+void transmitEmptyLatency()
+{
+    int controller = -1, device = -1;
+    char name[256] = {};
+    ::openpty(&controller, &device, name, nullptr, nullptr);
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        char buffer[65536];
+        while (!stop) {
+            pollfd p{controller, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0)
+                (void)::read(controller, buffer, sizeof buffer);
+        }
+    });
+    SerialCommPort port([&](int) { return QString::fromLocal8Bit(name); });
+    port.setPortOpen(true);
+    port.setSThreshold(1);
+    std::vector<qint64> samples;
+    QElapsedTimer clock;
+    QEventLoop loop;
+    QObject::connect(&port, &MSComm::OnComm, &loop, [&] {
+        samples.push_back(clock.nsecsElapsed() / 1000);
+        if (samples.size() == 1000) {
+            loop.quit();
+            return;
+        }
+        clock.start();
+        port.Output(QByteArray(1024, 'x'));
+    });
+    clock.start();
+    port.Output(QByteArray(1024, 'x'));
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    port.setPortOpen(false);
+    stop = true;
+    reader.join();
+    ::close(controller);
+    ::close(device);
+    std::sort(samples.begin(), samples.end());
+    if (samples.empty())
+        return;
+    std::printf("transmit-empty latency\tmedian %lld us\t99th %lld us\tmax %lld us\t%zu samples\n",
+                static_cast<long long>(samples[samples.size() / 2]),
+                static_cast<long long>(samples[samples.size() * 99 / 100]),
+                static_cast<long long>(samples.back()), samples.size());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -222,5 +275,6 @@ int main(int argc, char *argv[])
         row("zo-vovere receive", seconds, peak, ok);
     }
     window.close();
+    transmitEmptyLatency();
     return 0;
 }

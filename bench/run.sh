@@ -41,3 +41,5 @@ printf '| start-up to window shown (median of 5) | %s ms | CuteCom: %s ms | %s |
 printf '| resident memory after start | %s KiB | CuteCom: %s KiB | %s |\n' "$zo_rss" "$cc_rss" \
   "$(awk -v a="$zo_rss" -v b="$cc_rss" 'BEGIN {printf "%.2f of CuteCom", a / b}')"
 printf '| ten idle seconds | %s wake-ups, %s CPU ticks | none expected | |\n' "$idle_switches" "$idle_ticks"
+latency=$(awk -F'\t' '/^transmit-empty latency/ {print $2 ", " $3 ", " $4 " (" $5 ")"}' <<<"$transfer")
+printf '| Output to transmit-empty notification, pty | %s | within 1 ms | |\n' "$latency"
