@@ -10,9 +10,8 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("ZO Vovere"));
     QApplication::setApplicationName(QStringLiteral("ZO Vovere"));
     QApplication::setApplicationDisplayName(QStringLiteral("ZO Vovere"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2")
-                                            .arg(frmGAbackup::kVersionMajor)
-                                            .arg(frmGAbackup::kVersionMinor));
+    QApplication::setApplicationVersion(
+        QStringLiteral("%1.%2").arg(frmGAbackup::kVersionMajor).arg(frmGAbackup::kVersionMinor));
     QApplication::setDesktopFileName(QStringLiteral("zo-vovere"));
 
     QSettingsStore store;

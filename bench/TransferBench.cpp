@@ -5,8 +5,8 @@
 //   name  seconds  MiB/s  peak-RSS-above-idle-KiB  ok
 #include "FakeFileDialog.h"
 #include "MemorySettingsStore.h"
-#include "WindowParts.h"
 #include "SerialCommPort.h"
+#include "WindowParts.h"
 #include "frmGAbackup.h"
 
 #include <QApplication>
@@ -25,11 +25,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <thread>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -90,7 +90,7 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 
 class BenchWindow : public frmGAbackup
 {
-public:
+  public:
     BenchWindow(SettingsStore &store, FakeFileDialog *&dialog)
         : frmGAbackup(store, partsWithFakeDialog(dialog))
     {
@@ -256,8 +256,8 @@ int main(int argc, char *argv[])
     {
         QProcess sim;
         startSim(sim,
-                 {"dump", "--fast", "--wait-enter", "--length",
-                  QString::number(kSize), "--save-stream", dir.filePath("stream.bin")},
+                 {"dump", "--fast", "--wait-enter", "--length", QString::number(kSize),
+                  "--save-stream", dir.filePath("stream.bin")},
                  store);
         dialog->choose = dir.filePath("received.bin");
         window.cmdReceive->click();
@@ -270,8 +270,8 @@ int main(int argc, char *argv[])
         const double seconds = timer.nsecsElapsed() / 1e9;
         const qint64 peak = statusKiB("VmHWM:") - idle;
         sim.waitForFinished(60000);
-        const bool ok = !window.failed &&
-                        hashFile(dir.filePath("received.bin")) == hashFile(dir.filePath("stream.bin"));
+        const bool ok = !window.failed && hashFile(dir.filePath("received.bin")) ==
+                                              hashFile(dir.filePath("stream.bin"));
         row("zo-vovere receive", seconds, peak, ok);
     }
     window.close();

@@ -11,7 +11,7 @@
 // coming out.
 class FileDialog
 {
-public:
+  public:
     static constexpr int cdlOFNOverwritePrompt = 0x2;
     static constexpr int cdlOFNHideReadOnly = 0x4;
     static constexpr int cdlOFNFileMustExist = 0x1000;

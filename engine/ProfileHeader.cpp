@@ -11,8 +11,8 @@ QByteArray nameField(const QString &path)
 {
     // Both separators end a folder name here: the program runs where '/' is
     // the separator, and a path typed with '\' still names its file last.
-    const qsizetype slash = std::max(path.lastIndexOf(QLatin1Char('\\')),
-                                     path.lastIndexOf(QLatin1Char('/')));
+    const qsizetype slash =
+        std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
     const QString base = path.mid(slash + 1);
 
     QByteArray field(kNameSize, ' ');

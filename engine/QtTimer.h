@@ -7,7 +7,7 @@
 // The production timer: a repeating QTimer, stopped at creation.
 class QtTimer final : public Timer
 {
-public:
+  public:
     explicit QtTimer(std::chrono::milliseconds interval);
 
     void setInterval(std::chrono::milliseconds interval) override;
@@ -15,6 +15,6 @@ public:
     void setEnabled(bool enabled) override;
     bool enabled() const override { return m_timer.isActive(); }
 
-private:
+  private:
     QTimer m_timer;
 };

@@ -9,7 +9,7 @@
 // a manual clock that fires ticks as the test advances time.
 class Timer
 {
-public:
+  public:
     virtual ~Timer() = default;
 
     virtual void setInterval(std::chrono::milliseconds interval) = 0;
@@ -19,13 +19,13 @@ public:
 
     void setOnTick(std::function<void()> handler) { m_onTick = std::move(handler); }
 
-protected:
+  protected:
     void tick()
     {
         if (m_onTick)
             m_onTick();
     }
 
-private:
+  private:
     std::function<void()> m_onTick;
 };

@@ -51,11 +51,11 @@ struct RememberedValues
 // when the end marker has arrived, so an earlier backup survives any failure.
 class TransferEngine
 {
-public:
+  public:
     static constexpr int kBlockSize = 1024;
     static constexpr int kHeaderSize = 13;
     static constexpr int kFirstBlockRest = kBlockSize - kHeaderSize; // 1011
-    static constexpr int kMarkerIndex = kBlockSize - 7;               // 1017
+    static constexpr int kMarkerIndex = kBlockSize - 7;              // 1017
     static constexpr int kTailMarkerFromEnd = 7;
     static constexpr char kEndMarker = ':';
     static constexpr std::chrono::milliseconds kInactivity{3000};
@@ -97,7 +97,7 @@ public:
     static QString lineErrorName(int code);
     static QString lineErrorMessage(int code);
 
-private:
+  private:
     void SendNextBlock();
     void ReceiveData();
     void FinishReceive();

@@ -6,10 +6,19 @@
 // sees a widget; the window implements this, tests use a recording fake.
 class TransferWindow
 {
-public:
+  public:
     // The controls switched between the idle and the busy state, in the order
     // in which both states apply them.
-    enum class Control { cmdSend, cmdReceive, Frame1, Option1, Option2, mnuOpen, mnuSaveas };
+    enum class Control
+    {
+        cmdSend,
+        cmdReceive,
+        Frame1,
+        Option1,
+        Option2,
+        mnuOpen,
+        mnuSaveas
+    };
 
     virtual ~TransferWindow() = default;
 

@@ -23,7 +23,16 @@ constexpr int comEventPortLost = 1012;
 // Why opening or writing to the port failed; carried to the caller's message.
 struct CommError
 {
-    enum class Kind { None, NotFound, Busy, PermissionDenied, NotOpen, Io, Other };
+    enum class Kind
+    {
+        None,
+        NotFound,
+        Busy,
+        PermissionDenied,
+        NotOpen,
+        Io,
+        Other
+    };
     Kind kind = Kind::None;
     QString device; // the device path the port number resolved to
     QString reason; // the operating system's words
@@ -41,7 +50,7 @@ struct CommError
 class MSComm : public QObject
 {
     Q_OBJECT
-public:
+  public:
     using QObject::QObject;
     ~MSComm() override = default;
 
@@ -84,6 +93,6 @@ public:
 
     virtual CommError lastError() const = 0;
 
-signals:
+  signals:
     void OnComm();
 };

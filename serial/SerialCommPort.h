@@ -27,7 +27,7 @@ class QSerialPort;
 class SerialCommPort : public MSComm
 {
     Q_OBJECT
-public:
+  public:
     using DeviceResolver = std::function<QString(int port)>;
 
     // Bytes kept waiting before the port stops reading from the driver; the
@@ -62,7 +62,7 @@ public:
     // The device path the current CommPort resolves to.
     QString devicePath() const;
 
-private:
+  private:
     bool open();
     void close();
     void onReadyRead();
@@ -88,7 +88,7 @@ private:
     int m_inputLen = 0;
     int m_commEvent = 0;
 
-    std::deque<int> m_queue;   // line errors and send notifications, in order
+    std::deque<int> m_queue;    // line errors and send notifications, in order
     bool m_lostPending = false; // delivered once no receive notification is due
     bool m_deliveryScheduled = false;
     bool m_delivering = false;

@@ -8,7 +8,7 @@
 // on Linux $XDG_CONFIG_HOME/ZO Vovere/ZO Vovere.conf with one group a section.
 class QSettingsStore final : public SettingsStore
 {
-public:
+  public:
     static constexpr const char *kOrganisation = "ZO Vovere";
     static constexpr const char *kApplication = "ZO Vovere";
 
@@ -22,6 +22,6 @@ public:
 
     QString fileName() const { return m_settings.fileName(); }
 
-private:
+  private:
     mutable QSettings m_settings;
 };

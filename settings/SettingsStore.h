@@ -5,7 +5,7 @@
 // The per-user settings store: texts under a section and a key.
 class SettingsStore
 {
-public:
+  public:
     virtual ~SettingsStore() = default;
     // The stored text, or defaultValue when the key does not exist.
     virtual QString read(const QString &section, const QString &key,

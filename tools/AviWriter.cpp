@@ -163,7 +163,8 @@ QByteArray write(const QList<QImage> &frames, int framesPerSecond, Encoding enco
 
     const QByteArray hdrl =
         list("hdrl", chunk("avih", avih) + list("strl", chunk("strh", strh) + chunk("strf", strf)));
-    const QByteArray body = QByteArray("AVI ", 4) + hdrl + list("movi", movi) + chunk("idx1", index);
+    const QByteArray body =
+        QByteArray("AVI ", 4) + hdrl + list("movi", movi) + chunk("idx1", index);
     QByteArray file("RIFF", 4);
     put32(file, quint32(body.size()));
     return file + body;

@@ -6,7 +6,12 @@
 
 // Writes a silent AVI clip of 8-bit palette frames, uncompressed or RLE8.
 namespace AviWriter {
-enum class Encoding { Uncompressed8, Rle8, Rgb24 };
+enum class Encoding
+{
+    Uncompressed8,
+    Rle8,
+    Rgb24
+};
 
 // Frames must all be of one size: Format_Indexed8 with one colour table for
 // the 8-bit encodings, any RGB format for Rgb24.

@@ -54,8 +54,8 @@ void drawPage(QPainter &p, QPointF at, qreal scale)
     p.setBrush(colour(4));
     p.drawPath(page);
     p.setBrush(colour(7));
-    p.drawPolygon(QPolygonF{at + QPointF(w - fold, 0), at + QPointF(w - fold, fold),
-                            at + QPointF(w, fold)});
+    p.drawPolygon(
+        QPolygonF{at + QPointF(w - fold, 0), at + QPointF(w - fold, fold), at + QPointF(w, fold)});
     p.setPen(colour(3));
     for (int line = 0; line < 3; ++line) {
         const qreal y = at.y() + (8 + 3 * line) * scale;
@@ -155,7 +155,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     QFile clip(QString::fromLocal8Bit(argv[1]));
-    const QByteArray avi = AviWriter::write(clipFrames(), kFramesPerSecond, AviWriter::Encoding::Rle8);
+    const QByteArray avi =
+        AviWriter::write(clipFrames(), kFramesPerSecond, AviWriter::Encoding::Rle8);
     if (!clip.open(QIODevice::WriteOnly) || clip.write(avi) != avi.size() || !clip.flush()) {
         std::fprintf(stderr, "cannot write %s: %s\n", argv[1], qPrintable(clip.errorString()));
         return 1;

@@ -11,7 +11,7 @@
 class AnimationWidget : public QWidget
 {
     Q_OBJECT
-public:
+  public:
     explicit AnimationWidget(QWidget *parent = nullptr);
 
     // False (and nothing shown) when the clip cannot be read.
@@ -23,10 +23,10 @@ public:
     int frameCount() const { return int(m_clip.frames.size()); }
     QString lastError() const { return m_error; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *event) override;
 
-private:
+  private:
     void advance();
 
     AviClip m_clip;

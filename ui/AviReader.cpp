@@ -52,7 +52,7 @@ struct Parsed
 
 class Parser
 {
-public:
+  public:
     QString error;
 
     bool walk(Span span, int depth, Parsed &out)
@@ -90,7 +90,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool fail(const QString &why)
     {
         error = why;
@@ -153,7 +153,8 @@ private:
             if (colors > 256 || headerSize + colors * 4 > p.size)
                 return fail(QStringLiteral("palette out of range"));
             for (qint64 i = 0; i < colors; ++i) {
-                const auto *c = reinterpret_cast<const unsigned char *>(p.data + headerSize + i * 4);
+                const auto *c =
+                    reinterpret_cast<const unsigned char *>(p.data + headerSize + i * 4);
                 out.palette.append(qRgb(c[2], c[1], c[0]));
             }
             while (out.palette.size() < 256)
@@ -287,8 +288,8 @@ std::optional<AviClip> AviReader::parse(const QByteArray &data, QString *error)
     qint64 micros = parsed.microSecPerFrame;
     if (micros == 0 && parsed.rate != 0 && parsed.scale != 0)
         micros = qint64(parsed.scale) * 1'000'000 / parsed.rate;
-    clip.frameDuration = std::chrono::microseconds(std::clamp<qint64>(micros ? micros : 66'667,
-                                                                      10'000, 10'000'000));
+    clip.frameDuration =
+        std::chrono::microseconds(std::clamp<qint64>(micros ? micros : 66'667, 10'000, 10'000'000));
 
     QByteArray indices(qsizetype(w) * h, '\0');
     for (const Span &frame : std::as_const(parsed.frames)) {
@@ -298,8 +299,8 @@ std::optional<AviClip> AviReader::parse(const QByteArray &data, QString *error)
                 return failed(QStringLiteral("a compressed frame is damaged"));
             for (int row = 0; row < h; ++row) {
                 auto *dst = reinterpret_cast<QRgb *>(image.scanLine(h - 1 - row));
-                const auto *src =
-                    reinterpret_cast<const unsigned char *>(indices.constData()) + qsizetype(row) * w;
+                const auto *src = reinterpret_cast<const unsigned char *>(indices.constData()) +
+                                  qsizetype(row) * w;
                 for (int x = 0; x < w; ++x)
                     dst[x] = parsed.palette[src[x]];
             }

@@ -22,7 +22,7 @@ struct AviClip
 // reason instead of being guessed at.
 class AviReader
 {
-public:
+  public:
     static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
     static constexpr int kMaxDimension = 2048;
     static constexpr int kMaxFrames = 2000;

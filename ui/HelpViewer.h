@@ -12,7 +12,7 @@ class QTextBrowser;
 class HelpViewer : public QWidget
 {
     Q_OBJECT
-public:
+  public:
     explicit HelpViewer(QStringList searchDirs, QWidget *parent = nullptr);
 
     // Shows fileName at its contents. When the file cannot be found the
@@ -22,11 +22,11 @@ public:
     QString shownFile() const { return m_shown; }
     QString locate(const QString &fileName) const;
 
-protected:
+  protected:
     // Tells the user the help file is missing; a hook for tests.
     virtual void reportMissing(const QString &fileName);
 
-private:
+  private:
     QStringList m_searchDirs;
     QTextBrowser *m_browser;
     QString m_shown;

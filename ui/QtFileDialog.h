@@ -11,7 +11,7 @@ class QWidget;
 // extension are listed too, as the label "All Files" promises.
 class QtFileDialog final : public FileDialog
 {
-public:
+  public:
     explicit QtFileDialog(QWidget *parent) : m_parent(parent) {}
 
     bool ShowOpen() override;
@@ -22,7 +22,7 @@ public:
     // The 0-based entry that a 1-based FilterIndex selects (0 selects the first).
     static int filterEntry(int filterIndex, int entries);
 
-private:
+  private:
     bool show(bool save);
     QWidget *m_parent;
 };

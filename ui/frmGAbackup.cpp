@@ -54,8 +54,10 @@ QStringList frmGAbackup::dataDirsFor(const QString &programDir)
 {
     // Beside the executable first (the build tree, a private install), then
     // the installed data folder next to bin/, then the system's data folders.
-    QStringList dirs{programDir, QDir(programDir).absoluteFilePath(QStringLiteral("../share/zo-vovere"))};
-    for (const QString &dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+    QStringList dirs{programDir,
+                     QDir(programDir).absoluteFilePath(QStringLiteral("../share/zo-vovere"))};
+    for (const QString &dir :
+         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
         dirs += QDir(dir).absoluteFilePath(QStringLiteral("zo-vovere"));
     for (QString &dir : dirs)
         dir = QDir::cleanPath(dir);
@@ -112,8 +114,8 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
             break;
         }
     }
-    m_engine = std::make_unique<TransferEngine>(*m_port, *this, *m_timer1, *m_timer2, *m_dialog,
-                                                clipPath);
+    m_engine =
+        std::make_unique<TransferEngine>(*m_port, *this, *m_timer1, *m_timer2, *m_dialog, clipPath);
 
     connect(cmdSend, &QPushButton::clicked, this, [this] { m_engine->cmdSend_Click(); });
     connect(cmdReceive, &QPushButton::clicked, this, [this] { m_engine->cmdReceive_Click(); });
@@ -346,10 +348,9 @@ void frmGAbackup::showAbout(const QString &title, const QString &text)
 
 bool frmGAbackup::confirmStopTransfer()
 {
-    return QMessageBox::question(this, QString(),
-                                 QStringLiteral("A transfer is in progress. Stop it and exit?"),
-                                 QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(
+               this, QString(), QStringLiteral("A transfer is in progress. Stop it and exit?"),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 // ---- loading and unloading
@@ -364,8 +365,8 @@ void frmGAbackup::Form_Load()
         Option2->setChecked(true);
     RememberedValues &remembered = m_engine->remembered();
     remembered.NameSave = m_store.read(kStartup, kNameSave, QString());
-    remembered.FilterSave = parseInt16(m_store.read(kStartup, kFilterSave, QStringLiteral("0")))
-                                .value_or(qint16(0));
+    remembered.FilterSave =
+        parseInt16(m_store.read(kStartup, kFilterSave, QStringLiteral("0"))).value_or(qint16(0));
     remembered.RecNameSave = m_store.read(kStartup, kRecNameSave, QString());
 }
 

@@ -24,7 +24,7 @@ class SettingsStore;
 class frmGAbackup : public QMainWindow, public TransferWindow
 {
     Q_OBJECT
-public:
+  public:
     static constexpr int kVersionMajor = 1;
     static constexpr int kVersionMinor = 1;
     static constexpr int kProgressScale = 10000;
@@ -97,13 +97,13 @@ public:
     QAction *mnuGAhelp;
     QAction *mnuAbout;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent *event) override;
     // Asks whether a running transfer may be stopped to exit; a hook for tests.
     virtual bool confirmStopTransfer();
     virtual void showAbout(const QString &title, const QString &text);
 
-private:
+  private:
     void buildControls();
     void buildMenus();
     void Form_Load();

@@ -1,8 +1,8 @@
 // The real window, the real serial port and the controller simulator over a
 // pseudo-terminal: what a user would see, and the bytes and files that result.
 #include "FakeFileDialog.h"
-#include "WindowParts.h"
 #include "MemorySettingsStore.h"
+#include "WindowParts.h"
 #include "frmGAbackup.h"
 
 #include <QDir>
@@ -21,7 +21,7 @@ namespace {
 // but the file dialog, which answers as the test says.
 class UserWindow : public frmGAbackup
 {
-public:
+  public:
     UserWindow(SettingsStore &store, FakeFileDialog *&dialog)
         : frmGAbackup(store, partsWithFakeDialog(dialog, {QStringLiteral(ZO_SOURCE_DATA_DIR)}))
     {
@@ -32,7 +32,7 @@ public:
 
 class EndToEndTest : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         window = std::make_unique<UserWindow>(store, dialog);
@@ -130,8 +130,9 @@ TEST_F(EndToEndTest, FixtureProfileAndTextFileArriveByteForByte)
         int size;
         QString header;
     };
-    for (const Case &c : {Case{"Moving Head.gaf", 3000, "profile header: name \"MOVING H\", length 3000"},
-                          Case{"notes.txt", 2500, "no profile header"}}) {
+    for (const Case &c :
+         {Case{"Moving Head.gaf", 3000, "profile header: name \"MOVING H\", length 3000"},
+          Case{"notes.txt", 2500, "no profile header"}}) {
         SCOPED_TRACE(c.name.toStdString());
         const QByteArray content = randomBytes(c.size);
         startSim({"receive", "--quiet-ms", "1500", "--out", dir.filePath("arrived")});

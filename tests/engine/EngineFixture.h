@@ -18,8 +18,9 @@ using namespace std::chrono_literals;
 // clicks), the controller (bytes arriving, transmit-empty) and the clock.
 class EngineFixture : public ::testing::Test
 {
-protected:
-    EngineFixture() : timer1(clock), timer2(clock), engine(port, window, timer1, timer2, dialog, clip)
+  protected:
+    EngineFixture()
+        : timer1(clock), timer2(clock), engine(port, window, timer1, timer2, dialog, clip)
     {
     }
 

@@ -9,7 +9,7 @@ const QByteArray kEarlier = "earlier backup, must survive";
 
 class ReceiveTest : public EngineFixture
 {
-protected:
+  protected:
     // A backup stream of length L: header, data without ':', ':' at L - 7.
     static QByteArray stream(int length, int markerAt = -1)
     {

@@ -9,7 +9,7 @@ namespace {
 
 class SendTest : public EngineFixture
 {
-protected:
+  protected:
     // Starts a send of a file made with content under name.
     void send(const QString &name, const QByteArray &data)
     {
@@ -264,8 +264,8 @@ TEST_F(SendTest, UnreadableClipDoesNotStopTheSend)
 
 TEST_F(SendTest, PortThatCannotOpenUndoesTheStart)
 {
-    for (auto kind : {CommError::Kind::PermissionDenied, CommError::Kind::Busy,
-                      CommError::Kind::NotFound}) {
+    for (auto kind :
+         {CommError::Kind::PermissionDenied, CommError::Kind::Busy, CommError::Kind::NotFound}) {
         port.failOpen = {kind, "/dev/ttyUSB7", "it failed"};
         window.messages.clear();
         send("a.txt", content(10));

@@ -7,7 +7,7 @@ using Control = TransferWindow::Control;
 
 class TransferCoreTest : public EngineFixture
 {
-protected:
+  protected:
     // A receive waiting for its header on COM2.
     void startReceive(const QString &target)
     {

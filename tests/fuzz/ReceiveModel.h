@@ -16,7 +16,13 @@ struct Piece
 
 struct ModelOutcome
 {
-    enum Kind { Saved, Lost, BadHeader, StillWaiting } kind = StillWaiting;
+    enum Kind
+    {
+        Saved,
+        Lost,
+        BadHeader,
+        StillWaiting
+    } kind = StillWaiting;
     QByteArray file;
 };
 

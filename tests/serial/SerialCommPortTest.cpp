@@ -1,8 +1,8 @@
 // The real port on a pseudo-terminal pair, the test holding the controller's
 // end. Pseudo-terminals ignore the baud rate: these tests check byte flow,
 // thresholds and the order and number of notifications, not timing.
-#include "Pty.h"
 #include "SerialCommPort.h"
+#include "Pty.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,7 +20,7 @@ namespace {
 
 class SerialCommPortTest : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(pty.ok()) << "no pseudo-terminal available";

@@ -51,8 +51,13 @@ TEST(QSettingsStore, TextsReadBackAsWritten)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath("zo.conf");
-    const QStringList texts = {"True", "0", "", "/home/tech/shows/a,b;c.gaf",
-                               "/home/tech/Ünïcödé show.txt", "C:\\shows\\x.txt", "-32768"};
+    const QStringList texts = {"True",
+                               "0",
+                               "",
+                               "/home/tech/shows/a,b;c.gaf",
+                               "/home/tech/Ünïcödé show.txt",
+                               "C:\\shows\\x.txt",
+                               "-32768"};
     {
         QSettingsStore store(file);
         for (int i = 0; i < texts.size(); ++i)

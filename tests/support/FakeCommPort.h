@@ -9,7 +9,7 @@
 class FakeCommPort final : public MSComm
 {
     Q_OBJECT
-public:
+  public:
     void setCommPort(int port) override { m_commPort = port; }
     int CommPort() const override { return m_commPort; }
     bool setPortOpen(bool open) override;
@@ -38,14 +38,14 @@ public:
     // Raises a notification with any code.
     void raise(int code);
 
-    QByteArray written;          // every byte handed to Output, in order
-    QList<QByteArray> outputs;   // each Output call
+    QByteArray written;        // every byte handed to Output, in order
+    QList<QByteArray> outputs; // each Output call
     int opens = 0;
-    QList<int> openedPorts;      // CommPort at each successful open
-    CommError failOpen;          // kind != None: the next opens fail with it
-    int failOutputAfter = -1;    // >= 0: Output calls beyond this many fail
+    QList<int> openedPorts;   // CommPort at each successful open
+    CommError failOpen;       // kind != None: the next opens fail with it
+    int failOutputAfter = -1; // >= 0: Output calls beyond this many fail
 
-private:
+  private:
     int m_commPort = 1;
     bool m_open = false;
     QByteArray m_in;

@@ -6,12 +6,12 @@
 // engine set before showing it.
 class FakeFileDialog final : public FileDialog
 {
-public:
+  public:
     bool ShowOpen() override { return answer(true); }
     bool ShowSave() override { return answer(false); }
 
-    QString choose;          // the path the user picks; empty: the user cancels
-    int chooseFilter = -1;   // the filter entry the user leaves selected (-1: as given)
+    QString choose;        // the path the user picks; empty: the user cancels
+    int chooseFilter = -1; // the filter entry the user leaves selected (-1: as given)
     int shown = 0;
     bool lastWasOpen = false;
     // What was set when the dialog was shown.
@@ -20,7 +20,7 @@ public:
     QString fileNameShown, titleShown, filterShown;
     bool cancelErrorShown = false;
 
-private:
+  private:
     bool answer(bool open)
     {
         ++shown;

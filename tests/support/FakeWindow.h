@@ -9,7 +9,7 @@
 // Records what the engine does to the window.
 class FakeWindow final : public TransferWindow
 {
-public:
+  public:
     void SbrMessage(const QString &text) override
     {
         status = text;

@@ -9,11 +9,11 @@
 // advances the clock, and due ticks fire in time order.
 class ManualClock
 {
-public:
+  public:
     void advance(std::chrono::milliseconds by);
     std::chrono::milliseconds now() const { return m_now; }
 
-private:
+  private:
     friend class ManualTimer;
     std::vector<class ManualTimer *> m_timers;
     std::chrono::milliseconds m_now{0};
@@ -21,7 +21,7 @@ private:
 
 class ManualTimer final : public Timer
 {
-public:
+  public:
     explicit ManualTimer(ManualClock &clock);
     ~ManualTimer() override;
 
@@ -32,7 +32,7 @@ public:
 
     int ticks = 0;
 
-private:
+  private:
     friend class ManualClock;
     ManualClock &m_clock;
     std::chrono::milliseconds m_interval{0};

@@ -6,7 +6,7 @@
 
 class MemorySettingsStore final : public SettingsStore
 {
-public:
+  public:
     QString read(const QString &section, const QString &key,
                  const QString &defaultValue) const override
     {

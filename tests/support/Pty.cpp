@@ -36,7 +36,8 @@ bool Pty::write(const QByteArray &data)
 {
     qsizetype done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::write(m_controller, data.constData() + done, size_t(data.size() - done));
+        const ssize_t n =
+            ::write(m_controller, data.constData() + done, size_t(data.size() - done));
         if (n > 0) {
             done += n;
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {

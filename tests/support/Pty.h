@@ -9,7 +9,7 @@
 // test plays the far end through the controller side.
 class Pty
 {
-public:
+  public:
     Pty();
     ~Pty();
     Pty(const Pty &) = delete;
@@ -26,7 +26,7 @@ public:
     // Hangs up the controller's end.
     void closeController();
 
-private:
+  private:
     int m_controller = -1;
     int m_device = -1; // held open so the line stays up between the program's openings
     QString m_path;

@@ -18,8 +18,7 @@ QByteArray shippedClip()
 
 QList<QImage> testFrames(int count, int width, int height)
 {
-    const QList<QRgb> palette = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0),
-                                 qRgb(0, 0, 255)};
+    const QList<QRgb> palette = {qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)};
     QList<QImage> frames;
     for (int f = 0; f < count; ++f) {
         QImage image(width, height, QImage::Format_Indexed8);

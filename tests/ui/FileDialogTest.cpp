@@ -7,9 +7,10 @@ namespace {
 
 TEST(QtFileDialog, FilterTextBecomesNameFilters)
 {
-    EXPECT_EQ(QtFileDialog::nameFilters(
-                  "Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*"),
-              (QStringList{"Text files (*.txt)", "GA2 Fixture Profiles (*.gaf)", "All Files (*)"}));
+    EXPECT_EQ(
+        QtFileDialog::nameFilters(
+            "Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*"),
+        (QStringList{"Text files (*.txt)", "GA2 Fixture Profiles (*.gaf)", "All Files (*)"}));
     EXPECT_EQ(QtFileDialog::nameFilters("Pictures|*.png;*.bmp"),
               QStringList{"Pictures (*.png *.bmp)"});
     EXPECT_TRUE(QtFileDialog::nameFilters("").isEmpty());

@@ -12,7 +12,7 @@
 // and its modal boxes recorded instead of shown.
 class TestWindow : public frmGAbackup
 {
-public:
+  public:
     struct Fakes
     {
         FakeCommPort *port;
@@ -34,18 +34,15 @@ public:
     bool answerStop = false;
     int stopQuestions = 0;
 
-protected:
+  protected:
     bool confirmStopTransfer() override
     {
         ++stopQuestions;
         return answerStop;
     }
-    void showAbout(const QString &title, const QString &text) override
-    {
-        abouts << title << text;
-    }
+    void showAbout(const QString &title, const QString &text) override { abouts << title << text; }
 
-private:
+  private:
     static Parts makeParts(ManualClock &clock, Fakes &fakes, QStringList dataDirs)
     {
         Parts parts;

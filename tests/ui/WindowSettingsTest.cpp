@@ -12,11 +12,8 @@ namespace {
 
 class WindowSettingsTest : public ::testing::Test
 {
-protected:
-    std::unique_ptr<TestWindow> open()
-    {
-        return std::make_unique<TestWindow>(store, clock, fakes);
-    }
+  protected:
+    std::unique_ptr<TestWindow> open() { return std::make_unique<TestWindow>(store, clock, fakes); }
 
     QTemporaryDir dir;
     MemorySettingsStore store;

@@ -22,7 +22,7 @@ namespace {
 
 class WindowTest : public ::testing::Test
 {
-protected:
+  protected:
     WindowTest() : window(store, clock, fakes) {}
 
     QRect twips(int l, int t, int w, int h)
@@ -66,9 +66,8 @@ TEST_F(WindowTest, StateAtCreation)
     EXPECT_EQ(fakes.timer2->interval(), 1000ms);
     EXPECT_EQ(window.sbrPanel->text(), QString());
     EXPECT_FALSE(fakes.port->PortOpen());
-    for (QWidget *w : std::initializer_list<QWidget *>{window.cmdSend, window.cmdReceive,
-                                                       window.Frame1, window.Option1,
-                                                       window.Option2})
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             window.cmdSend, window.cmdReceive, window.Frame1, window.Option1, window.Option2})
         EXPECT_TRUE(w->isEnabled());
     EXPECT_EQ(window.ProgressBar1->minimum(), 0);
     EXPECT_FLOAT_EQ(window.progressMax(), 100.0f);
@@ -145,9 +144,8 @@ TEST_F(WindowTest, BusyWhileATransferRunsIdleAfterCancel)
 {
     showActive();
     startReceive();
-    for (QWidget *w : std::initializer_list<QWidget *>{window.cmdSend, window.cmdReceive,
-                                                       window.Frame1, window.Option1,
-                                                       window.Option2})
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             window.cmdSend, window.cmdReceive, window.Frame1, window.Option1, window.Option2})
         EXPECT_FALSE(w->isEnabled());
     EXPECT_FALSE(window.mnuOpen->isEnabled());
     EXPECT_FALSE(window.mnuSaveas->isEnabled());
@@ -156,7 +154,8 @@ TEST_F(WindowTest, BusyWhileATransferRunsIdleAfterCancel)
     EXPECT_TRUE(window.mnuGAhelp->isEnabled());
     EXPECT_TRUE(window.mnuAbout->isEnabled());
     EXPECT_FALSE(window.ProgressBar1->isVisible()) << "a receive shows no progress bar";
-    EXPECT_EQ(window.sbrPanel->text(), QString("Waiting for data transmission from Glow Arranger."));
+    EXPECT_EQ(window.sbrPanel->text(),
+              QString("Waiting for data transmission from Glow Arranger."));
 
     QTest::keyClick(&window, Qt::Key_Escape); // clicks Cancel while it is shown
     EXPECT_EQ(window.sbrPanel->text(), QString("Action canceled"));
@@ -167,10 +166,10 @@ TEST_F(WindowTest, BusyWhileATransferRunsIdleAfterCancel)
 
 TEST_F(WindowTest, LineErrorsShowTheirMessageAndClearTheStatusLine)
 {
-    for (auto [code, text] : std::vector<std::pair<int, QString>>{
-             {1004, "framing error on com port, reset and retry"},
-             {1002, " on com port, reset and retry"},
-             {4711, " on com port, reset and retry"}}) {
+    for (auto [code, text] :
+         std::vector<std::pair<int, QString>>{{1004, "framing error on com port, reset and retry"},
+                                              {1002, " on com port, reset and retry"},
+                                              {4711, " on com port, reset and retry"}}) {
         window.messages.clear();
         startReceive();
         fakes.port->raise(code);
@@ -221,11 +220,11 @@ TEST_F(WindowTest, HelpOpensBesideTheWindowEvenDuringATransfer)
 
 class MissingHelpViewer : public HelpViewer
 {
-public:
+  public:
     using HelpViewer::HelpViewer;
     QStringList missing;
 
-protected:
+  protected:
     void reportMissing(const QString &name) override { missing << name; }
 };
 

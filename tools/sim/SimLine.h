@@ -7,7 +7,7 @@
 // a pseudo-terminal whose other end the program opens.
 class SimLine
 {
-public:
+  public:
     SimLine() = default;
     ~SimLine();
     SimLine(const SimLine &) = delete;
@@ -27,7 +27,7 @@ public:
 
     static void sleepMs(qint64 ms);
 
-private:
+  private:
     int m_fd = -1;
     int m_peer = -1; // the program's end of a pseudo-terminal, kept open between its openings
     QString m_path;

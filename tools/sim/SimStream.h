@@ -5,9 +5,9 @@
 struct ProfileReport
 {
     bool hasHeader = false;
-    QByteArray name;           // the 8-byte name field
+    QByteArray name; // the 8-byte name field
     quint32 declaredLength = 0;
-    QByteArray payload;        // what follows the header, or everything
+    QByteArray payload; // what follows the header, or everything
 };
 
 namespace SimStream {

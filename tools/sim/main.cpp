@@ -13,7 +13,8 @@
 
 namespace {
 
-constexpr char kHelp[] = R"(Plays a Glow Arranger lighting controller on the far end of a serial line.
+constexpr char kHelp[] =
+    R"(Plays a Glow Arranger lighting controller on the far end of a serial line.
 
 Without --device it creates a pseudo-terminal and prints the path to enter for
 COM1 (or COM2) in the [Ports] section of ZO Vovere's settings file, for example
@@ -62,9 +63,8 @@ int main(int argc, char *argv[])
                                     "bytes");
     const QCommandLineOption fast("fast", "dump: send as fast as the line takes it.");
     const QCommandLineOption rate("rate", "dump: bytes a second (default 1920).", "bytes", "1920");
-    const QCommandLineOption stopAfter("stop-after",
-                                       "dump: stop after this many bytes (lost connection).",
-                                       "bytes");
+    const QCommandLineOption stopAfter(
+        "stop-after", "dump: stop after this many bytes (lost connection).", "bytes");
     const QCommandLineOption vanish("vanish", "dump: hang up the line at once after stopping.");
     const QCommandLineOption wrongHeader("wrong-header",
                                          "dump: start with \"GLOW Arranger\" instead.");
@@ -116,8 +116,8 @@ int main(int argc, char *argv[])
         const ProfileReport report = SimStream::inspect(data);
         std::printf("received %lld bytes\n", static_cast<long long>(data.size()));
         if (report.hasHeader) {
-            std::printf("profile header: name \"%s\", length %u\n",
-                        report.name.constData(), report.declaredLength);
+            std::printf("profile header: name \"%s\", length %u\n", report.name.constData(),
+                        report.declaredLength);
             std::printf("payload: %lld bytes\n", static_cast<long long>(report.payload.size()));
         } else {
             std::printf("no profile header\n");
@@ -141,8 +141,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(file)) {
         QFile source(parser.value(file));
         if (!source.open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("cannot read %1: %2")
-                            .arg(parser.value(file), source.errorString()));
+            return fail(
+                QStringLiteral("cannot read %1: %2").arg(parser.value(file), source.errorString()));
         stream = source.readAll();
     } else if (parser.isSet(length)) {
         qint64 n = 0;
