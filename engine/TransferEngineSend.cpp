@@ -6,6 +6,20 @@
 #include <QFileInfo>
 #include <QObject>
 
+namespace {
+QString notSentCompletely(const QString &path, const QString &reason)
+{
+    return QObject::tr("The file \"%1\" was not sent completely: %2.").arg(path, reason);
+}
+
+QString tooLargeToSend(const QString &path)
+{
+    return QObject::tr("\"%1\" is too large to send: files of 2 GiB (2147483648 bytes) or more "
+                       "are not supported.")
+        .arg(path);
+}
+} // namespace
+
 void TransferEngine::cmdSend_Click()
 {
     m_dialog.CancelError = true;
@@ -32,19 +46,18 @@ void TransferEngine::cmdSend_Click()
 
     // ByteCount is signed 32-bit: larger files are refused before anything
     // is opened.
-    if (QFileInfo(m_state.TransferPath).size() > kLargestSendable) {
-        m_window.messageBox(QObject::tr("\"%1\" is too large to send: files of 2 GiB "
-                                        "(2147483648 bytes) or more are not supported.")
-                                .arg(m_state.TransferPath));
-        m_window.SbrMessage(QString());
-        return;
-    }
     auto file = std::make_unique<QFile>(m_state.TransferPath);
+    QString refusal;
+    if (QFileInfo(m_state.TransferPath).size() > kLargestSendable)
+        refusal = tooLargeToSend(m_state.TransferPath);
     // Unbuffered: one chunk at a time is all that is read from the disk.
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered) ||
-        file->size() > kLargestSendable) {
-        m_window.messageBox(QObject::tr("Cannot open \"%1\" for sending: %2.")
-                                .arg(m_state.TransferPath, file->errorString()));
+    else if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        refusal = QObject::tr("Cannot open \"%1\" for sending: %2.")
+                      .arg(m_state.TransferPath, file->errorString());
+    else if (file->size() > kLargestSendable) // grew since it was looked at
+        refusal = tooLargeToSend(m_state.TransferPath);
+    if (!refusal.isEmpty()) {
+        m_window.messageBox(refusal);
         m_window.SbrMessage(QString());
         return;
     }
@@ -73,8 +86,7 @@ void TransferEngine::cmdSend_Click()
     if (ProfileHeader::appliesTo(m_state.TransferPath)) {
         m_state.Block = ProfileHeader::build(m_state.TransferPath, quint32(m_state.ByteCount));
         if (!m_port.Output(m_state.Block)) {
-            endWithMessage(QObject::tr("The file \"%1\" was not sent completely: %2.")
-                               .arg(m_state.TransferPath, m_port.lastError().reason));
+            endWithMessage(notSentCompletely(m_state.TransferPath, m_port.lastError().reason));
             return;
         }
     }
@@ -104,13 +116,11 @@ void TransferEngine::SendNextBlock()
         const QString reason = got < 0 ? m_sendFile->errorString()
                                        : QObject::tr("the file became shorter while it was "
                                                      "being sent");
-        endWithMessage(QObject::tr("The file \"%1\" was not sent completely: %2.")
-                           .arg(m_state.TransferPath, reason));
+        endWithMessage(notSentCompletely(m_state.TransferPath, reason));
         return;
     }
     if (!m_port.Output(m_state.Block)) {
-        endWithMessage(QObject::tr("The file \"%1\" was not sent completely: %2.")
-                           .arg(m_state.TransferPath, m_port.lastError().reason));
+        endWithMessage(notSentCompletely(m_state.TransferPath, m_port.lastError().reason));
         return;
     }
     if (m_state.ByteCount != 0)
