@@ -234,7 +234,7 @@ int main(int argc, char *argv[])
     // Send: the program reads the file and paces chunks by transmit-empty.
     {
         QProcess sim;
-        startSim(sim, {"receive", "--quiet-ms", "1500", "--out", dir.filePath("arrived.bin")},
+        startSim(sim, {"receive", "--fast", "--quiet-ms", "1500", "--out", dir.filePath("arrived.bin")},
                  store);
         dialog->choose = source;
         const qint64 idle = statusKiB("VmRSS:");

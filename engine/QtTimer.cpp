@@ -2,6 +2,9 @@
 
 QtTimer::QtTimer(std::chrono::milliseconds interval)
 {
+    // Qt's default coarse timers may fire up to 5% early; the inactivity and
+    // completion times are promises to the controller and the user.
+    m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(interval);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
 }

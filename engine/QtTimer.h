@@ -4,7 +4,7 @@
 
 #include <QTimer>
 
-// The production timer: a repeating QTimer, stopped at creation.
+// The production timer: a repeating precise QTimer, stopped at creation.
 class QtTimer final : public Timer
 {
   public:

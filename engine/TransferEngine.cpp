@@ -77,9 +77,14 @@ void TransferEngine::MSComm1_OnComm()
     case 7:
         return;
     default:
-        AbortTransfer();
-        m_window.messageBox(lineErrorMessage(code));
-        m_window.SbrMessage(QString());
+        // A device that goes away after the controller's last byte has not
+        // lost anything: decide on what has arrived, as the silence would.
+        if (code == CommEvents::comEventPortLost &&
+            m_state.RxState == TransferState::RxReceivingBlocks) {
+            endReceiveOnQuiet(code);
+            return;
+        }
+        endWithMessage(lineErrorMessage(code));
     }
 }
 
@@ -131,6 +136,10 @@ void TransferEngine::closeTransferFile(bool discardReceive)
 
 void TransferEngine::AbortTransfer()
 {
+    // Only an abort throws away output that has not left yet; a normal end
+    // lets the driver send it.
+    if (m_port.PortOpen())
+        m_port.setOutBufferCount(0);
     ResetTransfer();
     if (m_state.FileOpen) {
         closeTransferFile(true);
@@ -147,6 +156,9 @@ void TransferEngine::cmdCancel_Click()
 
 void TransferEngine::endWithMessage(const QString &message)
 {
+    // A failure is never followed by the completion of a send whose last
+    // chunk had already left.
+    m_timer2.setEnabled(false);
     AbortTransfer();
     m_window.messageBox(message);
     m_window.SbrMessage(QString());
@@ -179,6 +191,14 @@ bool TransferEngine::openPort(const QString &whatFor)
         message += QObject::tr("\n\nCheck that the cable or adapter is plugged in, or choose the "
                                "device for %1 in the [Ports] section of the settings file.")
                        .arg(portName());
+        break;
+    case CommError::Kind::NoHardware:
+        message += QObject::tr("\n\nMany PCs have the device %2 without a serial port behind "
+                               "it. A USB serial adapter appears as /dev/ttyUSB0 or /dev/ttyACM0 "
+                               "(\"ls /dev/serial/by-id/\" lists the adapters plugged in): close "
+                               "ZO Vovere, enter that device for %1 in the [Ports] section of "
+                               "~/.config/ZO Vovere/ZO Vovere.conf and start it again.")
+                       .arg(portName(), error.device);
         break;
     default:
         break;

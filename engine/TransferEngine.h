@@ -45,10 +45,15 @@ struct RememberedValues
 // and the engine outlives none of them.
 //
 // Every ending goes through ResetTransfer; Cancel, a line error, a lost
-// connection and every failure go through AbortTransfer as well, which closes
-// the file and, for a receive, throws the unfinished copy away. A receive is
-// written to a temporary file beside the target and only replaces the target
-// when the end marker has arrived, so an earlier backup survives any failure.
+// connection and every failure go through AbortTransfer as well, which drops
+// output still queued, closes the file and, for a receive, throws the
+// unfinished copy away. A receive is written to a temporary file beside the
+// target, made when the target is chosen, and replaces the target only once
+// the whole backup is on disk, so an earlier backup survives any failure.
+//
+// A backup is complete when the line has fallen quiet (the inactivity time,
+// or the device going away) and the bytes received so far, counted from the
+// header's first byte, have the end marker seven bytes before the last.
 class TransferEngine
 {
   public:
@@ -103,7 +108,13 @@ class TransferEngine
     void FinishReceive();
     void acceptHeader();
     void receiveBlock();
+    void takeTail();
+    bool streamIsComplete() const;
+    void endReceiveOnQuiet(int lineErrorCode);
     void lostConnection();
+    bool openReceiveTarget();
+    bool writeToTarget(const QByteArray &bytes);
+    bool openSendSource();
 
     void enterBusyState();
     void applyIdleState();
@@ -122,6 +133,12 @@ class TransferEngine
     TransferState m_state;
     RememberedValues m_remembered;
     bool m_busy = false;
+    // The last bytes of the received stream, at most seven: whether the
+    // marker stands where the controller puts it.
+    QByteArray m_streamEnd;
+    // Bytes the port still held at the last completion tick of a send; -1
+    // before the first.
+    int m_lastOutQueue = -1;
     std::unique_ptr<QFile> m_sendFile;
     std::unique_ptr<QSaveFile> m_receiveFile;
 };

@@ -1,10 +1,19 @@
 // Receiving a backup: the start, the header check, block by block writing,
-// the tail picked up after three seconds of silence, and the endings.
+// the tail picked up once the line falls quiet, and the endings.
 #include "TransferEngine.h"
 
+#include "FileKinds.h"
+
+#include <QFileInfo>
 #include <QObject>
 
+#include <cerrno>
+#include <cstring>
 #include <limits>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 QString saveFailed(const QString &path, const QString &reason)
@@ -12,6 +21,15 @@ QString saveFailed(const QString &path, const QString &reason)
     return QObject::tr("Cannot save the backup to \"%1\": %2.\n\nNothing was saved; any earlier "
                        "file of that name is unchanged.")
         .arg(path, reason);
+}
+
+// Qt's words for the device's last error, or the system's for errno when Qt
+// has none (a short write leaves Qt's error unset).
+QString fileError(const QFileDevice &file, int systemError)
+{
+    if (file.error() != QFileDevice::NoError && !file.errorString().isEmpty())
+        return file.errorString();
+    return QString::fromLocal8Bit(std::strerror(systemError ? systemError : EIO));
 }
 } // namespace
 
@@ -26,6 +44,9 @@ void TransferEngine::cmdReceive_Click()
     m_dialog.FileName = m_remembered.RecNameSave;
     m_window.SbrMessage(
         QStringLiteral("Select or enter a file name where the data will be stored."));
+    // A completion still armed by an earlier, cancelled send must not write
+    // over the dialog's status text, nor end this receive.
+    m_timer2.setEnabled(false);
     if (!m_dialog.ShowSave()) {
         m_window.SbrMessage(QString());
         return;
@@ -33,20 +54,60 @@ void TransferEngine::cmdReceive_Click()
 
     m_state.TransferPath = m_dialog.FileName;
     m_remembered.RecNameSave = m_state.TransferPath;
-    // A completion still armed by an earlier, cancelled send must not end
-    // this receive.
-    m_timer2.setEnabled(false);
 
+    // The temporary file is made now, so that a target that cannot be
+    // written is reported before the user starts the dump on the desk.
+    if (!openReceiveTarget())
+        return;
     m_window.SbrMessage(QStringLiteral("Waiting for data transmission from Glow Arranger."));
     enterBusyState();
-    m_state.FileOpen = false;
-    m_state.DeleteOnAbort = false;
+    m_state.FileOpen = true;
+    m_state.DeleteOnAbort = true;
+    m_state.ByteCount = 0;
+    m_streamEnd.clear();
     if (!openPort(QObject::tr("to receive the backup")))
         return;
     m_port.setInBufferCount(0);
     m_port.setRThreshold(kHeaderSize);
     m_state.RxState = TransferState::RxWaitingForHeader;
     m_state.BlockPos = 0;
+}
+
+bool TransferEngine::openReceiveTarget()
+{
+    const QString &path = m_state.TransferPath;
+    QString refusal;
+    // A pipe, a device or a socket at that name is never replaced by a file.
+    const QString kind = FileKinds::nonRegularKind(path);
+    auto file = std::make_unique<QSaveFile>(path);
+    if (!kind.isEmpty())
+        refusal = saveFailed(path, QObject::tr("it is %1, not a regular file").arg(kind));
+    else if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        refusal = saveFailed(path, fileError(*file, errno));
+    if (!refusal.isEmpty()) {
+        m_window.messageBox(refusal);
+        m_window.SbrMessage(QString());
+        return false;
+    }
+    m_receiveFile = std::move(file);
+    return true;
+}
+
+bool TransferEngine::writeToTarget(const QByteArray &bytes)
+{
+    // Written through, unbuffered, so that a full disk is caught on the
+    // write that meets it; a short write is retried to learn the reason.
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        errno = 0;
+        const qint64 n = m_receiveFile->write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            endWithMessage(saveFailed(m_state.TransferPath, fileError(*m_receiveFile, errno)));
+            return false;
+        }
+        done += n;
+    }
+    return true;
 }
 
 void TransferEngine::ReceiveData()
@@ -74,8 +135,9 @@ void TransferEngine::acceptHeader()
         m_state.BlockPos += 1;
     }
     if (QByteArray(m_state.HeaderBytes.data(), kHeaderSize) != kBackupHeader) {
-        ResetTransfer();
-        m_window.messageBox(QStringLiteral("header data error, reset and retry"));
+        // The temporary file goes; the target was never touched. The waiting
+        // text goes too: nothing waits any more.
+        endWithMessage(QStringLiteral("header data error, reset and retry"));
         return;
     }
 
@@ -84,18 +146,7 @@ void TransferEngine::acceptHeader()
     m_port.setRThreshold(kFirstBlockRest);
     m_timer1.setInterval(kInactivity);
     m_timer1.setEnabled(true);
-
-    // The stream goes to a temporary file beside the target; the target is
-    // replaced only once the end marker has arrived.
-    auto file = std::make_unique<QSaveFile>(m_state.TransferPath);
-    if (!file->open(QIODevice::WriteOnly)) {
-        endWithMessage(saveFailed(m_state.TransferPath, file->errorString()));
-        return;
-    }
-    m_receiveFile = std::move(file);
-    m_state.FileOpen = true;
-    m_state.DeleteOnAbort = true;
-    m_state.ByteCount = 0;
+    m_streamEnd = m_state.InBuf.right(kTailMarkerFromEnd);
     m_window.openAnimation(m_clipPath); // decoration only: the receive goes on without it
 }
 
@@ -115,14 +166,55 @@ void TransferEngine::receiveBlock()
     m_state.ByteCount += kBlockSize;
     m_window.SbrMessage(QString::number(m_state.ByteCount) + QStringLiteral(" bytes received"));
     m_timer1.setEnabled(true);
-    if (m_receiveFile->write(m_state.Block) != m_state.Block.size()) {
-        endWithMessage(saveFailed(m_state.TransferPath, m_receiveFile->errorString()));
+    if (!writeToTarget(m_state.Block))
         return;
-    }
     m_port.setRThreshold(kBlockSize);
     m_state.BlockPos = 0;
-    if (m_state.Block[kMarkerIndex] == kEndMarker)
-        FinishReceive();
+    m_streamEnd = m_state.Block.right(kTailMarkerFromEnd);
+    // A ':' at 1017 is data unless the line falls quiet after this block.
+}
+
+void TransferEngine::takeTail()
+{
+    // Whatever waits below a whole block joins the bytes of the block being
+    // assembled (the header alone, if no block has been completed yet).
+    const int waiting = m_port.InBufferCount();
+    m_state.Block.resize(m_state.BlockPos);
+    if (waiting <= 0)
+        return;
+    m_state.ChunkLen = qint16(std::min(waiting, kBlockSize));
+    m_port.setInputLen(m_state.ChunkLen);
+    m_state.InBuf = m_port.Input();
+    m_state.Block += m_state.InBuf;
+    m_state.BlockPos = qint16(m_state.Block.size());
+    m_streamEnd = (m_streamEnd + m_state.InBuf).right(kTailMarkerFromEnd);
+}
+
+bool TransferEngine::streamIsComplete() const
+{
+    return m_streamEnd.size() == kTailMarkerFromEnd && m_streamEnd[0] == kEndMarker;
+}
+
+void TransferEngine::endReceiveOnQuiet(int lineErrorCode)
+{
+    // Whole blocks the port still holds are handled first, as their
+    // notifications would have been.
+    while (m_state.RxState == TransferState::RxReceivingBlocks && m_port.RThreshold() > 0 &&
+           m_port.InBufferCount() >= m_port.RThreshold())
+        ReceiveData();
+    if (m_state.RxState != TransferState::RxReceivingBlocks)
+        return; // a write failed and has ended the receive
+    takeTail();
+    if (!streamIsComplete()) {
+        if (lineErrorCode == 0)
+            lostConnection();
+        else
+            endWithMessage(lineErrorMessage(lineErrorCode));
+        return;
+    }
+    if (m_state.BlockPos > 0 && !writeToTarget(m_state.Block))
+        return;
+    FinishReceive();
 }
 
 void TransferEngine::Timer1_Timer()
@@ -131,39 +223,34 @@ void TransferEngine::Timer1_Timer()
     if (m_state.RxState != TransferState::RxReceivingBlocks)
         return;
     const int waiting = m_port.InBufferCount();
-    if (waiting == 0) {
-        lostConnection();
-        return;
-    }
     if (m_port.RThreshold() > 0 && waiting >= m_port.RThreshold()) {
         // A whole block is waiting and its notification is on its way: the
-        // line is not quiet, so this is no tail.
+        // line is not quiet.
         m_timer1.setEnabled(true);
         return;
     }
-    m_state.ChunkLen = qint16(waiting);
-    m_port.setInputLen(m_state.ChunkLen);
-    m_state.InBuf = m_port.Input();
-    const int n = int(m_state.InBuf.size());
-    m_state.Block.resize(m_state.BlockPos);
-    m_state.Block += m_state.InBuf;
-    m_state.BlockPos += qint16(n);
-    if (n >= kTailMarkerFromEnd && m_state.InBuf[n - kTailMarkerFromEnd] == kEndMarker) {
-        if (m_receiveFile->write(m_state.Block) != m_state.Block.size()) {
-            endWithMessage(saveFailed(m_state.TransferPath, m_receiveFile->errorString()));
-            return;
-        }
-        FinishReceive();
-        return;
-    }
-    lostConnection();
+    endReceiveOnQuiet(0);
 }
 
 void TransferEngine::FinishReceive()
 {
     ResetTransfer();
-    const bool saved = m_receiveFile->commit();
-    const QString reason = m_receiveFile->errorString();
+    // Everything must be on the disk before the earlier file is replaced:
+    // flushed, synced (where a full disk may still show), then renamed over.
+    bool saved = m_receiveFile->flush();
+    QString reason = saved ? QString() : fileError(*m_receiveFile, errno);
+#ifdef Q_OS_UNIX
+    if (saved && ::fsync(m_receiveFile->handle()) != 0 && errno != EINVAL) {
+        saved = false;
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    }
+#endif
+    if (saved) {
+        saved = m_receiveFile->commit();
+        reason = fileError(*m_receiveFile, errno);
+    }
+    if (!saved)
+        m_receiveFile->cancelWriting();
     m_receiveFile.reset();
     m_state.FileOpen = false;
     m_state.DeleteOnAbort = false;

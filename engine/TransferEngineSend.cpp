@@ -1,5 +1,6 @@
 // Sending a file: the start, one chunk per transmit-empty notification, and
 // the completion one second after the last chunk has left.
+#include "FileKinds.h"
 #include "ProfileHeader.h"
 #include "TransferEngine.h"
 
@@ -31,6 +32,9 @@ void TransferEngine::cmdSend_Click()
         "Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*");
     m_dialog.FilterIndex = m_remembered.FilterSave;
     m_window.SbrMessage(QStringLiteral("Select file to send to Glow Arranger."));
+    // A completion still armed by an earlier, cancelled send must not write
+    // over the dialog's status text, nor end this transfer.
+    m_timer2.setEnabled(false);
     if (!m_dialog.ShowOpen()) {
         m_window.SbrMessage(QString());
         return;
@@ -40,20 +44,16 @@ void TransferEngine::cmdSend_Click()
     m_remembered.NameSave = m_state.TransferPath;
     m_remembered.FilterSave = qint16(m_dialog.FilterIndex);
 
-    // A completion still armed by an earlier, cancelled send must not end
-    // this transfer.
-    m_timer2.setEnabled(false);
-
     // ByteCount is signed 32-bit: larger files are refused before anything
-    // is opened.
-    auto file = std::make_unique<QFile>(m_state.TransferPath);
-    QString refusal;
+    // is opened. Only regular files are opened at all.
+    auto file = std::make_unique<QFile>();
+    QString refusal, reason;
     if (QFileInfo(m_state.TransferPath).size() > kLargestSendable)
         refusal = tooLargeToSend(m_state.TransferPath);
     // Unbuffered: one chunk at a time is all that is read from the disk.
-    else if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    else if (!FileKinds::openRegularForReading(*file, m_state.TransferPath, &reason))
         refusal = QObject::tr("Cannot open \"%1\" for sending: %2.")
-                      .arg(m_state.TransferPath, file->errorString());
+                      .arg(m_state.TransferPath, reason);
     else if (file->size() > kLargestSendable) // grew since it was looked at
         refusal = tooLargeToSend(m_state.TransferPath);
     if (!refusal.isEmpty()) {
@@ -65,6 +65,7 @@ void TransferEngine::cmdSend_Click()
     m_state.FileOpen = true;
     m_state.DeleteOnAbort = false;
     m_state.ByteCount = qint32(m_sendFile->size());
+    m_lastOutQueue = -1;
 
     m_window.setProgressMax(float(m_state.ByteCount) / float(kBlockSize));
     if (m_window.progressMax() == 0.0f)
@@ -131,6 +132,23 @@ void TransferEngine::SendNextBlock()
 void TransferEngine::Timer2_Timer()
 {
     m_timer2.setEnabled(false);
+    // Where the port can tell that bytes are still on their way, the send
+    // is not over until they have left; closing now would lose them. A queue
+    // that does not move for a whole interval will not empty any more.
+    if (m_sendFile && m_port.PortOpen()) {
+        const int queued = m_port.OutBufferCount();
+        if (queued > 0) {
+            if (m_lastOutQueue < 0 || queued < m_lastOutQueue) {
+                m_lastOutQueue = queued;
+                m_timer2.setEnabled(true);
+                return;
+            }
+            endWithMessage(notSentCompletely(
+                m_state.TransferPath,
+                QObject::tr("the port has not sent its last %1 bytes").arg(queued)));
+            return;
+        }
+    }
     ResetTransfer();
     if (m_state.FileOpen) {
         closeTransferFile(false);

@@ -27,8 +27,9 @@ struct CommError
     {
         None,
         NotFound,
-        Busy,
+        Busy,             // another program holds the device
         PermissionDenied,
+        NoHardware,       // the device node exists but no port answers behind it
         NotOpen,
         Io,
         Other
@@ -58,9 +59,11 @@ class MSComm : public QObject
     virtual void setCommPort(int port) = 0;
     virtual int CommPort() const = 0;
 
-    // Opening may fail (missing, busy, forbidden device); the result says so
-    // and lastError() tells why. Closing always succeeds and discards output
-    // that has not left yet.
+    // Opening may fail (missing, busy, forbidden device, no hardware); the
+    // result says so and lastError() tells why. A port is opened exclusively:
+    // one held by another program is refused, naming it where it can be
+    // known. Closing always succeeds and leaves output that has not left yet
+    // to the driver; set OutBufferCount 0 first to drop it.
     virtual bool setPortOpen(bool open) = 0;
     virtual bool PortOpen() const = 0;
 

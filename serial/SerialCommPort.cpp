@@ -1,14 +1,18 @@
 #include "SerialCommPort.h"
 
+#include "PortUsers.h"
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -63,6 +67,19 @@ bool SerialCommPort::open()
         return false;
     }
 
+    // Another program on the same line would take the bytes meant for us
+    // (or interleave its own): honour its lock file and its open descriptor.
+    if (const auto holder = PortUsers::lockHolder(m_error.device)) {
+        m_error.kind = CommError::Kind::Busy;
+        m_error.reason = inUseBy(holder->describe());
+        return false;
+    }
+    if (const auto user = PortUsers::openedBy(m_error.device)) {
+        m_error.kind = CommError::Kind::Busy;
+        m_error.reason = inUseBy(user->describe());
+        return false;
+    }
+
     auto *serial = new QSerialPort(this);
     serial->setPortName(m_error.device);
     serial->setBaudRate(kBaudRate);
@@ -71,28 +88,23 @@ bool SerialCommPort::open()
     serial->setStopBits(QSerialPort::OneStop);
     serial->setFlowControl(QSerialPort::NoFlowControl);
     serial->setReadBufferSize(kInputBufferSize);
+    // Qt takes its own lock file and TIOCEXCL; the flock below is the third
+    // convention, the one picocom and others use.
     if (!serial->open(QIODevice::ReadWrite)) {
-        const auto error = serial->error();
-        m_error.reason = serial->errorString();
-        const QByteArray path = QFile::encodeName(m_error.device);
-        if (error == QSerialPort::DeviceNotFoundError) {
-            m_error.kind = CommError::Kind::NotFound;
-        } else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
-            // Qt reports a lock held by another program as a permission
-            // error; if we may open the device ourselves, it is busy.
-            if (::access(path.constData(), R_OK | W_OK) == 0) {
-                m_error.kind = CommError::Kind::Busy;
-                m_error.reason = tr("the port is in use by another program");
-            } else {
-                m_error.kind = CommError::Kind::PermissionDenied;
-                m_error.reason = tr("permission denied");
-            }
-        } else {
-            m_error.kind = CommError::Kind::Other;
-        }
+        describeOpenFailure(*serial);
         delete serial;
         return false;
     }
+#ifdef Q_OS_LINUX
+    if (::flock(int(serial->handle()), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        serial->close();
+        delete serial;
+        m_error.kind = CommError::Kind::Busy;
+        const auto user = PortUsers::openedBy(m_error.device);
+        m_error.reason = inUseBy(user ? user->describe() : QString());
+        return false;
+    }
+#endif
 
     m_serial = serial;
     m_open = true;
@@ -116,6 +128,48 @@ bool SerialCommPort::open()
     return true;
 }
 
+QString SerialCommPort::inUseBy(const QString &who)
+{
+    if (who.isEmpty())
+        return tr("the port is in use by another program");
+    return tr("the port is in use by %1").arg(who);
+}
+
+void SerialCommPort::describeOpenFailure(const QSerialPort &serial)
+{
+    const auto error = serial.error();
+    m_error.reason = serial.errorString();
+    const QByteArray path = QFile::encodeName(m_error.device);
+    if (error == QSerialPort::DeviceNotFoundError) {
+        m_error.kind = CommError::Kind::NotFound;
+        return;
+    }
+    if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
+        // Qt reports a lock held by another program as a permission error; if
+        // we may open the device ourselves, it is busy.
+        if (::access(path.constData(), R_OK | W_OK) == 0) {
+            m_error.kind = CommError::Kind::Busy;
+            const auto holder = PortUsers::lockHolder(m_error.device);
+            const auto user = holder ? holder : PortUsers::openedBy(m_error.device);
+            m_error.reason = inUseBy(user ? user->describe() : QString());
+        } else {
+            m_error.kind = CommError::Kind::PermissionDenied;
+            m_error.reason = tr("permission denied");
+        }
+        return;
+    }
+    // Qt does not keep the system's error number: ask the device once more.
+    // A /dev/ttyS* without a UART behind it answers with an I/O error.
+    const int systemError = PortUsers::openErrno(m_error.device);
+    if (PortUsers::meansNoHardware(systemError)) {
+        m_error.kind = CommError::Kind::NoHardware;
+        m_error.reason = tr("there is no serial port at this device (%1)")
+                             .arg(QString::fromLocal8Bit(std::strerror(systemError)));
+        return;
+    }
+    m_error.kind = CommError::Kind::Other;
+}
+
 void SerialCommPort::close()
 {
     ++m_generation;
@@ -129,12 +183,11 @@ void SerialCommPort::close()
     m_stash.clear();
     if (m_serial) {
         disconnect(m_serial, nullptr, this, nullptr);
-        if (m_serial->isOpen()) {
-            // Whatever has not left yet is dropped, so that closing never
-            // waits for the driver to drain a cancelled send.
-            m_serial->clear(QSerialPort::Output);
+        // Output that has not left yet stays with the driver, which sends it
+        // on: a normal end must not throw away the end of a file. Whoever
+        // wants it gone (Cancel, a failure) sets OutBufferCount 0 first.
+        if (m_serial->isOpen())
             m_serial->close();
-        }
         m_serial->deleteLater();
         m_serial = nullptr;
     }

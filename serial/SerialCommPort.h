@@ -10,7 +10,8 @@
 class QSerialPort;
 
 // The port on a real serial device through QSerialPort: 19200 baud, 8N1, no
-// flow control, opened exclusively. Port numbers become device paths through
+// flow control, opened exclusively (a live legacy lock file, another process
+// with the device open, Qt's lock file and TIOCEXCL, and flock). Port numbers become device paths through
 // the resolver the owner hands in (COM1 -> /dev/ttyS0 unless configured).
 //
 // How the notifications come about:
@@ -65,6 +66,8 @@ class SerialCommPort : public MSComm
   private:
     bool open();
     void close();
+    void describeOpenFailure(const QSerialPort &serial);
+    static QString inUseBy(const QString &who);
     void onReadyRead();
     void onBytesWritten();
     void onError(int error);

@@ -257,6 +257,11 @@ void frmGAbackup::setControlEnabled(Control control, bool enabled)
 void frmGAbackup::setCancelVisible(bool visible)
 {
     cmdCancel->setVisible(visible);
+    // The transfer has ended while the user was being asked whether to stop
+    // it: the question no longer stands, and the window stays open so that
+    // the user sees how it ended.
+    if (!visible && m_stopQuestion)
+        m_stopQuestion->done(QMessageBox::Cancel);
 }
 
 bool frmGAbackup::option1Selected() const
@@ -348,9 +353,14 @@ void frmGAbackup::showAbout(const QString &title, const QString &text)
 
 bool frmGAbackup::confirmStopTransfer()
 {
-    return QMessageBox::question(
-               this, QString(), QStringLiteral("A transfer is in progress. Stop it and exit?"),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, QString(),
+                    QStringLiteral("A transfer is in progress. Stop it and exit?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    m_stopQuestion = &box;
+    const int answer = box.exec();
+    m_stopQuestion = nullptr;
+    return answer == QMessageBox::Yes;
 }
 
 // ---- loading and unloading

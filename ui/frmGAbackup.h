@@ -4,6 +4,8 @@
 #include "TransferWindow.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 
 #include <memory>
 
@@ -120,6 +122,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     QStringList m_dataDirs;
     std::unique_ptr<TransferEngine> m_engine;
     HelpViewer *m_help = nullptr;
+    QPointer<QMessageBox> m_stopQuestion; // while the stop question is shown
     float m_progressMax = 100.0f;
     float m_progressValue = 0.0f;
     bool m_unloaded = false;

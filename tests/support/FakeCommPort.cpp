@@ -22,8 +22,11 @@ void FakeCommPort::setInBufferCount(int count)
 
 void FakeCommPort::setOutBufferCount(int count)
 {
-    if (count == 0)
-        m_outPending = 0;
+    if (count != 0)
+        return;
+    if (m_open && m_outPending > 0)
+        ++discardsWhileOpen;
+    m_outPending = 0;
 }
 
 QByteArray FakeCommPort::Input()

@@ -33,14 +33,20 @@ class FakeCommPort final : public MSComm
     // Bytes arrive; like the real port, one receive notification is raised for
     // every threshold's worth that waits (while the port is open).
     void arrive(const QByteArray &bytes);
+    // Bytes arrive but no notification is raised for them (yet): what a
+    // device still holds when it goes away.
+    void hold(const QByteArray &bytes) { m_in += bytes; }
     // The transmit side has emptied: one send notification if SThreshold is 1.
     void transmitEmpty();
+    // The driver reports this many bytes still on their way.
+    void setQueued(int bytes) { m_outPending = bytes; }
     // Raises a notification with any code.
     void raise(int code);
 
     QByteArray written;        // every byte handed to Output, in order
     QList<QByteArray> outputs; // each Output call
     int opens = 0;
+    int discardsWhileOpen = 0; // OutBufferCount set 0 on the open port
     QList<int> openedPorts;   // CommPort at each successful open
     CommError failOpen;       // kind != None: the next opens fail with it
     int failOutputAfter = -1; // >= 0: Output calls beyond this many fail

@@ -2,6 +2,8 @@
 
 #include "FileDialog.h"
 
+#include <functional>
+
 // A dialog that answers with what the test prepared and remembers what the
 // engine set before showing it.
 class FakeFileDialog final : public FileDialog
@@ -19,6 +21,7 @@ class FakeFileDialog final : public FileDialog
     int filterIndexShown = 0;
     QString fileNameShown, titleShown, filterShown;
     bool cancelErrorShown = false;
+    std::function<void()> onShow; // runs while the dialog is shown
 
   private:
     bool answer(bool open)
@@ -31,6 +34,8 @@ class FakeFileDialog final : public FileDialog
         titleShown = DialogTitle;
         filterShown = Filter;
         cancelErrorShown = CancelError;
+        if (onShow)
+            onShow();
         if (choose.isEmpty())
             return false;
         FileName = choose;

@@ -39,8 +39,6 @@ SimLine::~SimLine()
 {
     if (m_fd >= 0)
         ::close(m_fd);
-    if (m_peer >= 0)
-        ::close(m_peer);
 }
 
 bool SimLine::openDevice(const QString &path, QString *error)
@@ -58,19 +56,25 @@ bool SimLine::openDevice(const QString &path, QString *error)
 bool SimLine::openPseudoTerminal(QString *error)
 {
     char name[256] = {};
-    if (::openpty(&m_fd, &m_peer, name, nullptr, nullptr) != 0) {
+    int peer = -1;
+    if (::openpty(&m_fd, &peer, name, nullptr, nullptr) != 0) {
         *error = systemError("cannot create a pseudo-terminal");
         return false;
     }
-    makeRaw(m_peer, false);
+    makeRaw(peer, false);
+    // The program's end is not kept open here: a desk does not hold the PC's
+    // port, and ZO Vovere refuses a port that another program has open.
+    // While nobody has it open, reads at this end fail with EIO.
+    ::close(peer);
     ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
     m_path = QString::fromLocal8Bit(name);
     return true;
 }
 
-bool SimLine::receive(QByteArray &data, qint64 quietMs, qint64 timeoutMs, QString *error)
+bool SimLine::receive(QByteArray &data, qint64 quietMs, qint64 timeoutMs, qint64 bytesPerSecond,
+                      QString *error)
 {
-    QElapsedTimer sinceLast;
+    QElapsedTimer sinceLast, sinceFirst;
     sinceLast.start();
     char buffer[4096];
     for (;;) {
@@ -78,6 +82,19 @@ bool SimLine::receive(QByteArray &data, qint64 quietMs, qint64 timeoutMs, QStrin
         const qint64 left = limit - sinceLast.elapsed();
         if (left <= 0)
             break;
+        // A paced reader takes no more than the line would have carried
+        // since the first byte; the rest waits in the sender's queue.
+        qint64 allowed = qint64(sizeof buffer);
+        if (bytesPerSecond > 0) {
+            const qint64 carried =
+                data.isEmpty() ? 0 : sinceFirst.elapsed() * bytesPerSecond / 1000;
+            allowed = std::min<qint64>(allowed, carried + 16 - data.size());
+            if (allowed <= 0) {
+                sleepMs(std::max<qint64>(1, (1 - allowed) * 1000 / bytesPerSecond));
+                sinceLast.restart(); // the line is busy, not quiet
+                continue;
+            }
+        }
         pollfd p{m_fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, int(std::min<qint64>(left, 1000)));
         if (ready < 0 && errno != EINTR) {
@@ -86,7 +103,9 @@ bool SimLine::receive(QByteArray &data, qint64 quietMs, qint64 timeoutMs, QStrin
         }
         if (ready <= 0)
             continue;
-        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(m_fd, buffer, size_t(allowed));
+        if (n > 0 && data.isEmpty())
+            sinceFirst.start();
         if (n > 0) {
             data.append(buffer, n);
             sinceLast.restart();

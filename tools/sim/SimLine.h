@@ -18,8 +18,11 @@ class SimLine
     QString devicePath() const { return m_path; }
 
     // Reads until quietMs pass without a byte after data has come, or
-    // timeoutMs pass with nothing at all (a failure).
-    bool receive(QByteArray &data, qint64 quietMs, qint64 timeoutMs, QString *error);
+    // timeoutMs pass with nothing at all (a failure). bytesPerSecond > 0
+    // reads no faster than that, as a desk on the line does; 0 reads as fast
+    // as the bytes come.
+    bool receive(QByteArray &data, qint64 quietMs, qint64 timeoutMs, qint64 bytesPerSecond,
+                 QString *error);
     // Writes data; bytesPerSecond 0 sends as fast as the line takes it.
     bool send(const QByteArray &data, qint64 bytesPerSecond, QString *error);
     // Waits until what was written has left.
@@ -29,6 +32,5 @@ class SimLine
 
   private:
     int m_fd = -1;
-    int m_peer = -1; // the program's end of a pseudo-terminal, kept open between its openings
     QString m_path;
 };

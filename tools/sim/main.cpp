@@ -27,6 +27,8 @@ Modes:
             (its name field and length are printed and the length is checked
             against the bytes that follow); the payload is saved with --out.
             Ends once the line has been quiet for --quiet-ms after data came.
+            Reads at the line's pace of 1920 bytes a second unless --fast
+            or --rate is given, so the sender's queue fills as on the line.
   dump      send a backup stream, from --file or generated with --length
             ("GLOW ARRANGER" header, ':' seven bytes before the end), at the
             line's pace of 1920 bytes a second unless --fast is given.
@@ -61,8 +63,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption file({"f", "file"}, "dump: send this file as it is.", "file");
     const QCommandLineOption length({"l", "length"}, "dump: generate a stream of this length.",
                                     "bytes");
-    const QCommandLineOption fast("fast", "dump: send as fast as the line takes it.");
-    const QCommandLineOption rate("rate", "dump: bytes a second (default 1920).", "bytes", "1920");
+    const QCommandLineOption fast("fast", "send (dump) or take (receive) as fast as the line goes.");
+    const QCommandLineOption rate("rate", "bytes a second sent or taken (default 1920).", "bytes",
+                                  "1920");
     const QCommandLineOption stopAfter(
         "stop-after", "dump: stop after this many bytes (lost connection).", "bytes");
     const QCommandLineOption vanish("vanish", "dump: hang up the line at once after stopping.");
@@ -77,9 +80,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption delay("start-delay-ms", "dump: wait this long before sending.", "ms",
                                    "0");
     const QCommandLineOption linger("linger-ms",
-                                    "dump: keep the line open this long after sending "
-                                    "(default 4000, so a short tail is picked up).",
-                                    "ms", "4000");
+                                    "dump: keep the line open this long after sending, as a "
+                                    "desk that stays connected (default 0: the line goes away "
+                                    "at once, as when the cable is pulled after the dump).",
+                                    "ms", "0");
     parser.addOptions({device, out, quiet, timeout, file, length, fast, rate, stopAfter, vanish,
                        wrongHeader, middleMarker, saveStream, waitEnter, delay, linger});
     parser.process(app);
@@ -107,11 +111,13 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
 
     if (args[0] == "receive") {
-        qint64 quietMs = 0, timeoutMs = 0;
+        qint64 quietMs = 0, timeoutMs = 0, bytesPerSecond = 0;
         if (!number(quiet, quietMs) || !number(timeout, timeoutMs))
             return fail(QStringLiteral("--quiet-ms and --timeout-ms take a number"));
+        if (!parser.isSet(fast) && (!number(rate, bytesPerSecond) || bytesPerSecond == 0))
+            return fail(QStringLiteral("--rate takes a positive number"));
         QByteArray data;
-        if (!line.receive(data, quietMs, timeoutMs, &error))
+        if (!line.receive(data, quietMs, timeoutMs, bytesPerSecond, &error))
             return fail(error);
         const ProfileReport report = SimStream::inspect(data);
         std::printf("received %lld bytes\n", static_cast<long long>(data.size()));
