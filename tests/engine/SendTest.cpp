@@ -3,6 +3,9 @@
 #include "EngineFixture.h"
 #include "ProfileHeader.h"
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -336,6 +339,145 @@ TEST_F(SendTest, LineErrorDuringASendKeepsTheSource)
     EXPECT_EQ(window.messages, QStringList{"framing error on com port, reset and retry"});
     EXPECT_EQ(readFile(path("a.txt")), content(3000));
     EXPECT_FALSE(engine.state().FileOpen);
+}
+
+TEST_F(SendTest, CancelDiscardsQueuedOutputButANormalEndNeverDoes)
+{
+    send("a.txt", content(3000));
+    engine.cmdCancel_Click();
+    EXPECT_EQ(port.discardsWhileOpen, 1) << "Cancel throws away what has not left";
+
+    send("b.txt", content(3000));
+    drainAll();
+    port.setQueued(0);
+    clock.advance(1000ms);
+    EXPECT_EQ(window.status, QString("file has been sent"));
+    EXPECT_EQ(port.discardsWhileOpen, 1) << "a normal end lets the driver send the rest";
+}
+
+TEST_F(SendTest, CompletionWaitsWhileThePortStillHoldsBytes)
+{
+    send("a.txt", content(2000));
+    drainAll();
+    ASSERT_TRUE(timer2.enabled());
+    // The driver reports bytes still on their way (a real UART's queue).
+    port.setQueued(900);
+    clock.advance(1000ms);
+    EXPECT_TRUE(port.PortOpen());
+    EXPECT_EQ(window.status, QString("0 bytes remaining"));
+    port.setQueued(300);
+    clock.advance(1000ms);
+    EXPECT_TRUE(port.PortOpen());
+    port.setQueued(0);
+    clock.advance(1000ms);
+    EXPECT_EQ(window.status, QString("file has been sent"));
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_EQ(port.discardsWhileOpen, 0);
+    EXPECT_TRUE(window.messages.isEmpty());
+}
+
+TEST_F(SendTest, QueueThatStopsMovingIsReportedAsNotSent)
+{
+    send("a.txt", content(2000));
+    drainAll();
+    port.setQueued(500);
+    clock.advance(1000ms);
+    clock.advance(1000ms);
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].contains("was not sent completely"));
+    EXPECT_TRUE(window.messages[0].contains("500"));
+    EXPECT_FALSE(window.statusHistory.contains("file has been sent"));
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_TRUE(window.idle());
+}
+
+TEST_F(SendTest, FailureAfterTheLastChunkIsNeverFollowedByTheCompletion)
+{
+    for (int code : {1004, 1006, CommEvents::comEventPortLost}) {
+        SCOPED_TRACE(code);
+        window.messages.clear();
+        send("a.txt", content(1500));
+        drainAll();
+        ASSERT_TRUE(timer2.enabled());
+        port.raise(code);
+        EXPECT_EQ(window.messages.size(), 1);
+        EXPECT_FALSE(timer2.enabled());
+        clock.advance(2000ms);
+        EXPECT_EQ(window.status, QString());
+        EXPECT_FALSE(window.statusHistory.contains("file has been sent"));
+    }
+}
+
+TEST_F(SendTest, OldCompletionIsStoppedBeforeTheNextDialogOpens)
+{
+    send("a.txt", content(10));
+    port.transmitEmpty();
+    engine.cmdCancel_Click();
+    ASSERT_TRUE(timer2.enabled());
+    for (bool receive : {false, true}) {
+        bool armedWhileShown = true;
+        dialog.onShow = [&] {
+            armedWhileShown = timer2.enabled();
+            clock.advance(1500ms); // the user takes their time
+        };
+        dialog.choose.clear();
+        if (receive)
+            engine.cmdReceive_Click();
+        else
+            engine.cmdSend_Click();
+        EXPECT_FALSE(armedWhileShown);
+        EXPECT_FALSE(window.statusHistory.contains("file has been sent"));
+    }
+}
+
+TEST_F(SendTest, SpecialFilesAreRefusedBeforeAnythingOpensThem)
+{
+    // A pipe with no writer would block an open() for good; a device may act
+    // when opened; a folder has no bytes to send.
+    const QString fifo = path("pipe.gaf");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString socketPath = path("sock");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(socketPath).constData(),
+                 sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    QDir().mkpath(path("folder"));
+    struct Case
+    {
+        QString path, kind;
+    } cases[] = {{fifo, "named pipe"},
+                 {QString("/dev/zero"), "device"},
+                 {socketPath, "socket"},
+                 {path("folder"), "folder"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        window.messages.clear();
+        dialog.choose = c.path;
+        engine.cmdSend_Click();
+        ASSERT_EQ(window.messages.size(), 1);
+        EXPECT_TRUE(window.messages[0].contains(c.kind)) << window.messages[0].toStdString();
+        EXPECT_TRUE(window.messages[0].contains("not a regular file"));
+        EXPECT_EQ(port.opens, 0);
+        EXPECT_FALSE(engine.state().FileOpen);
+        EXPECT_TRUE(window.stateChanges.isEmpty());
+    }
+    ::close(sock);
+}
+
+TEST_F(SendTest, LinkToARegularFileIsSent)
+{
+    const QString real = makeFile("real.txt", content(1500));
+    ASSERT_EQ(::symlink(QFile::encodeName(real).constData(),
+                        QFile::encodeName(path("link.txt")).constData()),
+              0);
+    dialog.choose = path("link.txt");
+    engine.cmdSend_Click();
+    drainAll();
+    clock.advance(1000ms);
+    EXPECT_EQ(window.status, QString("file has been sent"));
+    EXPECT_EQ(port.written, content(1500));
 }
 
 } // namespace
