@@ -2,16 +2,25 @@
 // end. Pseudo-terminals ignore the baud rate: these tests check byte flow,
 // thresholds and the order and number of notifications, not timing.
 #include "SerialCommPort.h"
+#include "PortUsers.h"
 #include "Pty.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using namespace CommEvents;
@@ -242,6 +251,197 @@ TEST_F(SerialCommPortTest, OpeningFailsWithTheReason)
 
     // Once the first opening is closed the device is free again.
     EXPECT_TRUE(second.setPortOpen(true));
+}
+
+TEST_F(SerialCommPortTest, ClosingLeavesQueuedOutputToASlowReaderUnlessDropped)
+{
+    // The far end reads slowly; the transmit side reports empty once the
+    // driver has taken everything. Closing then must not throw away what the
+    // reader has yet to take, unless the output is dropped on purpose.
+    for (bool drop : {false, true}) {
+        SCOPED_TRACE(drop);
+        events.clear();
+        ASSERT_TRUE(port->setPortOpen(true));
+        port->setSThreshold(1);
+        const QByteArray data = pattern(40000);
+        ASSERT_TRUE(port->Output(data));
+        QByteArray got;
+        ASSERT_TRUE(pumpUntil([&] {
+            got += pty.read(400, 1ms); // about 4 kB a second
+            pump(10ms);
+            return !events.empty();
+        }, 30s));
+        if (drop)
+            port->setOutBufferCount(0);
+        port->setPortOpen(false);
+        got += pty.read(data.size(), 300ms);
+        if (drop) {
+            EXPECT_LT(got.size(), data.size());
+            EXPECT_EQ(got, data.left(got.size()));
+        } else {
+            EXPECT_EQ(got.size(), data.size());
+            EXPECT_EQ(got, data);
+        }
+    }
+}
+
+// Another program on the line: a process holding the device open, a live
+// legacy lock file, a flock. Each is refused, named where it can be.
+class ExclusiveOpenTest : public SerialCommPortTest
+{
+  protected:
+    void TearDown() override
+    {
+        if (holder.state() != QProcess::NotRunning) {
+            holder.kill();
+            holder.waitForFinished(2000);
+        }
+        if (!lockPath.isEmpty())
+            QFile::remove(lockPath);
+    }
+
+    // A program that only sleeps, with the device open when asked.
+    void startHolder(bool withDevice)
+    {
+        const QString command = withDevice ? QStringLiteral("exec sleep 30 3<>'%1'").arg(pty.path())
+                                           : QStringLiteral("exec sleep 30");
+        holder.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
+        ASSERT_TRUE(holder.waitForStarted(5000));
+        // Until the shell has become sleep, the name would be "sh".
+        ASSERT_TRUE(pumpUntil([&] {
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(holder.processId()));
+            return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "sleep";
+        }));
+    }
+
+    QString expectedReason() const
+    {
+        return QStringLiteral("the port is in use by sleep (process %1)").arg(holder.processId());
+    }
+
+    QProcess holder;
+    QString lockPath;
+};
+
+TEST_F(ExclusiveOpenTest, ProcessWithTheDeviceOpenIsNamed)
+{
+    startHolder(true);
+    EXPECT_FALSE(port->setPortOpen(true));
+    EXPECT_EQ(port->lastError().kind, CommError::Kind::Busy);
+    EXPECT_EQ(port->lastError().reason, expectedReason());
+    EXPECT_FALSE(port->PortOpen());
+
+    holder.kill();
+    ASSERT_TRUE(holder.waitForFinished(2000));
+    EXPECT_TRUE(port->setPortOpen(true)) << port->lastError().reason.toStdString();
+}
+
+TEST_F(ExclusiveOpenTest, LiveLegacyLockFileIsHonouredAndKept)
+{
+    if (!QFileInfo(QStringLiteral("/run/lock")).isWritable())
+        GTEST_SKIP() << "/run/lock cannot be written here";
+    startHolder(false);
+    // The name Qt would give its own lock for this device, in the HDB form
+    // minicom writes: the pid in ten columns and a newline.
+    QString name = pty.path().mid(5);
+    lockPath = QStringLiteral("/run/lock/LCK..") + name.replace('/', '_');
+    const QByteArray legacy = QByteArray::number(holder.processId()).rightJustified(10) + "\n";
+    {
+        QFile lock(lockPath);
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+        lock.write(legacy);
+    }
+    EXPECT_FALSE(port->setPortOpen(true));
+    EXPECT_EQ(port->lastError().kind, CommError::Kind::Busy);
+    EXPECT_EQ(port->lastError().reason, expectedReason());
+    QFile lock(lockPath);
+    ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
+    EXPECT_EQ(lock.readAll(), legacy) << "another program's lock file is left alone";
+    lock.close();
+
+    // Once its process has gone the lock is stale: the port opens, and no
+    // lock file is left behind when it closes.
+    holder.kill();
+    ASSERT_TRUE(holder.waitForFinished(2000));
+    ASSERT_TRUE(port->setPortOpen(true)) << port->lastError().reason.toStdString();
+    port->setPortOpen(false);
+    EXPECT_FALSE(QFile::exists(lockPath));
+}
+
+TEST_F(ExclusiveOpenTest, LockFileOfThisProgramGoesAtEveryClose)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    QStringList held;
+    for (const QString &dir : {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")})
+        for (const QString &name : PortUsers::lockFileNames(pty.path()))
+            if (QFile::exists(dir + '/' + name))
+                held << dir + '/' + name;
+    if (QFileInfo(QStringLiteral("/var/lock")).isWritable())
+        ASSERT_FALSE(held.isEmpty()) << "Qt locks the device in the first writable lock folder";
+    port->setPortOpen(false);
+    for (const QString &file : held)
+        EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
+
+    // Also when the device goes away under the open port.
+    ASSERT_TRUE(port->setPortOpen(true));
+    pty.closeController();
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty() && events.back() == comEventPortLost; }));
+    port->setPortOpen(false);
+    pump(50ms);
+    for (const QString &file : held)
+        EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
+}
+
+TEST_F(ExclusiveOpenTest, FlockHeldOnTheDeviceIsRefused)
+{
+    // Held by this process on a descriptor of its own, so that only the
+    // flock, not the look at other processes, can find it.
+    const int fd = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(port->setPortOpen(true));
+    EXPECT_EQ(port->lastError().kind, CommError::Kind::Busy);
+    EXPECT_EQ(port->lastError().reason, QString("the port is in use by another program"));
+    ::close(fd);
+    EXPECT_TRUE(port->setPortOpen(true));
+}
+
+TEST(PortUsers, LockFilePidsInEveryFormAndStaleOnes)
+{
+    QTemporaryDir dir;
+    const QString device = QStringLiteral("/dev/ttyUSB7");
+    const QString lock = dir.filePath("LCK..ttyUSB7");
+    auto writeLock = [&](const QByteArray &content) {
+        QFile file(lock);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    QProcess sleeper;
+    sleeper.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(sleeper.waitForStarted(5000));
+    const qint64 pid = sleeper.processId();
+    const qint32 binary = qint32(pid);
+    for (const QByteArray &content :
+         {QByteArray::number(pid).rightJustified(10) + "\n",
+          QByteArray::number(pid) + "\nsomeprogram\nsomehost\n",
+          QByteArray(reinterpret_cast<const char *>(&binary), sizeof binary)}) {
+        writeLock(content);
+        const auto holder = PortUsers::lockHolder(device, {dir.path()});
+        ASSERT_TRUE(holder.has_value()) << content.toHex().toStdString();
+        EXPECT_EQ(holder->pid, pid);
+    }
+    // This process's own pid, and garbage, are not another program's lock.
+    writeLock(QByteArray::number(QCoreApplication::applicationPid()) + "\n");
+    EXPECT_FALSE(PortUsers::lockHolder(device, {dir.path()}).has_value());
+    writeLock("not a pid at all");
+    EXPECT_FALSE(PortUsers::lockHolder(device, {dir.path()}).has_value());
+    sleeper.kill();
+    ASSERT_TRUE(sleeper.waitForFinished(2000));
+    writeLock(QByteArray::number(pid).rightJustified(10) + "\n");
+    EXPECT_FALSE(PortUsers::lockHolder(device, {dir.path()}).has_value()) << "stale";
+
+    EXPECT_TRUE(PortUsers::lockFileNames("/dev/pts/5").contains("LCK..pts_5"));
+    EXPECT_TRUE(PortUsers::lockFileNames("/dev/ttyS0").contains("LCK..ttyS0"));
 }
 
 } // namespace
