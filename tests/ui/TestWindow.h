@@ -33,11 +33,14 @@ class TestWindow : public frmGAbackup
     QStringList abouts;
     bool answerStop = false;
     int stopQuestions = 0;
+    bool realStopQuestion = false; // show the window's own box instead
 
   protected:
     bool confirmStopTransfer() override
     {
         ++stopQuestions;
+        if (realStopQuestion)
+            return frmGAbackup::confirmStopTransfer();
         return answerStop;
     }
     void showAbout(const QString &title, const QString &text) override { abouts << title << text; }

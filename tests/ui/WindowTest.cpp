@@ -7,6 +7,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -265,6 +268,32 @@ TEST_F(WindowTest, ClosingDuringATransferAsksFirst)
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), QByteArray("earlier"));
     EXPECT_TRUE(store.has("Startup", "recnamesave"));
+}
+
+TEST_F(WindowTest, StopQuestionGoesAwayWhenTheTransferEndsMeanwhile)
+{
+    // The line fails while the user is being asked; the error is shown, the
+    // question no longer stands, and the window stays open to show the end.
+    showActive();
+    startReceive();
+    window.realStopQuestion = true;
+    bool questionWasShown = false;
+    QTimer::singleShot(50, &window, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        questionWasShown = box && box->text() == "A transfer is in progress. Stop it and exit?";
+        fakes.port->raise(1004);
+    });
+    QTimer::singleShot(3000, &window, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close(); // the question stayed: end the test instead of hanging
+    });
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(questionWasShown);
+    EXPECT_EQ(window.messages, QStringList{"framing error on com port, reset and retry"});
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.cmdSend->isEnabled());
+    EXPECT_FALSE(fakes.port->PortOpen());
 }
 
 TEST_F(WindowTest, ClosingWhileIdleAsksNothing)
