@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <pty.h>
 #include <termios.h>
 #include <time.h>
@@ -68,6 +69,7 @@ bool SimLine::openPseudoTerminal(QString *error)
     ::close(peer);
     ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) | O_NONBLOCK);
     m_path = QString::fromLocal8Bit(name);
+    m_pseudoTerminal = true;
     return true;
 }
 
@@ -154,6 +156,35 @@ bool SimLine::send(const QByteArray &data, qint64 bytesPerSecond, QString *error
 void SimLine::drain()
 {
     ::tcdrain(m_fd);
+    if (!m_pseudoTerminal)
+        return;
+    // A pseudo-terminal drops what its reader has not taken yet when this end
+    // closes, which a serial line pulled after the last byte does not do to
+    // bytes already in the PC. Wait until the reader has taken them (or has
+    // stopped taking them) before this end may go away.
+    const int peer = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (peer < 0) {
+        sleepMs(300); // the reader holds the line exclusively: give it time
+        return;
+    }
+    // Written bytes reach the reader's queue a moment later: it counts as
+    // taken only once it has read empty a few times in a row.
+    QElapsedTimer total, sinceProgress;
+    total.start();
+    sinceProgress.start();
+    int last = -1, emptyReadings = 0;
+    while (total.elapsed() < 5000 && sinceProgress.elapsed() < 500 && emptyReadings < 4) {
+        sleepMs(10);
+        int waiting = 0;
+        if (::ioctl(peer, TIOCINQ, &waiting) != 0)
+            break;
+        emptyReadings = waiting == 0 ? emptyReadings + 1 : 0;
+        if (waiting != last) {
+            last = waiting;
+            sinceProgress.restart();
+        }
+    }
+    ::close(peer);
 }
 
 void SimLine::sleepMs(qint64 ms)

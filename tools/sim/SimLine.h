@@ -25,12 +25,14 @@ class SimLine
                  QString *error);
     // Writes data; bytesPerSecond 0 sends as fast as the line takes it.
     bool send(const QByteArray &data, qint64 bytesPerSecond, QString *error);
-    // Waits until what was written has left.
+    // Waits until what was written has left (on a pseudo-terminal: until the
+    // program has taken it).
     void drain();
 
     static void sleepMs(qint64 ms);
 
   private:
     int m_fd = -1;
+    bool m_pseudoTerminal = false;
     QString m_path;
 };
