@@ -40,7 +40,9 @@ QString systemError(int error)
 QString nonRegularKind(const QString &path)
 {
 #ifdef Q_OS_UNIX
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {}; // nothing there (or a dangling link): a new file is made
     return kindOf(info.st_mode);
@@ -54,7 +56,9 @@ bool openRegularForReading(QFile &file, const QString &path, QString *reason)
 #ifdef Q_OS_UNIX
     const QByteArray name = QFile::encodeName(path);
     // Looked at before anything opens it, so that no device is touched.
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::stat(name.constData(), &info) != 0) {
         *reason = systemError(errno);
         return false;

@@ -52,8 +52,8 @@ void TransferEngine::cmdSend_Click()
         refusal = tooLargeToSend(m_state.TransferPath);
     // Unbuffered: one chunk at a time is all that is read from the disk.
     else if (!FileKinds::openRegularForReading(*file, m_state.TransferPath, &reason))
-        refusal = QObject::tr("Cannot open \"%1\" for sending: %2.")
-                      .arg(m_state.TransferPath, reason);
+        refusal =
+            QObject::tr("Cannot open \"%1\" for sending: %2.").arg(m_state.TransferPath, reason);
     else if (file->size() > kLargestSendable) // grew since it was looked at
         refusal = tooLargeToSend(m_state.TransferPath);
     if (!refusal.isEmpty()) {

@@ -27,9 +27,9 @@ struct CommError
     {
         None,
         NotFound,
-        Busy,             // another program holds the device
+        Busy, // another program holds the device
         PermissionDenied,
-        NoHardware,       // the device node exists but no port answers behind it
+        NoHardware, // the device node exists but no port answers behind it
         NotOpen,
         Io,
         Other

@@ -166,8 +166,8 @@ std::optional<User> openedBy(const QString &device)
 int openErrno(const QString &device)
 {
 #ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(device).constData(),
-                          O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;
     ::close(fd);

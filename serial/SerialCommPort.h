@@ -11,8 +11,8 @@ class QSerialPort;
 
 // The port on a real serial device through QSerialPort: 19200 baud, 8N1, no
 // flow control, opened exclusively (a live legacy lock file, another process
-// with the device open, Qt's lock file and TIOCEXCL, and flock). Port numbers become device paths through
-// the resolver the owner hands in (COM1 -> /dev/ttyS0 unless configured).
+// with the device open, Qt's lock file and TIOCEXCL, and flock). Port numbers become device paths
+// through the resolver the owner hands in (COM1 -> /dev/ttyS0 unless configured).
 //
 // How the notifications come about:
 //  - receive (2): checked whenever bytes arrive, the threshold changes or a

@@ -179,8 +179,8 @@ TEST_F(EndToEndTest, BackupIsSavedWhenTheLineGoesAwayRightAfterTheDump)
     // pulled): what has arrived is complete, so it is kept.
     for (const QString &length : {QString("3072"), QString("2054"), QString("5000")}) {
         SCOPED_TRACE(length.toStdString());
-        receiveWithDump({"--length", length, "--rate", "8000", "--save-stream",
-                         dir.filePath("stream")});
+        receiveWithDump(
+            {"--length", length, "--rate", "8000", "--save-stream", dir.filePath("stream")});
         ASSERT_TRUE(waitForStatus("File has been saved.", 5000)) << status().toStdString();
         EXPECT_EQ(read(target), read(dir.filePath("stream")));
         EXPECT_TRUE(window->messages.isEmpty()) << window->messages.join('|').toStdString();
@@ -309,8 +309,8 @@ TEST_F(EndToEndTest, SlowReaderGetsEveryByteOfASend)
 TEST_F(EndToEndTest, CancelDuringASend)
 {
     const QByteArray content = randomBytes(400000);
-    startSim({"receive", "--rate", "20000", "--quiet-ms", "1500", "--out",
-              dir.filePath("arrived")});
+    startSim(
+        {"receive", "--rate", "20000", "--quiet-ms", "1500", "--out", dir.filePath("arrived")});
     dialog->choose = write("big.txt", content);
     window->cmdSend->click();
     // Cancel once a few chunks have gone out.

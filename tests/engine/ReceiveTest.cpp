@@ -374,8 +374,8 @@ TEST_F(ReceiveTest, TargetThatCannotBeWrittenIsReportedBeforeTheDump)
         EXPECT_TRUE(window.messages[0].contains(bad));
         EXPECT_EQ(engine.remembered().RecNameSave, bad);
         EXPECT_EQ(port.opens, 0) << "the user is told before starting the dump";
-        EXPECT_FALSE(window.statusHistory.contains(
-            "Waiting for data transmission from Glow Arranger."));
+        EXPECT_FALSE(
+            window.statusHistory.contains("Waiting for data transmission from Glow Arranger."));
         EXPECT_EQ(window.status, QString());
         EXPECT_TRUE(window.idle());
         EXPECT_FALSE(engine.state().FileOpen);
@@ -403,11 +403,14 @@ TEST_F(ReceiveTest, SpecialFilesAreNeverReplaced)
         dialog.choose = special;
         engine.cmdReceive_Click();
         ASSERT_EQ(window.messages.size(), 1);
-        EXPECT_TRUE(window.messages[0].contains("not a regular file")) << window.messages[0].toStdString();
+        EXPECT_TRUE(window.messages[0].contains("not a regular file"))
+            << window.messages[0].toStdString();
         EXPECT_EQ(port.opens, 0);
         EXPECT_TRUE(window.idle());
     }
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the pipe is still a pipe";
     EXPECT_EQ(filesInDir(), QStringList{}) << "no temporary file was left";

@@ -35,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 3)
         return 0;
-    // Byte 0: whether the stream starts with a good header; bytes 1-2 seed
-    // the cutting; the rest is the stream.
+    // Byte 0: whether the stream starts with a good header, and whether the
+    // device goes away at the end instead of the line falling quiet; bytes
+    // 1-2 seed the cutting; the rest is the stream.
     QByteArray stream = (data[0] & 1) ? QByteArray("GLOW ARRANGER") : QByteArray();
     stream += QByteArray(reinterpret_cast<const char *>(data + 3), qsizetype(size - 3));
     quint32 seed = data[1] | data[2] << 8 | 0x10000u;
@@ -52,7 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         pieces.push_back({stream.mid(at, length), next() % 8 == 0});
         at += length;
     }
-    if (pieces.empty() || !pieces.back().quietAfter)
+    if (data[0] & 2)
+        pieces.push_back({{}, false, true}); // in the end the device goes away
+    else if (pieces.empty() || !pieces.back().quietAfter)
         pieces.push_back({{}, true}); // in the end the line falls quiet
 
     static QTemporaryDir dir;
@@ -75,6 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         port.arrive(piece.bytes);
         if (piece.quietAfter)
             clock.advance(std::chrono::milliseconds(3000));
+        if (piece.hangUpAfter && port.PortOpen())
+            port.raise(CommEvents::comEventPortLost);
         if (!port.PortOpen())
             break;
     }
@@ -87,6 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         break;
     case ModelOutcome::Lost:
         check(window.messages == QStringList{"Connection was lost."});
+        check(readAll(target) == "earlier");
+        break;
+    case ModelOutcome::DeviceLost:
+        check(window.messages ==
+              QStringList{"port disconnected error on com port, reset and retry"});
         check(readAll(target) == "earlier");
         break;
     case ModelOutcome::BadHeader:

@@ -4,14 +4,16 @@
 
 #include <vector>
 
-// A small model of how a receive frames the controller's stream, written
-// apart from the engine to check it: blocks of 1024 counted from the first
-// byte, the header check on the first 13, the marker at 1017 of a full block,
-// and after three quiet seconds the tail with its marker at n - 7.
+// A small model of how a receive ends, written apart from the engine to
+// check it: the header check on the first 13 bytes, and once the line falls
+// quiet (three seconds, or the device going away) the whole stream is saved
+// when ':' stands seven bytes before its last byte, wherever the blocks of
+// 1024 fall; otherwise the connection was lost.
 struct Piece
 {
     QByteArray bytes;
-    bool quietAfter = false; // the line falls silent for the inactivity time
+    bool quietAfter = false;  // the line falls silent for the inactivity time
+    bool hangUpAfter = false; // the device goes away
 };
 
 struct ModelOutcome
@@ -20,6 +22,7 @@ struct ModelOutcome
     {
         Saved,
         Lost,
+        DeviceLost,
         BadHeader,
         StillWaiting
     } kind = StillWaiting;
@@ -30,7 +33,6 @@ inline ModelOutcome modelReceive(const std::vector<Piece> &pieces)
 {
     QByteArray stream;
     bool headerOk = false;
-    int blocks = 0;
     for (const Piece &piece : pieces) {
         stream += piece.bytes;
         if (!headerOk && stream.size() >= 13) {
@@ -38,18 +40,14 @@ inline ModelOutcome modelReceive(const std::vector<Piece> &pieces)
                 return {ModelOutcome::BadHeader, {}};
             headerOk = true;
         }
-        while (headerOk && stream.size() >= 1024 * (blocks + 1)) {
-            ++blocks;
-            if (stream[1024 * (blocks - 1) + 1017] == ':')
-                return {ModelOutcome::Saved, stream.left(1024 * blocks)};
-        }
-        if (piece.quietAfter && headerOk) {
+        if ((piece.quietAfter || piece.hangUpAfter) && headerOk) {
             const qsizetype end = stream.size();
-            const qsizetype waiting = end - (blocks == 0 ? 13 : 1024 * blocks);
-            if (waiting >= 7 && stream[end - 7] == ':')
-                return {ModelOutcome::Saved, stream.left(end)};
-            return {ModelOutcome::Lost, {}};
+            if (stream[end - 7] == ':')
+                return {ModelOutcome::Saved, stream};
+            return {piece.hangUpAfter ? ModelOutcome::DeviceLost : ModelOutcome::Lost, {}};
         }
+        if (piece.hangUpAfter)
+            return {ModelOutcome::DeviceLost, {}};
     }
     return {ModelOutcome::StillWaiting, {}};
 }

@@ -266,11 +266,13 @@ TEST_F(SerialCommPortTest, ClosingLeavesQueuedOutputToASlowReaderUnlessDropped)
         const QByteArray data = pattern(40000);
         ASSERT_TRUE(port->Output(data));
         QByteArray got;
-        ASSERT_TRUE(pumpUntil([&] {
-            got += pty.read(400, 1ms); // about 4 kB a second
-            pump(10ms);
-            return !events.empty();
-        }, 30s));
+        ASSERT_TRUE(pumpUntil(
+            [&] {
+                got += pty.read(400, 1ms); // about 4 kB a second
+                pump(10ms);
+                return !events.empty();
+            },
+            30s));
         if (drop)
             port->setOutBufferCount(0);
         port->setPortOpen(false);

@@ -47,9 +47,9 @@ class FakeCommPort final : public MSComm
     QList<QByteArray> outputs; // each Output call
     int opens = 0;
     int discardsWhileOpen = 0; // OutBufferCount set 0 on the open port
-    QList<int> openedPorts;   // CommPort at each successful open
-    CommError failOpen;       // kind != None: the next opens fail with it
-    int failOutputAfter = -1; // >= 0: Output calls beyond this many fail
+    QList<int> openedPorts;    // CommPort at each successful open
+    CommError failOpen;        // kind != None: the next opens fail with it
+    int failOutputAfter = -1;  // >= 0: Output calls beyond this many fail
 
   private:
     int m_commPort = 1;

@@ -4,18 +4,18 @@
 #include "HelpViewer.h"
 #include "TestWindow.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QTimer>
-#include <QApplication>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>

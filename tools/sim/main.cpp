@@ -63,7 +63,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption file({"f", "file"}, "dump: send this file as it is.", "file");
     const QCommandLineOption length({"l", "length"}, "dump: generate a stream of this length.",
                                     "bytes");
-    const QCommandLineOption fast("fast", "send (dump) or take (receive) as fast as the line goes.");
+    const QCommandLineOption fast("fast",
+                                  "send (dump) or take (receive) as fast as the line goes.");
     const QCommandLineOption rate("rate", "bytes a second sent or taken (default 1920).", "bytes",
                                   "1920");
     const QCommandLineOption stopAfter(
