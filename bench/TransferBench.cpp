@@ -169,7 +169,7 @@ void transmitEmptyLatency()
     std::vector<qint64> samples;
     QElapsedTimer clock;
     QEventLoop loop;
-    QObject::connect(&port, &MSComm::OnComm, &loop, [&] {
+    QObject::connect(&port, &SerialComm::OnComm, &loop, [&] {
         samples.push_back(clock.nsecsElapsed() / 1000);
         if (samples.size() == 1000) {
             loop.quit();
@@ -234,7 +234,8 @@ int main(int argc, char *argv[])
     // Send: the program reads the file and paces chunks by transmit-empty.
     {
         QProcess sim;
-        startSim(sim, {"receive", "--fast", "--quiet-ms", "1500", "--out", dir.filePath("arrived.bin")},
+        startSim(sim,
+                 {"receive", "--fast", "--quiet-ms", "1500", "--out", dir.filePath("arrived.bin")},
                  store);
         dialog->choose = source;
         const qint64 idle = statusKiB("VmRSS:");

@@ -10,8 +10,8 @@ constexpr Control kStateControls[] = {Control::cmdSend,  Control::cmdReceive, Co
                                       Control::mnuSaveas};
 }
 
-TransferEngine::TransferEngine(MSComm &port, TransferWindow &window, Timer &timer1, Timer &timer2,
-                               FileDialog &dialog, QString clipPath)
+TransferEngine::TransferEngine(SerialComm &port, TransferWindow &window, Timer &timer1,
+                               Timer &timer2, FileDialog &dialog, QString clipPath)
     : m_port(port), m_window(window), m_timer1(timer1), m_timer2(timer2), m_dialog(dialog),
       m_clipPath(std::move(clipPath))
 {
@@ -21,12 +21,12 @@ TransferEngine::TransferEngine(MSComm &port, TransferWindow &window, Timer &time
     m_timer2.setEnabled(false);
     m_timer1.setOnTick([this] { Timer1_Timer(); });
     m_timer2.setOnTick([this] { Timer2_Timer(); });
-    QObject::connect(&m_port, &MSComm::OnComm, &m_port, [this] { MSComm1_OnComm(); });
+    QObject::connect(&m_port, &SerialComm::OnComm, &m_port, [this] { Comm1_OnComm(); });
 }
 
 TransferEngine::~TransferEngine()
 {
-    QObject::disconnect(&m_port, &MSComm::OnComm, &m_port, nullptr);
+    QObject::disconnect(&m_port, &SerialComm::OnComm, &m_port, nullptr);
     m_timer1.setOnTick({});
     m_timer2.setOnTick({});
 }
@@ -60,7 +60,7 @@ QString TransferEngine::lineErrorMessage(int code)
     return lineErrorName(code) + QStringLiteral(" on com port, reset and retry");
 }
 
-void TransferEngine::MSComm1_OnComm()
+void TransferEngine::Comm1_OnComm()
 {
     const auto code = qint16(m_port.CommEvent());
     switch (code) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FileDialog.h"
-#include "MSComm.h"
+#include "SerialComm.h"
 #include "Timer.h"
 #include "TransferWindow.h"
 
@@ -68,7 +68,7 @@ class TransferEngine
     static constexpr qint64 kLargestSendable = 0x7FFFFFFF; // ByteCount is signed 32-bit
     inline static const QByteArray kBackupHeader = QByteArrayLiteral("GLOW ARRANGER");
 
-    TransferEngine(MSComm &port, TransferWindow &window, Timer &timer1, Timer &timer2,
+    TransferEngine(SerialComm &port, TransferWindow &window, Timer &timer1, Timer &timer2,
                    FileDialog &dialog, QString clipPath);
     ~TransferEngine();
     TransferEngine(const TransferEngine &) = delete;
@@ -80,7 +80,7 @@ class TransferEngine
     void cmdCancel_Click();
 
     // Events.
-    void MSComm1_OnComm();
+    void Comm1_OnComm();
     void Timer1_Timer();
     void Timer2_Timer();
 
@@ -123,7 +123,7 @@ class TransferEngine
     void endWithMessage(const QString &message);
     QString portName() const;
 
-    MSComm &m_port;
+    SerialComm &m_port;
     TransferWindow &m_window;
     Timer &m_timer1;
     Timer &m_timer2;

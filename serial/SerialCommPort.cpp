@@ -20,7 +20,7 @@
 using namespace CommEvents;
 
 SerialCommPort::SerialCommPort(DeviceResolver resolve, QObject *parent)
-    : MSComm(parent), m_resolve(std::move(resolve))
+    : SerialComm(parent), m_resolve(std::move(resolve))
 {
     m_drainTimer.setSingleShot(true);
     m_drainTimer.setTimerType(Qt::PreciseTimer);

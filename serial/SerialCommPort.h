@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MSComm.h"
+#include "SerialComm.h"
 
 #include <QTimer>
 
@@ -25,7 +25,7 @@ class QSerialPort;
 //    every read and write where the driver keeps them;
 //  - a vanished device is reported once as comEventPortLost, after the bytes
 //    that had already arrived have been offered, and the device is let go.
-class SerialCommPort : public MSComm
+class SerialCommPort : public SerialComm
 {
     Q_OBJECT
   public:

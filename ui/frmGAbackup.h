@@ -39,7 +39,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     // the program's own folder first.
     struct Parts
     {
-        std::unique_ptr<MSComm> port;
+        std::unique_ptr<SerialComm> port;
         std::unique_ptr<Timer> timer1;
         std::unique_ptr<Timer> timer2;
         std::unique_ptr<FileDialog> dialog;
@@ -78,7 +78,8 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     static int twips(int value);
 
     TransferEngine &engine() { return *m_engine; }
-    MSComm &port() { return *m_port; }
+    // The window's serial port object.
+    SerialComm &Comm1() { return *m_port; }
     // The help window, made on first use.
     HelpViewer *helpViewer();
 
@@ -115,7 +116,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void updateProgressBar();
 
     SettingsStore &m_store;
-    std::unique_ptr<MSComm> m_port;
+    std::unique_ptr<SerialComm> m_port;
     std::unique_ptr<Timer> m_timer1;
     std::unique_ptr<Timer> m_timer2;
     std::unique_ptr<FileDialog> m_dialog;

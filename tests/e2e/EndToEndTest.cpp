@@ -105,7 +105,7 @@ class EndToEndTest : public ::testing::Test
         target = write("show.bak", "earlier backup");
         dialog->choose = target;
         window->cmdReceive->click();
-        ASSERT_TRUE(window->port().PortOpen());
+        ASSERT_TRUE(window->Comm1().PortOpen());
         sim.write("\n");
     }
 
@@ -114,7 +114,7 @@ class EndToEndTest : public ::testing::Test
         EXPECT_EQ(read(target), QByteArray("earlier backup"));
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"show.bak"});
         EXPECT_TRUE(window->cmdSend->isEnabled());
-        EXPECT_FALSE(window->port().PortOpen());
+        EXPECT_FALSE(window->Comm1().PortOpen());
     }
 
     QTemporaryDir dir;
@@ -213,7 +213,7 @@ TEST_F(EndToEndTest, FullDiskEndsTheReceiveAndKeepsTheEarlierBackup)
     }
     dialog->choose = target;
     window->cmdReceive->click();
-    ASSERT_TRUE(window->port().PortOpen());
+    ASSERT_TRUE(window->Comm1().PortOpen());
     sim.write("\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->messages.isEmpty(); }, 10000));
     EXPECT_TRUE(window->messages[0].contains(target));
@@ -222,7 +222,7 @@ TEST_F(EndToEndTest, FullDiskEndsTheReceiveAndKeepsTheEarlierBackup)
     EXPECT_EQ(status(), QString());
     EXPECT_EQ(read(target), QByteArray("earlier backup"));
     EXPECT_EQ(QDir(small).entryList(QDir::Files), QStringList{"show.bak"});
-    EXPECT_FALSE(window->port().PortOpen());
+    EXPECT_FALSE(window->Comm1().PortOpen());
 }
 
 TEST_F(EndToEndTest, PortHeldByAnotherProgramIsRefusedByName)
@@ -247,7 +247,7 @@ TEST_F(EndToEndTest, PortHeldByAnotherProgramIsRefusedByName)
             .arg(other.processId())))
         << window->messages[0].toStdString();
     EXPECT_TRUE(window->cmdSend->isEnabled());
-    EXPECT_FALSE(window->port().PortOpen());
+    EXPECT_FALSE(window->Comm1().PortOpen());
     other.kill();
     other.waitForFinished(2000);
 }
@@ -322,7 +322,7 @@ TEST_F(EndToEndTest, CancelDuringASend)
         5000));
     window->cmdCancel->click();
     EXPECT_EQ(status(), QString("Action canceled"));
-    EXPECT_FALSE(window->port().PortOpen());
+    EXPECT_FALSE(window->Comm1().PortOpen());
     EXPECT_EQ(read(dir.filePath("big.txt")), content) << "the source is kept";
     EXPECT_TRUE(simOutput().contains("received"));
     const QByteArray arrived = read(dir.filePath("arrived"));

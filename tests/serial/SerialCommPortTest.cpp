@@ -37,7 +37,7 @@ class SerialCommPortTest : public ::testing::Test
             return n == 1 ? pty.path() : QStringLiteral("/dev/zo-vovere-no-such-device");
         });
         port->setCommPort(1);
-        QObject::connect(port.get(), &MSComm::OnComm, [this] {
+        QObject::connect(port.get(), &SerialComm::OnComm, [this] {
             events.push_back(port->CommEvent());
             if (onComm)
                 onComm();

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "MSComm.h"
+#include "SerialComm.h"
 
 #include <QList>
 
 // A port driven by the test: it records what is written, holds scripted
 // incoming bytes, and raises notifications only when the test says so.
-class FakeCommPort final : public MSComm
+class FakeCommPort final : public SerialComm
 {
     Q_OBJECT
   public:

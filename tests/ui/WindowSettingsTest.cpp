@@ -105,7 +105,7 @@ TEST_F(WindowSettingsTest, PortsSectionNamesTheDeviceThePortOpens)
 {
     store.values = {{"Ports/COM1", "/dev/ttyUSB0"}, {"Ports/COM2", ""}};
     frmGAbackup window(store); // with the real serial port
-    auto &port = dynamic_cast<SerialCommPort &>(window.port());
+    auto &port = dynamic_cast<SerialCommPort &>(window.Comm1());
     port.setCommPort(1);
     EXPECT_EQ(port.devicePath(), QString("/dev/ttyUSB0"));
     port.setCommPort(2);

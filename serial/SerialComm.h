@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QString>
 
-// Notification codes raised through MSComm::OnComm.
+// Notification codes raised through SerialComm::OnComm.
 namespace CommEvents {
 constexpr int comEvSend = 1;    // transmit side has become empty (SThreshold 1)
 constexpr int comEvReceive = 2; // at least RThreshold bytes wait
@@ -48,12 +48,12 @@ struct CommError
 //  - CommEvent() tells which notification is being delivered;
 //  - once PortOpen is set false no notification of that opening is delivered,
 //    even one raised before the close.
-class MSComm : public QObject
+class SerialComm : public QObject
 {
     Q_OBJECT
   public:
     using QObject::QObject;
-    ~MSComm() override = default;
+    ~SerialComm() override = default;
 
     // 1 for COM1, 2 for COM2. Set while closed.
     virtual void setCommPort(int port) = 0;
