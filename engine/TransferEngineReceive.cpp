@@ -4,7 +4,6 @@
 
 #include "FileKinds.h"
 
-#include <QFileInfo>
 #include <QObject>
 
 #include <cerrno>
