@@ -163,6 +163,13 @@ std::optional<User> openedBy(const QString &device)
 #endif
 }
 
+std::optional<User> holder(const QString &device)
+{
+    if (auto user = lockHolder(device))
+        return user;
+    return openedBy(device);
+}
+
 int openErrno(const QString &device)
 {
 #ifdef Q_OS_UNIX

@@ -28,6 +28,9 @@ std::optional<User> lockHolder(const QString &device, const QStringList &lockDir
 // this process may look at.
 std::optional<User> openedBy(const QString &device);
 
+// Whoever of the two above holds the device, the lock file first.
+std::optional<User> holder(const QString &device);
+
 // The lock file names that may stand for a device: its own name, the name it
 // resolves to, and the name with the folders below /dev joined by '_'.
 QStringList lockFileNames(const QString &device);

@@ -69,12 +69,7 @@ bool SerialCommPort::open()
 
     // Another program on the same line would take the bytes meant for us
     // (or interleave its own): honour its lock file and its open descriptor.
-    if (const auto holder = PortUsers::lockHolder(m_error.device)) {
-        m_error.kind = CommError::Kind::Busy;
-        m_error.reason = inUseBy(holder->describe());
-        return false;
-    }
-    if (const auto user = PortUsers::openedBy(m_error.device)) {
+    if (const auto user = PortUsers::holder(m_error.device)) {
         m_error.kind = CommError::Kind::Busy;
         m_error.reason = inUseBy(user->describe());
         return false;
@@ -149,8 +144,7 @@ void SerialCommPort::describeOpenFailure(const QSerialPort &serial)
         // we may open the device ourselves, it is busy.
         if (::access(path.constData(), R_OK | W_OK) == 0) {
             m_error.kind = CommError::Kind::Busy;
-            const auto holder = PortUsers::lockHolder(m_error.device);
-            const auto user = holder ? holder : PortUsers::openedBy(m_error.device);
+            const auto user = PortUsers::holder(m_error.device);
             m_error.reason = inUseBy(user ? user->describe() : QString());
         } else {
             m_error.kind = CommError::Kind::PermissionDenied;
