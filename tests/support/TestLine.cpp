@@ -1,6 +1,7 @@
-#include "Pty.h"
+#include "TestLine.h"
 
 #include <QFile>
+#include <QList>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -9,8 +10,30 @@
 #include <termios.h>
 #include <unistd.h>
 
-Pty::Pty()
+TestLine::TestLine()
 {
+    const QByteArray pair = qgetenv("ZO_TEST_LINE");
+    if (!pair.isEmpty()) {
+        const QList<QByteArray> ends = pair.split(':');
+        if (ends.size() != 2)
+            return;
+        const int far = ::open(ends[1].constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (far < 0)
+            return;
+        termios raw{};
+        ::tcgetattr(far, &raw);
+        ::cfmakeraw(&raw);
+        raw.c_cflag |= CLOCAL | CREAD;
+        raw.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
+        ::cfsetispeed(&raw, B19200);
+        ::cfsetospeed(&raw, B19200);
+        ::tcsetattr(far, TCSANOW, &raw);
+        ::tcflush(far, TCIOFLUSH);
+        m_controller = far;
+        m_pseudoTerminal = false;
+        m_path = QString::fromLocal8Bit(ends[0]);
+        return;
+    }
     int controller = -1, device = -1;
     char name[256] = {};
     if (::openpty(&controller, &device, name, nullptr, nullptr) != 0)
@@ -25,14 +48,14 @@ Pty::Pty()
     m_path = QString::fromLocal8Bit(name);
 }
 
-Pty::~Pty()
+TestLine::~TestLine()
 {
     closeController();
     if (m_device >= 0)
         ::close(m_device);
 }
 
-bool Pty::write(const QByteArray &data)
+bool TestLine::write(const QByteArray &data)
 {
     qsizetype done = 0;
     while (done < data.size()) {
@@ -50,7 +73,7 @@ bool Pty::write(const QByteArray &data)
     return true;
 }
 
-QByteArray Pty::read(qsizetype count, std::chrono::milliseconds quiet)
+QByteArray TestLine::read(qsizetype count, std::chrono::milliseconds quiet)
 {
     QByteArray got;
     char buffer[4096];
@@ -67,7 +90,7 @@ QByteArray Pty::read(qsizetype count, std::chrono::milliseconds quiet)
     return got;
 }
 
-void Pty::closeController()
+void TestLine::closeController()
 {
     if (m_controller >= 0) {
         ::close(m_controller);

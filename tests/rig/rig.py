@@ -1,0 +1,400 @@
+#!/usr/bin/env python3
+"""Real serial drivers for the tests: a QEMU guest with 16550 UARTs and a USB
+serial adapter that can be unplugged.
+
+The guest runs Debian 12's own kernel (the package is fetched with
+`apt-get download` and unpacked, not installed) and a tiny busybox initramfs.
+It mounts the host's root read-only over 9p and runs the program's test
+binaries straight from the build tree, then powers off. The host side of the
+lines is played here: a reader paced at the line's 1920 bytes a second, a
+telnet BREAK, QMP to unplug and plug the adapter.
+
+Guest serial ports:
+  ttyS0  console (the guest's output comes back here, line by line)
+  ttyS1  the host's line (a socket this script connects to), or cabled to
+         the USB adapter
+  ttyS2  cabled to ttyS3 as a null modem
+  ttyUSB0 an FTDI-like adapter on an xHCI controller
+
+Usage:
+  rig.py setup BUILD_DIR            fetch and prepare kernel and initramfs
+  rig.py run BUILD_DIR SCENARIO     boot a guest for one scenario
+Exit status: 0 passed, 1 failed, 77 the rig cannot run here (and CI is not
+set), 2 bad usage.
+"""
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+SKIP = 77
+KERNEL_META = "linux-image-amd64"
+MODULES = ["9p", "9pnet_virtio", "virtio_pci", "xhci_pci", "ftdi_sio"]
+XZ_MAGIC = b"\xfd7zXZ\x00"
+
+
+def log(*args):
+    print("rig:", *args, flush=True)
+
+
+def rig_dir(build):
+    return os.path.join(os.path.abspath(build), "rig")
+
+
+# ---------------------------------------------------------------- setup
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, check=True, **kw)
+
+
+def kernel_package():
+    out = subprocess.run(["apt-cache", "depends", KERNEL_META], capture_output=True,
+                         text=True).stdout
+    for line in out.splitlines():
+        line = line.strip()
+        if line.startswith("Depends: linux-image-"):
+            return line.split()[1]
+    return None
+
+
+def download(cache, packages):
+    os.makedirs(cache, exist_ok=True)
+    # apt's sandbox user must be able to write where it downloads to.
+    os.chmod(cache, 0o777)
+    result = subprocess.run(["apt-get", "download"] + packages, cwd=cache)
+    if result.returncode != 0:
+        run(["apt-get", "update"])
+        run(["apt-get", "download"] + packages, cwd=cache)
+
+
+def module_depends(path):
+    data = open(path, "rb").read()
+    at = data.find(b"depends=")
+    if at < 0:
+        return []
+    end = data.find(b"\0", at)
+    value = data[at + len(b"depends="):end].decode()
+    return [m for m in value.split(",") if m]
+
+
+def norm(name):
+    return name.replace("-", "_")
+
+
+def resolve_modules(moddir, wanted):
+    files = {}
+    for top, _, names in os.walk(moddir):
+        for name in names:
+            if name.endswith(".ko"):
+                files[norm(name[:-3])] = os.path.join(top, name)
+    order, seen = [], set()
+
+    def visit(name):
+        name = norm(name)
+        if name in seen:
+            return
+        seen.add(name)
+        if name not in files:
+            raise SystemExit("rig: kernel module %s not found" % name)
+        for dep in module_depends(files[name]):
+            visit(dep)
+        order.append(name)
+
+    for name in wanted:
+        visit(name)
+    return [(name, files[name]) for name in order]
+
+
+class Cpio:
+    """An uncompressed newc archive, as the kernel unpacks it."""
+
+    def __init__(self):
+        self.out = bytearray()
+        self.ino = 1
+
+    def _entry(self, name, mode, data=b"", rdev=(0, 0)):
+        name_bytes = name.encode() + b"\0"
+        fields = [self.ino, mode, 0, 0, 1, 0, len(data), 0, 0, rdev[0], rdev[1],
+                  len(name_bytes), 0]
+        self.ino += 1
+        self.out += b"070701" + b"".join(b"%08X" % f for f in fields) + name_bytes
+        self.out += b"\0" * (-len(self.out) % 4)
+        self.out += data
+        self.out += b"\0" * (-len(self.out) % 4)
+
+    def dir(self, name):
+        self._entry(name, 0o40755)
+
+    def file(self, name, data, mode=0o644):
+        self._entry(name, 0o100000 | mode, data)
+
+    def chardev(self, name, major, minor):
+        self._entry(name, 0o20600, rdev=(major, minor))
+
+    def finish(self):
+        self._entry("TRAILER!!!", 0)
+        return bytes(self.out)
+
+
+INIT = r"""#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+for m in $(cat /modules/order); do
+  insmod /modules/$m.ko || echo "ZO-RIG: module $m did not load"
+done
+if ! mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144 host /host; then
+  echo "ZO-RIG-EXIT 125"; poweroff -f
+fi
+mount -t proc proc /host/proc
+mount -t sysfs sys /host/sys
+mount -t devtmpfs dev /host/dev
+mkdir -p /host/dev/pts && mount -t devpts devpts /host/dev/pts
+mount -t tmpfs tmp /host/tmp
+mount -t tmpfs run /host/run && mkdir -p /host/run/lock
+script=$(sed -n 's/.*zo\.script=\([^ ]*\).*/\1/p' /proc/cmdline)
+chroot /host /usr/bin/env -i HOME=/tmp TMPDIR=/tmp PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+  QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 /bin/sh "$script"
+echo "ZO-RIG-EXIT $?"
+poweroff -f
+"""
+
+
+def setup(build):
+    d = rig_dir(build)
+    vmlinux, initrd = os.path.join(d, "vmlinux"), os.path.join(d, "initramfs.cpio")
+    if os.path.exists(vmlinux) and os.path.exists(initrd):
+        return vmlinux, initrd
+    if shutil.which("qemu-system-x86_64") is None:
+        raise SystemExit("rig: qemu-system-x86_64 is missing (Debian package qemu-system-x86)")
+    package = kernel_package()
+    if package is None:
+        run(["apt-get", "update"])
+        package = kernel_package()
+    if package is None:
+        raise SystemExit("rig: cannot tell which kernel package %s stands for" % KERNEL_META)
+    cache = os.path.join(d, "cache")
+    debs = [f for f in os.listdir(cache)] if os.path.isdir(cache) else []
+    if not any(f.startswith(package + "_") for f in debs) or \
+            not any(f.startswith("busybox-static_") for f in debs):
+        download(cache, [package, "busybox-static"])
+    root = os.path.join(d, "root")
+    shutil.rmtree(root, ignore_errors=True)
+    for deb in sorted(os.listdir(cache)):
+        if deb.endswith(".deb"):
+            run(["dpkg-deb", "-x", os.path.join(cache, deb), root])
+    version = package[len("linux-image-"):]
+
+    # QEMU boots the uncompressed ELF through its PVH note, much faster than
+    # the compressed image: cut it out of the bzImage.
+    image = open(os.path.join(root, "boot", "vmlinuz-" + version), "rb").read()
+    at = image.find(XZ_MAGIC)
+    if at < 0:
+        raise SystemExit("rig: no xz stream in the kernel image")
+    elf = subprocess.run(["xz", "-dc", "--single-stream"], input=image[at:],
+                         capture_output=True, check=True).stdout
+
+    archive = Cpio()
+    for name in ["bin", "dev", "proc", "sys", "host", "tmp", "modules"]:
+        archive.dir(name)
+    archive.chardev("dev/console", 5, 1)
+    archive.file("init", INIT.encode(), 0o755)
+    archive.file("bin/busybox", open(os.path.join(root, "bin", "busybox"), "rb").read(), 0o755)
+    moddir = os.path.join(root, "lib", "modules", version, "kernel")
+    order = resolve_modules(moddir, MODULES)
+    for name, path in order:
+        archive.file("modules/%s.ko" % name, open(path, "rb").read())
+    archive.file("modules/order", "\n".join(name for name, _ in order).encode() + b"\n")
+
+    with open(vmlinux + ".new", "wb") as f:
+        f.write(elf)
+    with open(initrd + ".new", "wb") as f:
+        f.write(archive.finish())
+    os.replace(vmlinux + ".new", vmlinux)
+    os.replace(initrd + ".new", initrd)
+    shutil.rmtree(root, ignore_errors=True)
+    log("kernel %s, modules %s" % (version, " ".join(n for n, _ in order)))
+    return vmlinux, initrd
+
+
+# ---------------------------------------------------------------- the guest
+
+class Guest:
+    def __init__(self, build, script, host_line=None, telnet=False, usb=False):
+        self.build = os.path.abspath(build)
+        # Inside the build tree: the guest sees the host's files there, but
+        # has a /tmp of its own.
+        self.dir = tempfile.mkdtemp(prefix="run-", dir=rig_dir(build))
+        self.script = os.path.join(self.dir, "scenario.sh")
+        with open(self.script, "w") as f:
+            f.write("set -e\n" + script)
+        self.qmp_path = os.path.join(self.dir, "qmp")
+        self.line_path = os.path.join(self.dir, "line")
+        self.host_line, self.telnet, self.usb = host_line, telnet, usb
+        self.proc = None
+        self.qmp = None
+        self.exit_code = None
+        self.lines = []
+
+    def command(self, vmlinux, initrd):
+        d = self.dir
+        cmd = ["qemu-system-x86_64", "-nodefaults", "-no-user-config", "-no-reboot",
+               "-machine", "pc,accel=tcg", "-m", "512", "-smp", "1", "-display", "none",
+               "-kernel", vmlinux, "-initrd", initrd,
+               "-append", "console=ttyS0 no_timer_check panic=-1 loglevel=4 "
+                          "zo.script=" + self.script,
+               "-virtfs", "local,path=/,mount_tag=host,security_model=none,readonly=on,"
+                          "multidevs=remap",
+               "-qmp", "unix:%s,server=on,wait=off" % self.qmp_path,
+               "-chardev", "stdio,id=con", "-device", "isa-serial,chardev=con,index=0"]
+        if self.host_line:
+            telnet = ",telnet=on" if self.telnet else ""
+            cmd += ["-chardev", "socket,id=line,path=%s,server=on,wait=off%s"
+                    % (self.line_path, telnet),
+                    "-device", "isa-serial,chardev=line,index=1"]
+        # ttyS2 and ttyS3: a null modem inside the guest.
+        cmd += ["-chardev", "socket,id=s2,path=%s/s2,server=on,wait=off" % d,
+                "-device", "isa-serial,chardev=s2,index=2",
+                "-chardev", "socket,id=s3,path=%s/s2" % d,
+                "-device", "isa-serial,chardev=s3,index=3"]
+        if self.usb:
+            # ttyUSB0 cabled to ttyS1.
+            cmd += ["-chardev", "socket,id=usbline,path=%s/usb,server=on,wait=off" % d,
+                    "-chardev", "socket,id=s1,path=%s/usb" % d,
+                    "-device", "isa-serial,chardev=s1,index=1",
+                    "-device", "qemu-xhci,id=xhci",
+                    "-device", "usb-serial,chardev=usbline,id=adapter,bus=xhci.0"]
+        return cmd
+
+    def start(self, vmlinux, initrd):
+        self.proc = subprocess.Popen(self.command(vmlinux, initrd), stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.started = time.monotonic()
+
+    def connect(self, path, limit=10):
+        deadline = time.monotonic() + limit
+        while True:
+            s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+            try:
+                s.connect(path)
+                return s
+            except OSError:
+                s.close()
+                if time.monotonic() > deadline:
+                    raise
+                time.sleep(0.05)
+
+    def qmp_command(self, execute, **arguments):
+        if self.qmp is None:
+            self.qmp = self.connect(self.qmp_path).makefile("rw")
+            json.loads(self.qmp.readline())  # greeting
+            self.qmp.write(json.dumps({"execute": "qmp_capabilities"}) + "\n")
+            self.qmp.flush()
+            self._qmp_reply()
+        self.qmp.write(json.dumps({"execute": execute, "arguments": arguments}) + "\n")
+        self.qmp.flush()
+        return self._qmp_reply()
+
+    def _qmp_reply(self):
+        while True:
+            reply = json.loads(self.qmp.readline())
+            if "return" in reply or "error" in reply:
+                return reply
+
+    def unplug(self):
+        log("unplugging the adapter", self.qmp_command("device_del", id="adapter"))
+
+    def replug(self):
+        log("plugging the adapter back in",
+            self.qmp_command("device_add", driver="usb-serial", chardev="usbline",
+                             id="adapter", bus="xhci.0"))
+
+    def follow(self, on_line, limit):
+        """Reads the console until the scenario's exit line; returns its code."""
+        timer = threading.Timer(limit, self.proc.kill)
+        timer.start()
+        try:
+            for raw in self.proc.stdout:
+                line = raw.decode(errors="replace").rstrip("\r\n")
+                print(line, flush=True)
+                self.lines.append(line)
+                if line.startswith("ZO-RIG-EXIT "):
+                    self.exit_code = int(line.split()[1])
+                elif line.startswith("ZO-RIG: "):
+                    on_line(line[len("ZO-RIG: "):])
+        finally:
+            timer.cancel()
+            self.proc.wait()
+        if self.exit_code is None:
+            log("the guest ended without a result (time limit %d s)" % limit)
+            return 1
+        return self.exit_code
+
+    def cleanup(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+# ---------------------------------------------------------------- scenarios
+
+def binary(build, name):
+    return os.path.join(os.path.abspath(build), "bin", name)
+
+
+def serial_tests(program_side, far_side, usb, repeat):
+    def make(build, guest_args):
+        return Guest(build, "ZO_TEST_LINE=%s:%s %s --gtest_repeat=%d --gtest_brief=1\n"
+                     % (program_side, far_side, binary(build, "serial_tests"), repeat), usb=usb)
+    return make
+
+
+SCENARIOS = {
+    # The serial component's own tests with a real tty as the far end.
+    "serial-16550": serial_tests("/dev/ttyS2", "/dev/ttyS3", False, 3),
+    "serial-usb": serial_tests("/dev/ttyUSB0", "/dev/ttyS1", True, 3),
+}
+
+
+def main(argv):
+    if len(argv) < 3 or argv[1] not in ("setup", "run"):
+        print(__doc__, file=sys.stderr)
+        return 2
+    build = argv[2]
+    try:
+        vmlinux, initrd = setup(build)
+    except (SystemExit, subprocess.CalledProcessError, OSError) as error:
+        log("cannot set up the rig:", error)
+        if os.environ.get("CI"):
+            return 1
+        return SKIP
+    if argv[1] == "setup":
+        return 0
+    if len(argv) < 4 or argv[3] not in SCENARIOS:
+        print("rig: scenarios: " + ", ".join(SCENARIOS), file=sys.stderr)
+        return 2
+    guest = SCENARIOS[argv[3]](build, argv[4:])
+    try:
+        return guest.execute(vmlinux, initrd) if hasattr(guest, "execute") else \
+            run_simple(guest, vmlinux, initrd)
+    finally:
+        guest.cleanup()
+
+
+def run_simple(guest, vmlinux, initrd, limit=120):
+    guest.start(vmlinux, initrd)
+    code = guest.follow(lambda line: None, limit)
+    log("guest ran %.1f s, exit %d" % (time.monotonic() - guest.started, code))
+    return 0 if code == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
