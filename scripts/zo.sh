@@ -15,6 +15,7 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   googletest libgtest-dev libgmock-dev
   desktop-file-utils xvfb xauth
+  qemu-system-x86 python3 xz-utils
 )
 
 as_root() {

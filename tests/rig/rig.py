@@ -100,7 +100,7 @@ def resolve_modules(moddir, wanted):
             return
         seen.add(name)
         if name not in files:
-            raise SystemExit("rig: kernel module %s not found" % name)
+            raise SystemExit("kernel module %s not found" % name)
         for dep in module_depends(files[name]):
             visit(dep)
         order.append(name)
@@ -170,16 +170,16 @@ poweroff -f
 def setup(build):
     d = rig_dir(build)
     vmlinux, initrd = os.path.join(d, "vmlinux"), os.path.join(d, "initramfs.cpio")
+    if shutil.which("qemu-system-x86_64") is None:
+        raise SystemExit("qemu-system-x86_64 is missing (Debian package qemu-system-x86)")
     if os.path.exists(vmlinux) and os.path.exists(initrd):
         return vmlinux, initrd
-    if shutil.which("qemu-system-x86_64") is None:
-        raise SystemExit("rig: qemu-system-x86_64 is missing (Debian package qemu-system-x86)")
     package = kernel_package()
     if package is None:
         run(["apt-get", "update"])
         package = kernel_package()
     if package is None:
-        raise SystemExit("rig: cannot tell which kernel package %s stands for" % KERNEL_META)
+        raise SystemExit("cannot tell which kernel package %s stands for" % KERNEL_META)
     cache = os.path.join(d, "cache")
     debs = [f for f in os.listdir(cache)] if os.path.isdir(cache) else []
     if not any(f.startswith(package + "_") for f in debs) or \
@@ -197,7 +197,7 @@ def setup(build):
     image = open(os.path.join(root, "boot", "vmlinuz-" + version), "rb").read()
     at = image.find(XZ_MAGIC)
     if at < 0:
-        raise SystemExit("rig: no xz stream in the kernel image")
+        raise SystemExit("no xz stream in the kernel image")
     elf = subprocess.run(["xz", "-dc", "--single-stream"], input=image[at:],
                          capture_output=True, check=True).stdout
 
@@ -357,10 +357,132 @@ def serial_tests(program_side, far_side, usb, repeat):
     return make
 
 
+def pattern(size):
+    return bytes((i * 7 + i // 251) & 0xFF for i in range(size))
+
+
+def scenario_script(build, env, test):
+    assignments = " ".join("%s=%s" % item for item in env.items())
+    return "%s %s --gtest_filter=RigScenario.%s --gtest_brief=1\n" % (
+        assignments, binary(build, "rig_scenarios"), test)
+
+
+class PacedSend(Guest):
+    """The host reads the guest's ttyS1 at 1920 bytes a second; the line's
+    utilisation is the ideal time for the bytes over the time from the first
+    to the last byte at the host."""
+
+    SIZE = 12 * 1024
+    RATE = 1920
+    BURST = 16  # what the reader takes at once before the pace applies
+
+    def __init__(self, build, guest_args):
+        super().__init__(build, scenario_script(
+            build, {"ZO_RIG_DEVICE": "/dev/ttyS1", "ZO_RIG_SEND_SIZE": self.SIZE}, "PacedSend"),
+            host_line=True)
+        self.data = bytearray()
+        self.first = self.last = None
+
+    def reader(self, sock):
+        sock.settimeout(0.05)
+        while self.exit_code is None and self.proc.poll() is None:
+            if self.first is None:
+                allowed = self.BURST
+            else:
+                allowed = int((time.monotonic() - self.first) * self.RATE) + self.BURST \
+                    - len(self.data)
+            if allowed <= 0:
+                time.sleep(0.002)
+                continue
+            try:
+                got = sock.recv(min(allowed, 256))
+            except socket.timeout:
+                continue
+            if not got:
+                break
+            now = time.monotonic()
+            if self.first is None:
+                self.first = now
+            self.last = now
+            self.data += got
+
+    def execute(self, vmlinux, initrd):
+        self.start(vmlinux, initrd)
+        sock = self.connect(self.line_path)
+        thread = threading.Thread(target=self.reader, args=(sock,), daemon=True)
+        thread.start()
+        code = self.follow(lambda line: None, 180)
+        thread.join(2)
+        sock.close()
+        expected = pattern(self.SIZE)
+        if bytes(self.data) != expected:
+            log("the host got %d bytes, %s" % (len(self.data), "different from the file"
+                                                if len(self.data) == self.SIZE else
+                                                "not %d" % self.SIZE))
+            return 1
+        ideal = (self.SIZE - self.BURST) / self.RATE
+        utilisation = ideal / (self.last - self.first)
+        log("line utilisation %.3f (%d bytes at %d B/s in %.2f s)"
+            % (utilisation, self.SIZE, self.RATE, self.last - self.first))
+        return 0 if code == 0 else 1
+
+
+class BreakDuringReceive(Guest):
+    """Part of a backup, then a telnet BREAK on the guest's ttyS1."""
+
+    def __init__(self, build, guest_args):
+        super().__init__(build, scenario_script(build, {"ZO_RIG_DEVICE": "/dev/ttyS1"},
+                                                "BreakDuringReceive"),
+                         host_line=True, telnet=True)
+
+    def execute(self, vmlinux, initrd):
+        self.start(vmlinux, initrd)
+        sock = self.connect(self.line_path)
+        # QEMU's telnet negotiation and anything else coming back is dropped.
+        threading.Thread(target=lambda: [None for _ in iter(lambda: sock.recv(4096), b"")],
+                         daemon=True).start()
+
+        def on_line(line):
+            if line == "ready":
+                stream = b"GLOW ARRANGER" + pattern(3000)
+                sock.sendall(stream.replace(b"\xff", b"\xff\xff"))
+                time.sleep(0.5)
+                sock.sendall(b"\xff\xf3")  # IAC BREAK
+                log("sent %d bytes and a BREAK" % len(stream))
+
+        code = self.follow(on_line, 180)
+        sock.close()
+        return 0 if code == 0 else 1
+
+
+class AdapterUnplugged(Guest):
+    """The USB adapter pulled and plugged back in when the guest asks."""
+
+    def __init__(self, build, guest_args):
+        super().__init__(build, scenario_script(
+            build, {"ZO_RIG_DEVICE": "/dev/ttyUSB0", "ZO_RIG_FAR_END": "/dev/ttyS1"},
+            "AdapterUnpluggedAndPluggedBackIn"), usb=True)
+
+    def execute(self, vmlinux, initrd):
+        self.start(vmlinux, initrd)
+
+        def on_line(line):
+            if line == "unplug":
+                self.unplug()
+            elif line == "replug":
+                self.replug()
+
+        code = self.follow(on_line, 240)
+        return 0 if code == 0 else 1
+
+
 SCENARIOS = {
     # The serial component's own tests with a real tty as the far end.
     "serial-16550": serial_tests("/dev/ttyS2", "/dev/ttyS3", False, 3),
     "serial-usb": serial_tests("/dev/ttyUSB0", "/dev/ttyS1", True, 3),
+    "paced-send": PacedSend,
+    "break": BreakDuringReceive,
+    "usb-unplug": AdapterUnplugged,
 }
 
 

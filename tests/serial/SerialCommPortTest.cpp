@@ -316,8 +316,9 @@ class ExclusiveOpenTest : public SerialCommPortTest
     // A program that only sleeps, with the device open when asked.
     void startHolder(bool withDevice)
     {
-        const QString command = withDevice ? QStringLiteral("exec sleep 30 3<>'%1'").arg(line.path())
-                                           : QStringLiteral("exec sleep 30");
+        const QString command = withDevice
+                                    ? QStringLiteral("exec sleep 30 3<>'%1'").arg(line.path())
+                                    : QStringLiteral("exec sleep 30");
         holder.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
         ASSERT_TRUE(holder.waitForStarted(5000));
         // Until the shell has become sleep, the name would be "sh".
