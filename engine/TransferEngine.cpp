@@ -189,15 +189,14 @@ bool TransferEngine::openPort(const QString &whatFor)
         break;
     case CommError::Kind::NotFound:
         message += QObject::tr("\n\nCheck that the cable or adapter is plugged in, or choose the "
-                               "device for %1 in the [Ports] section of the settings file.")
+                               "device for %1 under File > Port Settings.")
                        .arg(portName());
         break;
     case CommError::Kind::NoHardware:
         message += QObject::tr("\n\nMany PCs have the device %2 without a serial port behind "
                                "it. A USB serial adapter appears as /dev/ttyUSB0 or /dev/ttyACM0 "
-                               "(\"ls /dev/serial/by-id/\" lists the adapters plugged in): close "
-                               "ZO Vovere, enter that device for %1 in the [Ports] section of "
-                               "~/.config/ZO Vovere/ZO Vovere.conf and start it again.")
+                               "(File > Port Settings lists the ports this computer has): choose "
+                               "it for %1 there.")
                        .arg(portName(), error.device);
         break;
     default:

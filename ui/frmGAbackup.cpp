@@ -2,6 +2,7 @@
 
 #include "AnimationWidget.h"
 #include "HelpViewer.h"
+#include "PortSettingsDialog.h"
 #include "QtFileDialog.h"
 #include "QtTimer.h"
 #include "SerialCommPort.h"
@@ -83,7 +84,8 @@ QString frmGAbackup::aboutText()
 frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
     : QMainWindow(parent), m_store(store), m_port(std::move(parts.port)),
       m_timer1(std::move(parts.timer1)), m_timer2(std::move(parts.timer2)),
-      m_dialog(std::move(parts.dialog)), m_dataDirs(std::move(parts.dataDirs))
+      m_dialog(std::move(parts.dialog)), m_portList(std::move(parts.portList)),
+      m_dataDirs(std::move(parts.dataDirs))
 {
     if (!m_port) {
         m_port = std::make_unique<SerialCommPort>(
@@ -95,6 +97,8 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
         m_timer2 = std::make_unique<QtTimer>(TransferEngine::kSendCompletion);
     if (!m_dialog)
         m_dialog = std::make_unique<QtFileDialog>(this);
+    if (!m_portList)
+        m_portList = std::make_unique<SystemPortList>();
     if (m_dataDirs.isEmpty())
         m_dataDirs = dataDirsFor(QCoreApplication::applicationDirPath());
 
@@ -205,6 +209,7 @@ void frmGAbackup::buildMenus()
     mnuOpen = mnuFile->addAction(QStringLiteral("&Open (Send File)"));
     mnuSaveas = mnuFile->addAction(QStringLiteral("Save &As (Receive File)"));
     mnuFile->addSeparator();
+    mnuPortSettings = mnuFile->addAction(QStringLiteral("&Port Settings..."));
     mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
 
     QMenu *mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -215,6 +220,7 @@ void frmGAbackup::buildMenus()
 
     connect(mnuOpen, &QAction::triggered, this, &frmGAbackup::mnuOpen_Click);
     connect(mnuSaveas, &QAction::triggered, this, &frmGAbackup::mnuSaveas_Click);
+    connect(mnuPortSettings, &QAction::triggered, this, &frmGAbackup::mnuPortSettings_Click);
     connect(mnuExit, &QAction::triggered, this, &frmGAbackup::mnuExit_Click);
     connect(mnuGAhelp, &QAction::triggered, this, &frmGAbackup::mnuGAhelp_Click);
     connect(mnuAbout, &QAction::triggered, this, &frmGAbackup::mnuAbout_Click);
@@ -257,6 +263,8 @@ void frmGAbackup::setControlEnabled(Control control, bool enabled)
 void frmGAbackup::setCancelVisible(bool visible)
 {
     cmdCancel->setVisible(visible);
+    // The mapping is not changed under a running transfer.
+    mnuPortSettings->setEnabled(!visible);
     // The transfer has ended while the user was being asked whether to stop
     // it: the question no longer stands, and the window stays open so that
     // the user sees how it ended.
@@ -327,6 +335,12 @@ void frmGAbackup::mnuOpen_Click()
 void frmGAbackup::mnuSaveas_Click()
 {
     m_engine->cmdReceive_Click();
+}
+
+void frmGAbackup::mnuPortSettings_Click()
+{
+    PortSettingsDialog dialog(m_store, *m_portList, this);
+    dialog.exec();
 }
 
 void frmGAbackup::mnuExit_Click()
@@ -420,7 +434,11 @@ void frmGAbackup::Form_Unload()
     m_store.write(kStartup, kNameSave, remembered.NameSave);
     m_store.write(kStartup, kFilterSave, QString::number(remembered.FilterSave));
     m_store.write(kStartup, kRecNameSave, remembered.RecNameSave);
-    // The port mapping is written out so that a user finds it in the file.
-    for (int port : {1, 2})
-        m_store.write(kPorts, portKey(port), devicePath(m_store, port));
+    // The port mapping is written out so that a user finds it in the file,
+    // but only where it is missing: Port Settings writes it when it changes,
+    // and a value read long ago must not overwrite a newer one.
+    for (int port : {1, 2}) {
+        if (m_store.read(kPorts, portKey(port), QString()).trimmed().isEmpty())
+            m_store.write(kPorts, portKey(port), defaultDevice(port));
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PortList.h"
 #include "TransferEngine.h"
 #include "TransferWindow.h"
 
@@ -43,6 +44,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
         std::unique_ptr<Timer> timer1;
         std::unique_ptr<Timer> timer2;
         std::unique_ptr<FileDialog> dialog;
+        std::unique_ptr<PortList> portList; // the serial ports, for Port Settings
         QStringList dataDirs;
     };
 
@@ -66,6 +68,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     // Menu commands.
     void mnuOpen_Click();
     void mnuSaveas_Click();
+    void mnuPortSettings_Click();
     void mnuExit_Click();
     void mnuGAhelp_Click();
     void mnuAbout_Click();
@@ -96,6 +99,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     QLabel *sbrPanel;
     QAction *mnuOpen;
     QAction *mnuSaveas;
+    QAction *mnuPortSettings;
     QAction *mnuExit;
     QAction *mnuGAhelp;
     QAction *mnuAbout;
@@ -120,6 +124,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     std::unique_ptr<Timer> m_timer1;
     std::unique_ptr<Timer> m_timer2;
     std::unique_ptr<FileDialog> m_dialog;
+    std::unique_ptr<PortList> m_portList;
     QStringList m_dataDirs;
     std::unique_ptr<TransferEngine> m_engine;
     HelpViewer *m_help = nullptr;

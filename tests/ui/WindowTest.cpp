@@ -130,7 +130,8 @@ TEST_F(WindowTest, MenusAndTheirCommands)
     QStringList file;
     for (QAction *a : menus[0]->menu()->actions())
         file << (a->isSeparator() ? QString("-") : a->text());
-    EXPECT_EQ(file, (QStringList{"&Open (Send File)", "Save &As (Receive File)", "-", "E&xit"}));
+    EXPECT_EQ(file, (QStringList{"&Open (Send File)", "Save &As (Receive File)", "-",
+                                 "&Port Settings...", "E&xit"}));
     EXPECT_EQ(window.mnuGAhelp->text(), QString("GA &Backup help"));
     EXPECT_EQ(window.mnuGAhelp->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_EQ(window.mnuAbout->text(), QString("&About ZO Vovere"));

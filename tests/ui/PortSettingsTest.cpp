@@ -1,0 +1,202 @@
+// File > Port Settings...: the list of ports against a fake (plugging,
+// unplugging, busy and forbidden devices), what OK and Cancel write, and the
+// real list's stable names and status words.
+#include "PortSettingsDialog.h"
+#include "TestWindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+class FakePortList final : public PortList
+{
+  public:
+    QList<PortInfo> ports() const override { return list; }
+    void setWatching(bool on) override { watching = on; }
+    void plug(const PortInfo &port)
+    {
+        list.append(port);
+        emit changed();
+    }
+    void unplug(const QString &device)
+    {
+        list.removeIf([&](const PortInfo &p) { return p.device == device; });
+        emit changed();
+    }
+
+    QList<PortInfo> list;
+    bool watching = false;
+};
+
+const PortInfo kUart{"/dev/ttyS0", {}, "16550A UART", {}, {}, "free"};
+const PortInfo kNoUart{"/dev/ttyS1", {}, {}, {}, {}, "no serial port behind this device"};
+const PortInfo kAdapter{"/dev/ttyUSB0",
+                        "/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0",
+                        "FT232R USB UART",
+                        "FTDI",
+                        "A1B2",
+                        "in use by picocom (process 4242)"};
+const PortInfo kForbidden{
+    "/dev/ttyACM0", {}, "CDC modem", {}, {}, "permission denied: join the \"dialout\" group"};
+
+QStringList column(QTreeWidget *table, int c)
+{
+    QStringList texts;
+    for (int i = 0; i < table->topLevelItemCount(); ++i)
+        texts << table->topLevelItem(i)->text(c);
+    return texts;
+}
+
+QStringList items(QComboBox *combo)
+{
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemText(i);
+    return texts;
+}
+
+class PortSettingsTest : public ::testing::Test
+{
+  protected:
+    PortSettingsTest() { ports.list = {kUart, kNoUart, kForbidden}; }
+    MemorySettingsStore store;
+    FakePortList ports;
+};
+
+TEST_F(PortSettingsTest, ListsThePortsWithStableNamesAndWhetherTheyCanBeOpened)
+{
+    store.values = {{"Ports/COM1", "/dev/ttyS0"}};
+    ports.list.append(kAdapter);
+    PortSettingsDialog dialog(store, ports);
+    EXPECT_EQ(dialog.com1()->currentText(), QString("/dev/ttyS0"));
+    EXPECT_EQ(dialog.com2()->currentText(), QString("/dev/ttyS1")) << "the default when unset";
+    EXPECT_EQ(column(dialog.portTable(), 0),
+              (QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyACM0",
+                           "/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0 (/dev/ttyUSB0)"}));
+    EXPECT_EQ(column(dialog.portTable(), 4),
+              (QStringList{"free", "no serial port behind this device",
+                           "permission denied: join the \"dialout\" group",
+                           "in use by picocom (process 4242)"}));
+    EXPECT_EQ(column(dialog.portTable(), 2).last(), QString("FTDI"));
+    EXPECT_EQ(column(dialog.portTable(), 3).last(), QString("A1B2"));
+    // The stable name is what is offered and stored for the adapter.
+    EXPECT_TRUE(items(dialog.com2()).contains(kAdapter.stablePath));
+    EXPECT_FALSE(items(dialog.com2()).contains("/dev/ttyUSB0"));
+
+    dialog.portTable()->setCurrentItem(dialog.portTable()->topLevelItem(3));
+    for (QPushButton *button : dialog.findChildren<QPushButton *>())
+        if (button->text() == "Use for COM &2")
+            button->click();
+    EXPECT_EQ(dialog.com2()->currentText(), kAdapter.stablePath);
+    dialog.accept();
+    EXPECT_EQ(store.read("Ports", "COM2", ""), kAdapter.stablePath);
+    EXPECT_EQ(store.read("Ports", "COM1", ""), QString("/dev/ttyS0"));
+}
+
+TEST_F(PortSettingsTest, FollowsPluggingOnlyWhileShown)
+{
+    PortSettingsDialog dialog(store, ports);
+    EXPECT_FALSE(ports.watching);
+    dialog.show();
+    EXPECT_TRUE(ports.watching);
+    dialog.com1()->setEditText("/dev/typed-by-hand");
+
+    ports.plug(kAdapter);
+    EXPECT_EQ(dialog.portTable()->topLevelItemCount(), 4);
+    EXPECT_TRUE(items(dialog.com1()).contains(kAdapter.stablePath));
+    EXPECT_EQ(dialog.com1()->currentText(), QString("/dev/typed-by-hand"))
+        << "what the user typed stays";
+
+    ports.unplug("/dev/ttyUSB0");
+    EXPECT_EQ(dialog.portTable()->topLevelItemCount(), 3);
+    EXPECT_FALSE(items(dialog.com1()).contains(kAdapter.stablePath));
+
+    dialog.reject();
+    EXPECT_FALSE(ports.watching) << "nothing is watched once the dialog is closed";
+    EXPECT_TRUE(store.writes.isEmpty()) << "Cancel writes nothing";
+}
+
+TEST_F(PortSettingsTest, OkWritesAtOnceAndUnloadKeepsIt)
+{
+    TestWindow::Fakes fakes{};
+    ManualClock clock;
+    auto window = std::make_unique<TestWindow>(store, clock, fakes);
+    const QList<QAction *> file = window->menuBar()->actions()[0]->menu()->actions();
+    EXPECT_EQ(file[file.indexOf(window->mnuExit) - 1], window->mnuPortSettings);
+
+    QTimer::singleShot(0, [] {
+        auto *dialog = qobject_cast<PortSettingsDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->com2()->setEditText("  /dev/ttyUSB3 ");
+        dialog->accept();
+    });
+    window->mnuPortSettings->trigger();
+    EXPECT_EQ(store.read("Ports", "COM2", ""), QString("/dev/ttyUSB3")) << "written at once";
+
+    // Written again behind the window's back (another run, an edit): unload
+    // must not put an older value back.
+    store.values["Ports/COM2"] = "/dev/ttyUSB4";
+    window->close();
+    EXPECT_EQ(store.read("Ports", "COM2", ""), QString("/dev/ttyUSB4"));
+    EXPECT_EQ(store.read("Ports", "COM1", ""), QString("/dev/ttyS0")) << "missing: written out";
+}
+
+TEST_F(PortSettingsTest, NotAvailableDuringATransfer)
+{
+    TestWindow::Fakes fakes{};
+    ManualClock clock;
+    TestWindow window(store, clock, fakes);
+    QTemporaryDir dir;
+    fakes.dialog->choose = dir.filePath("backup.txt");
+    window.cmdReceive->click();
+    EXPECT_FALSE(window.mnuPortSettings->isEnabled());
+    window.cmdCancel->click();
+    EXPECT_TRUE(window.mnuPortSettings->isEnabled());
+}
+
+TEST(SystemPortList, StableNamesAndStatusWords)
+{
+    QTemporaryDir byId;
+    QTemporaryDir dev;
+    QFile node(dev.filePath("ttyFAKE0"));
+    ASSERT_TRUE(node.open(QIODevice::WriteOnly));
+    node.close();
+    ASSERT_TRUE(QFile::link(node.fileName(), byId.filePath("usb-Maker_Cable_123-if00-port0")));
+    EXPECT_EQ(SystemPortList::stableNameFor(node.fileName(), byId.path()),
+              byId.filePath("usb-Maker_Cable_123-if00-port0"));
+    EXPECT_EQ(SystemPortList::stableNameFor(dev.filePath("other"), byId.path()), QString());
+
+    // A device another program has open is named.
+    QProcess holder;
+    holder.start("sh", {"-c", QString("exec sleep 30 3<'%1'").arg(node.fileName())});
+    ASSERT_TRUE(holder.waitForStarted(5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QFile comm(QString("/proc/%1/comm").arg(holder.processId()));
+            return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "sleep";
+        },
+        5000));
+    EXPECT_EQ(SystemPortList::statusOf(node.fileName()),
+              QString("in use by sleep (process %1)").arg(holder.processId()));
+    holder.kill();
+    holder.waitForFinished(2000);
+    EXPECT_EQ(SystemPortList::statusOf(node.fileName()), QString("free"));
+    if (::geteuid() != 0) {
+        node.setPermissions(QFileDevice::ReadOwner);
+        EXPECT_TRUE(SystemPortList::statusOf(node.fileName()).contains("dialout"));
+    }
+}
+
+} // namespace
