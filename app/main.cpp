@@ -1,23 +1,53 @@
+#include "CommandLine.h"
 #include "QSettingsStore.h"
 #include "frmGAbackup.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QScreen>
+#include <QTimer>
+
+namespace {
+void nameTheProgram()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("ZO Vovere"));
+    QCoreApplication::setApplicationName(QStringLiteral("ZO Vovere"));
+    QCoreApplication::setApplicationVersion(CommandLine::version());
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    {
+        // --help and --version are answered without a window, so they work
+        // where there is no display (a terminal, a package build).
+        QCoreApplication plain(argc, argv);
+        nameTheProgram();
+        if (CommandLine::asksForHelpOrVersion(QCoreApplication::arguments())) {
+            QCommandLineParser parser;
+            CommandLine::describe(parser);
+            parser.process(plain); // prints and exits
+        }
+    }
+
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("ZO Vovere"));
-    QApplication::setApplicationName(QStringLiteral("ZO Vovere"));
+    nameTheProgram();
     QApplication::setApplicationDisplayName(QStringLiteral("ZO Vovere"));
-    QApplication::setApplicationVersion(
-        QStringLiteral("%1.%2").arg(frmGAbackup::kVersionMajor).arg(frmGAbackup::kVersionMinor));
     QApplication::setDesktopFileName(QStringLiteral("zo-vovere"));
+    QCommandLineParser parser;
+    CommandLine::describe(parser);
+    parser.process(app); // the toolkit's own options have been taken out by now
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        parser.showHelp(2);
 
     QSettingsStore store;
     frmGAbackup window(store);
     window.show();
     if (const QScreen *screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &window,
+                           [&window, file = files.first()] { window.offerToSend(file); });
     return app.exec();
 }

@@ -14,7 +14,7 @@ PACKAGES=(
   build-essential cmake ninja-build
   qt6-base-dev qt6-serialport-dev libgl-dev
   googletest libgtest-dev libgmock-dev
-  desktop-file-utils xvfb xauth
+  desktop-file-utils shared-mime-info xvfb xauth
   qemu-system-x86 python3 xz-utils
 )
 

@@ -65,6 +65,10 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void closeAnimation() override;
     void messageBox(const QString &text) override;
 
+    // Starts a send with the send dialog showing file, so that the user only
+    // confirms (a file given on the command line or by a file manager).
+    void offerToSend(const QString &file);
+
     // Menu commands.
     void mnuOpen_Click();
     void mnuSaveas_Click();

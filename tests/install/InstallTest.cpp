@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,39 @@ TEST(InstalledTree, IconIsInTheHicolorTheme)
 {
     const QImage icon(kPrefix + "/" ZO_INSTALL_DATADIR "/icons/hicolor/32x32/apps/zo-vovere.png");
     EXPECT_EQ(icon.size(), QSize(32, 32));
+}
+
+TEST(InstalledTree, HelpAndVersionNeedNoDisplay)
+{
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(env);
+    const QString bin = kPrefix + "/" ZO_INSTALL_BINDIR "/zo-vovere";
+
+    program.start(bin, {"--version"});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(QString::fromLocal8Bit(program.readAllStandardOutput()).trimmed(),
+              QString("ZO Vovere 1.1"));
+
+    program.start(bin, {"--help"});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0);
+    const QString help = QString::fromLocal8Bit(program.readAllStandardOutput());
+    EXPECT_TRUE(help.contains("Usage:")) << help.toStdString();
+    EXPECT_TRUE(help.contains("[FILE]"));
+    EXPECT_TRUE(help.contains("--version"));
+
+    // An unknown option is refused with a word, before any window opens.
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(env);
+    program.start(bin, {"--no-such-option"});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardError().contains("no-such-option"));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "TestWindow.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -295,6 +296,29 @@ TEST_F(WindowTest, StopQuestionGoesAwayWhenTheTransferEndsMeanwhile)
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.cmdSend->isEnabled());
     EXPECT_FALSE(fakes.port->PortOpen());
+}
+
+TEST_F(WindowTest, FileGivenAtStartIsOfferedForSending)
+{
+    // zo-vovere FILE, or "Open with" in a file manager: the send dialog
+    // opens with the file chosen and the filter that lists it.
+    QFile profile(dir.filePath("Moving Head.GAF"));
+    ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
+    profile.write(QByteArray(100, 'p'));
+    profile.close();
+    fakes.dialog->choose = profile.fileName();
+    window.offerToSend(profile.fileName());
+    EXPECT_TRUE(fakes.dialog->lastWasOpen);
+    EXPECT_EQ(fakes.dialog->fileNameShown, profile.fileName());
+    EXPECT_EQ(fakes.dialog->filterIndexShown, 2);
+    EXPECT_TRUE(fakes.port->PortOpen()) << "confirmed: the send runs";
+    window.cmdCancel->click();
+
+    fakes.dialog->choose.clear();
+    window.offerToSend("notes.txt");
+    EXPECT_EQ(fakes.dialog->fileNameShown, QDir::current().absoluteFilePath("notes.txt"));
+    EXPECT_EQ(fakes.dialog->filterIndexShown, 3);
+    EXPECT_EQ(window.sbrPanel->text(), QString()) << "cancelled: nothing happens";
 }
 
 TEST_F(WindowTest, ClosingWhileIdleAsksNothing)
