@@ -85,6 +85,7 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
     : QMainWindow(parent), m_store(store), m_port(std::move(parts.port)),
       m_timer1(std::move(parts.timer1)), m_timer2(std::move(parts.timer2)),
       m_dialog(std::move(parts.dialog)), m_portList(std::move(parts.portList)),
+      m_inhibitor(std::move(parts.inhibitor)), m_notifier(std::move(parts.notifier)),
       m_dataDirs(std::move(parts.dataDirs))
 {
     if (!m_port) {
@@ -99,6 +100,10 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
         m_dialog = std::make_unique<QtFileDialog>(this);
     if (!m_portList)
         m_portList = std::make_unique<SystemPortList>();
+    if (!m_inhibitor)
+        m_inhibitor = std::make_unique<SleepInhibitor>(QDBusConnection::systemBus());
+    if (!m_notifier)
+        m_notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus());
     if (m_dataDirs.isEmpty())
         m_dataDirs = dataDirsFor(QCoreApplication::applicationDirPath());
 
@@ -231,6 +236,19 @@ void frmGAbackup::buildMenus()
 void frmGAbackup::SbrMessage(const QString &text)
 {
     sbrPanel->setText(text);
+    if (!text.isEmpty())
+        tellIfAway(text);
+}
+
+void frmGAbackup::tellIfAway(const QString &text)
+{
+    // The first words after a transfer has ended say how it ended; a user
+    // looking at another window hears them from the desktop.
+    if (!m_transferJustEnded)
+        return;
+    m_transferJustEnded = false;
+    if (!isActiveWindow())
+        m_notifier->notify(text, QString());
 }
 
 void frmGAbackup::setControlEnabled(Control control, bool enabled)
@@ -265,6 +283,14 @@ void frmGAbackup::setCancelVisible(bool visible)
     cmdCancel->setVisible(visible);
     // The mapping is not changed under a running transfer.
     mnuPortSettings->setEnabled(!visible);
+    // The computer stays awake from the start of a transfer to its end,
+    // whichever way it ends.
+    if (visible)
+        m_inhibitor->hold(
+            QStringLiteral("A transfer to or from the lighting controller is running"));
+    else
+        m_inhibitor->release();
+    m_transferJustEnded = !visible;
     // The transfer has ended while the user was being asked whether to stop
     // it: the question no longer stands, and the window stays open so that
     // the user sees how it ended.
@@ -313,6 +339,12 @@ void frmGAbackup::closeAnimation()
 }
 
 void frmGAbackup::messageBox(const QString &text)
+{
+    tellIfAway(text);
+    showMessageBox(text);
+}
+
+void frmGAbackup::showMessageBox(const QString &text)
 {
     QMessageBox box(QMessageBox::Warning, QString(), text, QMessageBox::Ok, this);
     box.exec();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DesktopSession.h"
 #include "PortList.h"
 #include "TransferEngine.h"
 #include "TransferWindow.h"
@@ -44,7 +45,9 @@ class frmGAbackup : public QMainWindow, public TransferWindow
         std::unique_ptr<Timer> timer1;
         std::unique_ptr<Timer> timer2;
         std::unique_ptr<FileDialog> dialog;
-        std::unique_ptr<PortList> portList; // the serial ports, for Port Settings
+        std::unique_ptr<PortList> portList;        // the serial ports, for Port Settings
+        std::unique_ptr<SleepInhibitor> inhibitor; // logind on the system bus
+        std::unique_ptr<DesktopNotifier> notifier; // the session bus's notifications
         QStringList dataDirs;
     };
 
@@ -110,6 +113,8 @@ class frmGAbackup : public QMainWindow, public TransferWindow
 
   protected:
     void closeEvent(QCloseEvent *event) override;
+    // Shows a message box; a hook for tests.
+    virtual void showMessageBox(const QString &text);
     // Asks whether a running transfer may be stopped to exit; a hook for tests.
     virtual bool confirmStopTransfer();
     virtual void showAbout(const QString &title, const QString &text);
@@ -122,6 +127,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void Option1_Click();
     void Option2_Click();
     void updateProgressBar();
+    void tellIfAway(const QString &text);
 
     SettingsStore &m_store;
     std::unique_ptr<SerialComm> m_port;
@@ -129,6 +135,9 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     std::unique_ptr<Timer> m_timer2;
     std::unique_ptr<FileDialog> m_dialog;
     std::unique_ptr<PortList> m_portList;
+    std::unique_ptr<SleepInhibitor> m_inhibitor;
+    std::unique_ptr<DesktopNotifier> m_notifier;
+    bool m_transferJustEnded = false; // the next words tell how it ended
     QStringList m_dataDirs;
     std::unique_ptr<TransferEngine> m_engine;
     HelpViewer *m_help = nullptr;

@@ -29,7 +29,7 @@ class UserWindow : public frmGAbackup
         : frmGAbackup(store, partsWithFakeDialog(dialog, {QStringLiteral(ZO_SOURCE_DATA_DIR)}))
     {
     }
-    void messageBox(const QString &text) override { messages.append(text); }
+    void showMessageBox(const QString &text) override { messages.append(text); }
     QStringList messages;
 };
 

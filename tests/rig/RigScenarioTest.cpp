@@ -55,7 +55,7 @@ class RigWindow : public frmGAbackup
         : frmGAbackup(store, partsWithFakeDialog(dialog, {QStringLiteral(ZO_SOURCE_DATA_DIR)}))
     {
     }
-    void messageBox(const QString &text) override { messages.append(text); }
+    void showMessageBox(const QString &text) override { messages.append(text); }
     QStringList messages;
 };
 

@@ -3,6 +3,15 @@
 #include "FakeFileDialog.h"
 #include "frmGAbackup.h"
 
+// No session or system bus for the window under test: nothing reaches the
+// machine's logind or notification daemon.
+inline void withoutDesktopSession(frmGAbackup::Parts &parts)
+{
+    const QDBusConnection none(QStringLiteral("zo-vovere-tests-no-bus"));
+    parts.inhibitor = std::make_unique<SleepInhibitor>(none);
+    parts.notifier = std::make_unique<DesktopNotifier>(none);
+}
+
 // Parts for the real window whose only fake is the file dialog; dialog is set
 // to the fake so that the caller can answer it. Header-only: for the targets
 // that link the window.
@@ -13,5 +22,6 @@ inline frmGAbackup::Parts partsWithFakeDialog(FakeFileDialog *&dialog, QStringLi
     dialog = fake.get();
     parts.dialog = std::move(fake);
     parts.dataDirs = std::move(dataDirs);
+    withoutDesktopSession(parts);
     return parts;
 }

@@ -4,6 +4,7 @@
 #include "FakeFileDialog.h"
 #include "ManualTimer.h"
 #include "MemorySettingsStore.h"
+#include "WindowParts.h"
 #include "frmGAbackup.h"
 
 #include <QStringList>
@@ -21,13 +22,16 @@ class TestWindow : public frmGAbackup
         FakeFileDialog *dialog;
     };
 
+    // adjust may replace parts before the window takes them (the desktop
+    // session's buses, which are otherwise none).
     TestWindow(SettingsStore &store, ManualClock &clock, Fakes &fakes,
-               QStringList dataDirs = {QStringLiteral(ZO_SOURCE_DATA_DIR)})
-        : frmGAbackup(store, makeParts(clock, fakes, std::move(dataDirs)))
+               QStringList dataDirs = {QStringLiteral(ZO_SOURCE_DATA_DIR)},
+               const std::function<void(Parts &)> &adjust = {})
+        : frmGAbackup(store, makeParts(clock, fakes, std::move(dataDirs), adjust))
     {
     }
 
-    void messageBox(const QString &text) override { messages.append(text); }
+    void showMessageBox(const QString &text) override { messages.append(text); }
 
     QStringList messages;
     QStringList abouts;
@@ -46,7 +50,8 @@ class TestWindow : public frmGAbackup
     void showAbout(const QString &title, const QString &text) override { abouts << title << text; }
 
   private:
-    static Parts makeParts(ManualClock &clock, Fakes &fakes, QStringList dataDirs)
+    static Parts makeParts(ManualClock &clock, Fakes &fakes, QStringList dataDirs,
+                           const std::function<void(Parts &)> &adjust)
     {
         Parts parts;
         auto port = std::make_unique<FakeCommPort>();
@@ -59,6 +64,9 @@ class TestWindow : public frmGAbackup
         parts.timer2 = std::move(timer2);
         parts.dialog = std::move(dialog);
         parts.dataDirs = std::move(dataDirs);
+        withoutDesktopSession(parts);
+        if (adjust)
+            adjust(parts);
         return parts;
     }
 };

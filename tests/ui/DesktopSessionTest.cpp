@@ -1,0 +1,200 @@
+// Keeping the computer awake and telling a user who looks elsewhere: against
+// logind and notification daemon mocks (python3-dbusmock) on a private bus.
+#include "DesktopSession.h"
+#include "TestWindow.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+class DesktopSessionTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        if (QProcess::execute(kPython, {"-c", "import dbusmock"}) != 0)
+            GTEST_SKIP() << "python3-dbusmock is not installed";
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        ASSERT_TRUE(bus.waitForStarted(5000));
+        ASSERT_TRUE(bus.waitForReadyRead(5000));
+        address = QString::fromLocal8Bit(bus.readLine()).trimmed();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        for (QProcess *mock : {&logind, &notifications})
+            mock->setProcessEnvironment(env);
+        logind.start(kPython, {"-m", "dbusmock", "--session", "-t", "logind"});
+        notifications.start(kPython, {"-m", "dbusmock", "--session", "-t", "notification_daemon",
+                                      "-l", dir.filePath("notifications.log")});
+        connection = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(address, QStringLiteral("zo-vovere-test-bus")));
+        ASSERT_TRUE(connection->isConnected());
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                auto *names = connection->interface();
+                return names->isServiceRegistered("org.freedesktop.login1").value() &&
+                       names->isServiceRegistered("org.freedesktop.Notifications").value();
+            },
+            10000));
+    }
+
+    void TearDown() override
+    {
+        connection.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("zo-vovere-test-bus"));
+        for (QProcess *process : {&logind, &notifications, &bus}) {
+            process->kill();
+            process->waitForFinished(2000);
+        }
+    }
+
+    // (what, who, mode) of every inhibitor logind holds.
+    QStringList inhibitors() const
+    {
+        const QDBusMessage reply = connection->call(
+            QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                           "org.freedesktop.login1.Manager", "ListInhibitors"));
+        QStringList list;
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            return {"<no answer>"};
+        const QDBusArgument array = reply.arguments().at(0).value<QDBusArgument>();
+        array.beginArray();
+        while (!array.atEnd()) {
+            QString what, who, why, mode;
+            uint uid = 0, pid = 0;
+            array.beginStructure();
+            array >> what >> who >> why >> mode >> uid >> pid;
+            array.endStructure();
+            list << what + "|" + who + "|" + mode;
+        }
+        array.endArray();
+        return list;
+    }
+
+    bool inhibitorsBecome(const QStringList &expected)
+    {
+        return QTest::qWaitFor([&] { return inhibitors() == expected; }, 5000);
+    }
+
+    QString notified() const
+    {
+        QFile log(dir.filePath("notifications.log"));
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    }
+
+    std::unique_ptr<TestWindow> window(ManualClock &clock, TestWindow::Fakes &fakes)
+    {
+        return std::make_unique<TestWindow>(
+            store, clock, fakes, QStringList{QStringLiteral(ZO_SOURCE_DATA_DIR)},
+            [this](frmGAbackup::Parts &parts) {
+                parts.inhibitor = std::make_unique<SleepInhibitor>(*connection);
+                parts.notifier = std::make_unique<DesktopNotifier>(*connection);
+            });
+    }
+
+    const QStringList held{"sleep:idle|ZO Vovere|block"};
+    QTemporaryDir dir;
+    QProcess bus, logind, notifications;
+    QString address;
+    std::unique_ptr<QDBusConnection> connection;
+    MemorySettingsStore store;
+};
+
+TEST_F(DesktopSessionTest, InhibitorIsTakenAndReleased)
+{
+    SleepInhibitor inhibitor(*connection);
+    inhibitor.hold("testing");
+    ASSERT_TRUE(inhibitorsBecome(held)) << inhibitors().join(',').toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inhibitor.held(); }, 5000));
+    inhibitor.release();
+    EXPECT_FALSE(inhibitor.held());
+    EXPECT_TRUE(inhibitorsBecome({})) << "released at once";
+
+    // Released before logind has answered: the lock that comes is dropped.
+    inhibitor.hold("testing");
+    inhibitor.release();
+    QTest::qWait(300);
+    EXPECT_EQ(inhibitors(), QStringList{});
+    EXPECT_FALSE(inhibitor.held());
+}
+
+TEST_F(DesktopSessionTest, WithoutABusNothingHappens)
+{
+    SleepInhibitor inhibitor(QDBusConnection(QStringLiteral("no-such-bus")));
+    inhibitor.hold("testing");
+    EXPECT_FALSE(inhibitor.held());
+    inhibitor.release();
+    DesktopNotifier(QDBusConnection(QStringLiteral("no-such-bus"))).notify("x", "y");
+}
+
+TEST_F(DesktopSessionTest, HeldFromTheStartOfATransferToEachEnding)
+{
+    ManualClock clock;
+    TestWindow::Fakes fakes{};
+    auto w = window(clock, fakes);
+    fakes.dialog->choose = dir.filePath("backup.txt");
+    const QByteArray dump = "GLOW ARRANGER" + QByteArray(1000, 'd') + ":abcdef";
+
+    // Cancel, a line error, a saved backup: each ends the lock.
+    for (int ending = 0; ending < 3; ++ending) {
+        SCOPED_TRACE(ending);
+        w->cmdReceive->click();
+        ASSERT_TRUE(inhibitorsBecome(held)) << inhibitors().join(',').toStdString();
+        if (ending == 0) {
+            w->cmdCancel->click();
+        } else if (ending == 1) {
+            fakes.port->raise(1004);
+        } else {
+            fakes.port->arrive(dump);
+            clock.advance(3000ms);
+            EXPECT_EQ(w->sbrPanel->text(), QString("File has been saved."));
+        }
+        EXPECT_TRUE(inhibitorsBecome({}));
+    }
+}
+
+TEST_F(DesktopSessionTest, EndingIsNotifiedOnlyWhenTheWindowIsNotActive)
+{
+    ManualClock clock;
+    TestWindow::Fakes fakes{};
+    auto w = window(clock, fakes);
+    fakes.dialog->choose = dir.filePath("backup.txt");
+    const QByteArray dump = "GLOW ARRANGER" + QByteArray(1000, 'd') + ":abcdef";
+
+    // Not shown, so not active: the user is looking elsewhere.
+    w->cmdReceive->click();
+    fakes.port->arrive(dump);
+    clock.advance(3000ms);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notified().contains("File has been saved."); }, 5000))
+        << notified().toStdString();
+    w->cmdReceive->click();
+    fakes.port->raise(1004);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return notified().contains("framing error on com port, reset and retry"); }, 5000));
+    EXPECT_EQ(notified().count("Notify"), 2) << notified().toStdString();
+
+    // Active: the window says it itself.
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->cmdReceive->click();
+    fakes.port->arrive(dump);
+    clock.advance(3000ms);
+    QTest::qWait(300);
+    EXPECT_EQ(notified().count("Notify"), 2) << notified().toStdString();
+}
+
+} // namespace

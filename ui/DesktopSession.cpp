@@ -1,0 +1,69 @@
+#include "DesktopSession.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QVariantMap>
+
+namespace {
+const QString kLogind = QStringLiteral("org.freedesktop.login1");
+const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
+} // namespace
+
+SleepInhibitor::SleepInhibitor(QDBusConnection bus, QObject *parent)
+    : QObject(parent), m_bus(std::move(bus))
+{
+}
+
+SleepInhibitor::~SleepInhibitor() = default;
+
+void SleepInhibitor::hold(const QString &why)
+{
+    if (m_wanted)
+        return;
+    m_wanted = true;
+    if (!m_bus.isConnected())
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kLogind, QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
+    call << QStringLiteral("sleep:idle") << QStringLiteral("ZO Vovere") << why
+         << QStringLiteral("block");
+    const quint64 request = ++m_request;
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, request](QDBusPendingCallWatcher *w) {
+                w->deleteLater();
+                const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
+                // An answer to a hold already released is dropped, and with
+                // it the lock.
+                if (reply.isValid() && m_wanted && request == m_request)
+                    m_lock = reply.value();
+            });
+}
+
+void SleepInhibitor::release()
+{
+    m_wanted = false;
+    ++m_request;
+    m_lock = QDBusUnixFileDescriptor(); // closes our copy: logind lets go
+}
+
+DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject *parent)
+    : QObject(parent), m_bus(std::move(bus))
+{
+}
+
+void DesktopNotifier::notify(const QString &summary, const QString &body)
+{
+    if (!m_bus.isConnected())
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kNotifications, QStringLiteral("/org/freedesktop/Notifications"), kNotifications,
+        QStringLiteral("Notify"));
+    call << QStringLiteral("ZO Vovere") << quint32(0) << QStringLiteral("zo-vovere") << summary
+         << body << QStringList()
+         << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("zo-vovere")}}
+         << qint32(-1);
+    m_bus.asyncCall(call); // nothing waits for the answer
+}
