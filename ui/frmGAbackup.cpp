@@ -200,6 +200,13 @@ void frmGAbackup::buildControls()
     statusBar()->setFixedHeight(twips(kClientHeight - kStatusTop));
     statusBar()->addWidget(sbrPanel, 1);
 
+    // Names for screen readers: the buttons and option buttons name
+    // themselves by their captions; these have none.
+    ProgressBar1->setAccessibleName(QStringLiteral("Transfer progress"));
+    Animation1->setAccessibleName(QStringLiteral("Transfer animation"));
+    Line1->setAccessibleName(QStringLiteral("Separator"));
+    sbrPanel->setAccessibleName(QStringLiteral("Status line"));
+
     setTabOrder(Option1, Option2);
     setTabOrder(Option2, cmdSend);
     setTabOrder(cmdSend, cmdReceive);
@@ -236,6 +243,8 @@ void frmGAbackup::buildMenus()
 void frmGAbackup::SbrMessage(const QString &text)
 {
     sbrPanel->setText(text);
+    // Read out with the name; changing it tells the screen reader.
+    sbrPanel->setAccessibleDescription(text);
     if (!text.isEmpty())
         tellIfAway(text);
 }
