@@ -15,7 +15,7 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   googletest libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info xvfb xauth
-  dbus-daemon python3-dbusmock
+  dbus-daemon python3-dbusmock appstream lintian
   qemu-system-x86 python3 xz-utils
 )
 

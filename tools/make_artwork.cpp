@@ -1,10 +1,12 @@
 // Draws the program's artwork: the transfer clip (a file travelling from a PC
-// to a lighting desk) and the 32 x 32 window icon.
+// to a lighting desk), the 32 x 32 window icon, and the icon theme's files
+// (scalable SVG and PNGs from 16 to 256 pixels).
 //
-//   zo-make-artwork CLIP.avi ICON.png
+//   zo-make-artwork CLIP.avi ICON.png THEME_DIR
 
 #include "AviWriter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -126,22 +128,130 @@ QList<QImage> clipFrames()
     return frames;
 }
 
+// The icon's shapes on a 32 x 32 grid: a lighting desk with amber fader
+// caps, and above it a page with a folded corner (the file).
+struct IconShapes
+{
+    QPolygonF desk{QVector<QPointF>{{3, 20}, {28, 20}, {30, 30}, {1, 30}}};
+    QList<QRectF> caps{{5, 23, 3, 2}, {11, 26, 3, 2}, {17, 23, 3, 2}, {23, 26, 3, 2}};
+    QPointF page{9, 1};
+};
+
+void drawIcon(QPainter &p)
+{
+    const IconShapes shapes;
+    p.setPen(colour(1));
+    p.setBrush(colour(1));
+    p.drawPolygon(shapes.desk);
+    p.setPen(colour(5));
+    p.setBrush(colour(5));
+    for (const QRectF &cap : shapes.caps)
+        p.drawRect(cap);
+    drawPage(p, shapes.page, 1.0);
+}
+
+// The window's own 32 x 32 icon, drawn pixel for pixel.
 QImage icon()
 {
     QImage picture(32, 32, QImage::Format_RGB32);
     picture.fill(kPalette.at(0));
     QPainter p(&picture);
-    p.setPen(colour(1));
-    p.setBrush(colour(1));
-    p.drawPolygon(QPolygon{QPoint(3, 20), QPoint(28, 20), QPoint(30, 30), QPoint(1, 30)});
-    for (int i = 0; i < 4; ++i) {
-        p.setPen(colour(5));
-        p.setBrush(colour(5));
-        p.drawRect(5 + i * 6, 23 + (i % 2) * 3, 3, 2);
-    }
-    drawPage(p, QPointF(9, 1), 1.0);
+    drawIcon(p);
     p.end();
     return picture.convertToFormat(QImage::Format_RGB888);
+}
+
+// The theme's icons: the same drawing on a transparent ground, smoothed, at
+// any size.
+QImage themeIcon(int size)
+{
+    QImage picture(size, size, QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    drawIcon(p);
+    return picture;
+}
+
+QString svgColour(int index)
+{
+    return colour(index).name();
+}
+
+// The same drawing as scalable vector graphics.
+QByteArray svgIcon()
+{
+    const IconShapes shapes;
+    QString svg =
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" height=\"32\" "
+                       "viewBox=\"0 0 32 32\">\n");
+    QString points;
+    for (const QPointF &pt : shapes.desk)
+        points += QStringLiteral("%1,%2 ").arg(pt.x()).arg(pt.y());
+    svg += QStringLiteral("  <polygon points=\"%1\" fill=\"%2\" stroke=\"%2\"/>\n")
+               .arg(points.trimmed(), svgColour(1));
+    for (const QRectF &cap : shapes.caps)
+        svg += QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
+                              "fill=\"%5\" stroke=\"%5\"/>\n")
+                   .arg(cap.x())
+                   .arg(cap.y())
+                   .arg(cap.width())
+                   .arg(cap.height())
+                   .arg(svgColour(5));
+    const qreal x = shapes.page.x(), y = shapes.page.y(), w = 14, h = 18, fold = 5;
+    svg += QStringLiteral("  <path d=\"M%1 %2 H%3 L%4 %5 V%6 H%1 Z\" fill=\"%7\" stroke=\"%8\"/>\n")
+               .arg(x)
+               .arg(y)
+               .arg(x + w - fold)
+               .arg(x + w)
+               .arg(y + fold)
+               .arg(y + h)
+               .arg(svgColour(4), svgColour(1));
+    svg += QStringLiteral("  <path d=\"M%1 %2 V%3 H%4 Z\" fill=\"%5\" stroke=\"%6\"/>\n")
+               .arg(x + w - fold)
+               .arg(y)
+               .arg(y + fold)
+               .arg(x + w)
+               .arg(svgColour(7), svgColour(1));
+    for (int line = 0; line < 3; ++line)
+        svg += QStringLiteral("  <line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" stroke=\"%4\"/>\n")
+                   .arg(x + 3)
+                   .arg(y + 8 + 3 * line)
+                   .arg(x + w - 3)
+                   .arg(svgColour(3));
+    svg += QStringLiteral("</svg>\n");
+    return svg.toUtf8();
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.flush()) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path),
+                     qPrintable(file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+// The icon theme's files under dir: scalable/apps/zo-vovere.svg and
+// NxN/apps/zo-vovere.png for the usual sizes. The 32 x 32 one is the
+// window's own icon, installed from ICON.png.
+bool writeTheme(const QString &dir)
+{
+    if (!QDir().mkpath(dir + "/scalable/apps") ||
+        !writeFile(dir + "/scalable/apps/zo-vovere.svg", svgIcon()))
+        return false;
+    for (int size : {16, 22, 24, 48, 64, 128, 256}) {
+        const QString folder = QStringLiteral("%1/%2x%2/apps").arg(dir).arg(size);
+        if (!QDir().mkpath(folder) || !themeIcon(size).save(folder + "/zo-vovere.png", "PNG")) {
+            std::fprintf(stderr, "cannot write the %d x %d icon\n", size, size);
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -150,20 +260,17 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s CLIP.avi ICON.png\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s CLIP.avi ICON.png THEME_DIR\n", argv[0]);
         return 2;
     }
-    QFile clip(QString::fromLocal8Bit(argv[1]));
     const QByteArray avi =
         AviWriter::write(clipFrames(), kFramesPerSecond, AviWriter::Encoding::Rle8);
-    if (!clip.open(QIODevice::WriteOnly) || clip.write(avi) != avi.size() || !clip.flush()) {
-        std::fprintf(stderr, "cannot write %s: %s\n", argv[1], qPrintable(clip.errorString()));
+    if (!writeFile(QString::fromLocal8Bit(argv[1]), avi))
         return 1;
-    }
     if (!icon().save(QString::fromLocal8Bit(argv[2]), "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", argv[2]);
         return 1;
     }
-    return 0;
+    return writeTheme(QString::fromLocal8Bit(argv[3])) ? 0 : 1;
 }

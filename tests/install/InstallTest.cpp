@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -29,10 +30,43 @@ TEST(InstalledTree, ProgramFindsItsClipAndHelpFile)
     EXPECT_TRUE(AviReader::read(clip));
 }
 
-TEST(InstalledTree, IconIsInTheHicolorTheme)
+TEST(InstalledTree, IconsInTheHicolorTheme)
 {
-    const QImage icon(kPrefix + "/" ZO_INSTALL_DATADIR "/icons/hicolor/32x32/apps/zo-vovere.png");
-    EXPECT_EQ(icon.size(), QSize(32, 32));
+    const QString theme = kPrefix + "/" ZO_INSTALL_DATADIR "/icons/hicolor";
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QImage icon(QString("%1/%2x%2/apps/zo-vovere.png").arg(theme).arg(size));
+        EXPECT_EQ(icon.size(), QSize(size, size)) << size;
+    }
+    // The window's own icon is the 32 x 32 one, pixel for pixel.
+    EXPECT_EQ(QImage(theme + "/32x32/apps/zo-vovere.png").convertToFormat(QImage::Format_RGB32),
+              QImage(":/zo-vovere/zo-vovere.png").convertToFormat(QImage::Format_RGB32));
+
+    QFile svg(theme + "/scalable/apps/zo-vovere.svg");
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&svg);
+    ASSERT_TRUE(xml.readNextStartElement());
+    EXPECT_EQ(xml.name(), QString("svg"));
+    EXPECT_EQ(xml.attributes().value("viewBox"), QString("0 0 32 32"));
+    int shapes = 0;
+    while (xml.readNextStartElement()) {
+        ++shapes;
+        xml.skipCurrentElement();
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_GE(shapes, 6);
+}
+
+TEST(InstalledTree, ManualPagesForBothPrograms)
+{
+    for (const QString name : {"zo-vovere", "zo-vovere-sim"}) {
+        QProcess gzip;
+        gzip.start("gzip", {"-dc", kPrefix + "/" ZO_INSTALL_MANDIR "/man1/" + name + ".1.gz"});
+        ASSERT_TRUE(gzip.waitForFinished(5000));
+        const QString page = QString::fromUtf8(gzip.readAllStandardOutput());
+        EXPECT_TRUE(page.startsWith(".TH " + name.toUpper() + " 1 ")) << name.toStdString();
+        EXPECT_TRUE(page.contains(".SH NAME\n" + name + " \\- "));
+        EXPECT_TRUE(page.contains(".SH SYNOPSIS"));
+    }
 }
 
 TEST(InstalledTree, HelpAndVersionNeedNoDisplay)
