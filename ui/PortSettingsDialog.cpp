@@ -36,8 +36,8 @@ PortSettingsDialog::PortSettingsDialog(SettingsStore &store, PortList &ports, QW
     auto *tableLabel = new QLabel(tr("Serial &ports on this computer:"), this);
     m_table = new QTreeWidget(this);
     m_table->setRootIsDecorated(false);
-    m_table->setHeaderLabels(
-        {tr("Device"), tr("Description"), tr("Manufacturer"), tr("Serial number"), tr("Status")});
+    m_table->setHeaderLabels({tr("Device"), tr("Status"), tr("Description"), tr("Manufacturer"),
+                              tr("Serial number"), tr("Stable name")});
     m_table->setAccessibleName(tr("Serial ports on this computer"));
     m_table->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     tableLabel->setBuddy(m_table);
@@ -82,11 +82,9 @@ void PortSettingsDialog::refresh()
                                  : QString();
     m_table->clear();
     for (const PortInfo &port : ports) {
-        QString shown = port.preferredPath();
-        if (!port.stablePath.isEmpty())
-            shown += QStringLiteral(" (%1)").arg(port.device);
-        auto *item = new QTreeWidgetItem(
-            m_table, {shown, port.description, port.manufacturer, port.serialNumber, port.status});
+        auto *item =
+            new QTreeWidgetItem(m_table, {port.device, port.status, port.description,
+                                          port.manufacturer, port.serialNumber, port.stablePath});
         item->setData(0, Qt::UserRole, port.preferredPath());
         if (port.preferredPath() == selected)
             m_table->setCurrentItem(item);

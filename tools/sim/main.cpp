@@ -16,10 +16,8 @@ namespace {
 constexpr char kHelp[] =
     R"(Plays a Glow Arranger lighting controller on the far end of a serial line.
 
-Without --device it creates a pseudo-terminal and prints the path to enter for
-COM1 (or COM2) in the [Ports] section of ZO Vovere's settings file, for example
-  [Ports]
-  COM1=/dev/pts/5
+Without --device it creates a pseudo-terminal and prints its path: type it in
+for COM1 (or COM2) under File > Port Settings... in ZO Vovere.
 The first line printed is always "device: PATH".
 
 Modes:
@@ -107,8 +105,8 @@ int main(int argc, char *argv[])
         return fail(error);
     std::printf("device: %s\n", qPrintable(line.devicePath()));
     if (!parser.isSet(device))
-        std::printf("Enter this path as COM1 (or COM2) in the [Ports] section of "
-                    "~/.config/ZO Vovere/ZO Vovere.conf\n");
+        std::printf("Type this path in for COM1 (or COM2) under File > Port Settings... "
+                    "in ZO Vovere\n");
     std::fflush(stdout);
 
     if (args[0] == "receive") {
