@@ -22,6 +22,7 @@ Usage:
 Exit status: 0 passed, 1 failed, 77 the rig cannot run here (and CI is not
 set), 2 bad usage.
 """
+import hashlib
 import json
 import os
 import shutil
@@ -157,10 +158,13 @@ mount -t proc proc /host/proc
 mount -t sysfs sys /host/sys
 mount -t devtmpfs dev /host/dev
 mkdir -p /host/dev/pts && mount -t devpts devpts /host/dev/pts
-mount -t tmpfs tmp /host/tmp
-mount -t tmpfs run /host/run && mkdir -p /host/run/lock
+# The guest writes only below /run: the host's /tmp stays visible, since the
+# build tree may live there.
+mount -t tmpfs run /host/run && mkdir -p /host/run/lock /host/run/zo-rig/runtime
+chmod 700 /host/run/zo-rig/runtime
 script=$(sed -n 's/.*zo\.script=\([^ ]*\).*/\1/p' /proc/cmdline)
-chroot /host /usr/bin/env -i HOME=/tmp TMPDIR=/tmp PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+chroot /host /usr/bin/env -i HOME=/run/zo-rig TMPDIR=/run/zo-rig \
+  XDG_RUNTIME_DIR=/run/zo-rig/runtime PATH=/usr/sbin:/usr/bin:/sbin:/bin \
   QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 /bin/sh "$script"
 echo "ZO-RIG-EXIT $?"
 poweroff -f
@@ -172,7 +176,11 @@ def setup(build):
     vmlinux, initrd = os.path.join(d, "vmlinux"), os.path.join(d, "initramfs.cpio")
     if shutil.which("qemu-system-x86_64") is None:
         raise SystemExit("qemu-system-x86_64 is missing (Debian package qemu-system-x86)")
-    if os.path.exists(vmlinux) and os.path.exists(initrd):
+    # What the prepared files were made from: remade when this script changes.
+    stamp_path = os.path.join(d, "stamp")
+    stamp = hashlib.sha256((INIT + " ".join(MODULES)).encode()).hexdigest()
+    if os.path.exists(vmlinux) and os.path.exists(initrd) and os.path.exists(stamp_path) \
+            and open(stamp_path).read() == stamp:
         return vmlinux, initrd
     package = kernel_package()
     if package is None:
@@ -219,6 +227,8 @@ def setup(build):
         f.write(archive.finish())
     os.replace(vmlinux + ".new", vmlinux)
     os.replace(initrd + ".new", initrd)
+    with open(stamp_path, "w") as f:
+        f.write(stamp)
     shutil.rmtree(root, ignore_errors=True)
     log("kernel %s, modules %s" % (version, " ".join(n for n, _ in order)))
     return vmlinux, initrd
@@ -229,8 +239,7 @@ def setup(build):
 class Guest:
     def __init__(self, build, script, host_line=None, telnet=False, usb=False):
         self.build = os.path.abspath(build)
-        # Inside the build tree: the guest sees the host's files there, but
-        # has a /tmp of its own.
+        # Inside the build tree, which the guest sees as the host does.
         self.dir = tempfile.mkdtemp(prefix="run-", dir=rig_dir(build))
         self.script = os.path.join(self.dir, "scenario.sh")
         with open(self.script, "w") as f:
