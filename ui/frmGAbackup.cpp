@@ -138,6 +138,14 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
         if (on)
             Option2_Click();
     });
+    m_statusFrame.setSingleShot(true);
+    m_statusFrame.setInterval(kStatusFrame);
+    connect(&m_statusFrame, &QTimer::timeout, this, [this] {
+        if (!m_pendingStatus)
+            return; // nothing new in this frame: the next count shows at once
+        showStatus(*std::exchange(m_pendingStatus, std::nullopt));
+        m_statusFrame.start();
+    });
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
         if (cmdCancel->isVisible())
@@ -242,11 +250,31 @@ void frmGAbackup::buildMenus()
 
 void frmGAbackup::SbrMessage(const QString &text)
 {
+    // Counts come once per 1024 bytes, far faster than anyone reads on a
+    // fast line, and each new text makes the status bar lay itself out
+    // again. They are shown at most once per frame, the latest one winning;
+    // any other text is shown at once, and a count left pending is dropped
+    // for it.
+    const bool count = text.endsWith(QLatin1String(" bytes remaining")) ||
+                       text.endsWith(QLatin1String(" bytes received"));
+    if (count && m_statusFrame.isActive()) {
+        m_pendingStatus = text;
+    } else {
+        m_statusFrame.stop();
+        m_pendingStatus.reset();
+        showStatus(text);
+        if (count)
+            m_statusFrame.start();
+    }
+    if (!text.isEmpty())
+        tellIfAway(text);
+}
+
+void frmGAbackup::showStatus(const QString &text)
+{
     sbrPanel->setText(text);
     // Read out with the name; changing it tells the screen reader.
     sbrPanel->setAccessibleDescription(text);
-    if (!text.isEmpty())
-        tellIfAway(text);
 }
 
 void frmGAbackup::tellIfAway(const QString &text)

@@ -8,6 +8,10 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTimer>
+
+#include <chrono>
+#include <optional>
 
 #include <memory>
 
@@ -32,6 +36,8 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     static constexpr int kVersionMajor = 1;
     static constexpr int kVersionMinor = 1;
     static constexpr int kProgressScale = 10000;
+    // Byte counts in the status line are shown at most this often.
+    static constexpr std::chrono::milliseconds kStatusFrame{16};
     inline static const QString kClipName = QStringLiteral("filemove.avi");
     inline static const QString kHelpName = QStringLiteral("ZO vovere.hlp");
 
@@ -128,6 +134,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void Option2_Click();
     void updateProgressBar();
     void tellIfAway(const QString &text);
+    void showStatus(const QString &text);
 
     SettingsStore &m_store;
     std::unique_ptr<SerialComm> m_port;
@@ -137,7 +144,9 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     std::unique_ptr<PortList> m_portList;
     std::unique_ptr<SleepInhibitor> m_inhibitor;
     std::unique_ptr<DesktopNotifier> m_notifier;
-    bool m_transferJustEnded = false; // the next words tell how it ended
+    bool m_transferJustEnded = false;       // the next words tell how it ended
+    QTimer m_statusFrame;                   // running while counts are shown
+    std::optional<QString> m_pendingStatus; // the latest count not yet shown
     QStringList m_dataDirs;
     std::unique_ptr<TransferEngine> m_engine;
     HelpViewer *m_help = nullptr;
