@@ -14,31 +14,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestLine.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 namespace {
 
-// The window with its boxes recorded instead of shown; everything else real
-// but the file dialog, which answers as the test says.
-class UserWindow : public frmGAbackup
-{
-  public:
-    UserWindow(SettingsStore &store, FakeFileDialog *&dialog)
-        : frmGAbackup(store, partsWithFakeDialog(dialog, {QStringLiteral(ZO_SOURCE_DATA_DIR)}))
-    {
-    }
-    void showMessageBox(const QString &text) override { messages.append(text); }
-    QStringList messages;
-};
-
 class EndToEndTest : public ::testing::Test
 {
   protected:
     void SetUp() override
     {
-        window = std::make_unique<UserWindow>(store, dialog);
+        window = std::make_unique<RecordingWindow>(store, dialog,
+                                                   QStringList{QStringLiteral(ZO_SOURCE_DATA_DIR)});
         window->show();
     }
 
@@ -120,7 +110,7 @@ class EndToEndTest : public ::testing::Test
     QTemporaryDir dir;
     MemorySettingsStore store;
     FakeFileDialog *dialog = nullptr;
-    std::unique_ptr<UserWindow> window;
+    std::unique_ptr<RecordingWindow> window;
     QProcess sim;
     QString target;
 };
@@ -232,12 +222,7 @@ TEST_F(EndToEndTest, PortHeldByAnotherProgramIsRefusedByName)
     QProcess other;
     other.start("sh", {"-c", QString("exec sleep 30 3<>'%1'").arg(device)});
     ASSERT_TRUE(other.waitForStarted(5000));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            QFile comm(QString("/proc/%1/comm").arg(other.processId()));
-            return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "sleep";
-        },
-        5000));
+    ASSERT_TRUE(waitForProgramName(other, "sleep"));
     dialog->choose = write("notes.txt", "hello");
     window->cmdSend->click();
     ASSERT_EQ(window->messages.size(), 1);

@@ -48,17 +48,6 @@ QByteArray pattern(int size)
     return data;
 }
 
-class RigWindow : public frmGAbackup
-{
-  public:
-    RigWindow(SettingsStore &store, FakeFileDialog *&dialog)
-        : frmGAbackup(store, partsWithFakeDialog(dialog, {QStringLiteral(ZO_SOURCE_DATA_DIR)}))
-    {
-    }
-    void showMessageBox(const QString &text) override { messages.append(text); }
-    QStringList messages;
-};
-
 class RigScenario : public ::testing::Test
 {
   protected:
@@ -70,7 +59,8 @@ class RigScenario : public ::testing::Test
         store.write(StartupSettings::kPorts, StartupSettings::portKey(1), device);
         store.write(StartupSettings::kStartup, StartupSettings::kBackup,
                     StartupSettings::booleanText(true));
-        window = std::make_unique<RigWindow>(store, dialog);
+        window = std::make_unique<RecordingWindow>(store, dialog,
+                                                   QStringList{QStringLiteral(ZO_SOURCE_DATA_DIR)});
         window->show();
     }
 
@@ -110,7 +100,7 @@ class RigScenario : public ::testing::Test
     QTemporaryDir dir;
     MemorySettingsStore store;
     FakeFileDialog *dialog = nullptr;
-    std::unique_ptr<RigWindow> window;
+    std::unique_ptr<RecordingWindow> window;
 };
 
 // The far end of the adapter: a guest UART cabled to it.

@@ -322,10 +322,7 @@ class ExclusiveOpenTest : public SerialCommPortTest
         holder.start(QStringLiteral("sh"), {QStringLiteral("-c"), command});
         ASSERT_TRUE(holder.waitForStarted(5000));
         // Until the shell has become sleep, the name would be "sh".
-        ASSERT_TRUE(pumpUntil([&] {
-            QFile comm(QStringLiteral("/proc/%1/comm").arg(holder.processId()));
-            return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "sleep";
-        }));
+        ASSERT_TRUE(waitForProgramName(holder, "sleep"));
     }
 
     QString expectedReason() const

@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QList>
+#include <QProcess>
+#include <QTest>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -9,6 +11,16 @@
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+
+bool waitForProgramName(const QProcess &process, const QByteArray &name)
+{
+    return QTest::qWaitFor(
+        [&] {
+            QFile comm(QStringLiteral("/proc/%1/comm").arg(process.processId()));
+            return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name;
+        },
+        5000);
+}
 
 TestLine::TestLine()
 {

@@ -5,6 +5,12 @@
 
 #include <chrono>
 
+class QProcess;
+
+// Waits until process has become the program called name (a shell that
+// execs it is still "sh" for a moment).
+bool waitForProgramName(const QProcess &process, const QByteArray &name);
+
 // The line for byte-flow tests: the program opens path(), the test plays the
 // far end. By default a pseudo-terminal pair made here; with ZO_TEST_LINE set
 // to "PROGRAM_DEVICE:FAR_DEVICE" two real serial devices cabled to each other

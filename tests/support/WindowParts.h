@@ -25,3 +25,16 @@ inline frmGAbackup::Parts partsWithFakeDialog(FakeFileDialog *&dialog, QStringLi
     withoutDesktopSession(parts);
     return parts;
 }
+
+// The real window with its boxes recorded instead of shown; everything else
+// real but the file dialog, which answers as the test says.
+class RecordingWindow : public frmGAbackup
+{
+  public:
+    RecordingWindow(SettingsStore &store, FakeFileDialog *&dialog, QStringList dataDirs)
+        : frmGAbackup(store, partsWithFakeDialog(dialog, std::move(dataDirs)))
+    {
+    }
+    void showMessageBox(const QString &text) override { messages.append(text); }
+    QStringList messages;
+};

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "TestLine.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -182,12 +184,7 @@ TEST(SystemPortList, StableNamesAndStatusWords)
     QProcess holder;
     holder.start("sh", {"-c", QString("exec sleep 30 3<'%1'").arg(node.fileName())});
     ASSERT_TRUE(holder.waitForStarted(5000));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            QFile comm(QString("/proc/%1/comm").arg(holder.processId()));
-            return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "sleep";
-        },
-        5000));
+    ASSERT_TRUE(waitForProgramName(holder, "sleep"));
     EXPECT_EQ(SystemPortList::statusOf(node.fileName()),
               QString("in use by sleep (process %1)").arg(holder.processId()));
     holder.kill();
