@@ -1,11 +1,15 @@
 // Moves 64 MiB each way between the real program (window, engine and serial
-// port, offscreen) and the controller simulator over a pseudo-terminal, as
-// fast as the line allows, and `cat` over the same kind of pair for
-// comparison. Prints one table row per measurement, tab-separated:
+// port, offscreen) and a far end over a pseudo-terminal pair, as fast as the
+// line allows, and `cat` over the same kind of pair for comparison. The far
+// end is a thread of this process doing no more than `cat`'s reader would:
+// it reads (and checks) what the program sends, or writes a backup stream
+// that was made before the clock starts. Prints one table row per
+// measurement, tab-separated:
 //   name  seconds  MiB/s  peak-RSS-above-idle-KiB  ok
 #include "FakeFileDialog.h"
 #include "MemorySettingsStore.h"
 #include "SerialCommPort.h"
+#include "SimStream.h"
 #include "WindowParts.h"
 #include "frmGAbackup.h"
 
@@ -24,10 +28,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -35,6 +41,55 @@
 namespace {
 
 qint64 kSize = 64 * 1024 * 1024; // or the MiB given as the first argument
+
+using Clock = std::chrono::steady_clock;
+
+// The bytes of the file sent: a fixed pseudo-random sequence, so that the
+// far end can check what arrives without holding a copy.
+struct Pattern
+{
+    quint32 state = 1;
+    char next()
+    {
+        state = state * 1664525u + 1013904223u;
+        return char(state >> 24);
+    }
+};
+
+double secondsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// A pseudo-terminal pair held by the bench: the program opens `name`, the
+// far end works on `controller`.
+struct PtyPair
+{
+    PtyPair()
+    {
+        char path[256] = {};
+        ::openpty(&controller, &device, path, nullptr, nullptr);
+        termios raw{};
+        ::tcgetattr(device, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(device, TCSANOW, &raw);
+        name = QString::fromLocal8Bit(path);
+    }
+    ~PtyPair()
+    {
+        closeController();
+        if (device >= 0)
+            ::close(device);
+    }
+    void closeController()
+    {
+        if (controller >= 0)
+            ::close(controller);
+        controller = -1;
+    }
+    int controller = -1, device = -1;
+    QString name;
+};
 
 qint64 statusKiB(const char *field)
 {
@@ -53,15 +108,6 @@ void resetPeak()
     QFile refs("/proc/self/clear_refs");
     if (refs.open(QIODevice::WriteOnly))
         refs.write("5");
-}
-
-QByteArray hashFile(const QString &path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return "unreadable: " + path.toUtf8();
-    return hash.result();
 }
 
 void row(const char *name, double seconds, qint64 peakKiB, bool ok)
@@ -100,50 +146,42 @@ class BenchWindow : public frmGAbackup
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         failed = true;
     }
+    void SbrMessage(const QString &text) override
+    {
+        frmGAbackup::SbrMessage(text);
+        if (text == finalText)
+            finishedAt = Clock::now();
+        if (text == "File has been saved.")
+            savedAt = Clock::now();
+    }
     bool failed = false;
+    QString finalText;
+    Clock::time_point finishedAt{}, savedAt{};
 };
-
-QString startSim(QProcess &sim, const QStringList &args, MemorySettingsStore &store)
-{
-    sim.start(QStringLiteral(ZO_SIM_PATH), args);
-    sim.waitForStarted();
-    QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000);
-    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed().mid(8);
-    store.write("Ports", "COM2", device);
-    return device;
-}
 
 // `cat FILE` into a raw pseudo-terminal, drained at the other end.
 double catBaseline(const QString &file)
 {
-    int controller = -1, device = -1;
-    char name[256] = {};
-    ::openpty(&controller, &device, name, nullptr, nullptr);
-    termios raw{};
-    ::tcgetattr(device, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(device, TCSANOW, &raw);
+    PtyPair line;
     QElapsedTimer timer;
     timer.start();
     QProcess cat;
     cat.setStandardInputFile(file);
-    cat.setStandardOutputFile(QString::fromLocal8Bit(name));
+    cat.setStandardOutputFile(line.name);
     cat.start("cat", {});
     qint64 got = 0;
     char buffer[65536];
     while (got < kSize) {
-        pollfd p{controller, POLLIN, 0};
+        pollfd p{line.controller, POLLIN, 0};
         if (::poll(&p, 1, 5000) <= 0)
             break;
-        const ssize_t n = ::read(controller, buffer, sizeof buffer);
+        const ssize_t n = ::read(line.controller, buffer, sizeof buffer);
         if (n <= 0)
             break;
         got += n;
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
     cat.waitForFinished();
-    ::close(controller);
-    ::close(device);
     return got == kSize ? seconds : -1;
 }
 
@@ -151,19 +189,17 @@ double catBaseline(const QString &file)
 // notification, on a pseudo-terminal drained by a reader thread.
 void transmitEmptyLatency()
 {
-    int controller = -1, device = -1;
-    char name[256] = {};
-    ::openpty(&controller, &device, name, nullptr, nullptr);
+    PtyPair line;
     std::atomic<bool> stop{false};
     std::thread reader([&] {
         char buffer[65536];
         while (!stop) {
-            pollfd p{controller, POLLIN, 0};
+            pollfd p{line.controller, POLLIN, 0};
             if (::poll(&p, 1, 50) > 0)
-                (void)::read(controller, buffer, sizeof buffer);
+                (void)::read(line.controller, buffer, sizeof buffer);
         }
     });
-    SerialCommPort port([&](int) { return QString::fromLocal8Bit(name); });
+    SerialCommPort port([&](int) { return line.name; });
     port.setPortOpen(true);
     port.setSThreshold(1);
     std::vector<qint64> samples;
@@ -185,8 +221,6 @@ void transmitEmptyLatency()
     port.setPortOpen(false);
     stop = true;
     reader.join();
-    ::close(controller);
-    ::close(device);
     std::sort(samples.begin(), samples.end());
     if (samples.empty())
         return;
@@ -210,12 +244,10 @@ int main(int argc, char *argv[])
         QFile file(source);
         file.open(QIODevice::WriteOnly);
         QByteArray chunk(1 << 20, '\0');
-        quint32 state = 1;
+        Pattern pattern;
         for (qint64 done = 0; done < kSize; done += chunk.size()) {
-            for (char &c : chunk) {
-                state = state * 1664525u + 1013904223u;
-                c = char(state >> 24);
-            }
+            for (char &c : chunk)
+                c = pattern.next();
             file.write(chunk);
         }
     }
@@ -229,51 +261,86 @@ int main(int argc, char *argv[])
     BenchWindow window(store, dialog);
     window.show();
     QTest::qWait(200);
-    auto status = [&] { return window.sbrPanel->text(); };
 
-    // Send: the program reads the file and paces chunks by transmit-empty.
+    // Send: the program reads the file and paces chunks by transmit-empty;
+    // the clock stops when the far end has the last byte.
     {
-        QProcess sim;
-        startSim(sim,
-                 {"receive", "--fast", "--quiet-ms", "1500", "--out", dir.filePath("arrived.bin")},
-                 store);
+        PtyPair line;
+        store.write("Ports", "COM2", line.name);
+        std::atomic<bool> matches{true};
+        Clock::time_point lastByte{};
+        std::thread reader([&] {
+            Pattern expected;
+            qint64 got = 0;
+            std::vector<char> buffer(65536);
+            while (got < kSize) {
+                pollfd p{line.controller, POLLIN, 0};
+                if (::poll(&p, 1, 10000) <= 0)
+                    break;
+                const ssize_t n = ::read(line.controller, buffer.data(), buffer.size());
+                if (n <= 0)
+                    break;
+                for (ssize_t i = 0; i < n; ++i)
+                    if (buffer[size_t(i)] != expected.next())
+                        matches = false;
+                got += n;
+            }
+            lastByte = Clock::now();
+            if (got != kSize)
+                matches = false;
+        });
         dialog->choose = source;
+        window.finalText = "file has been sent";
         const qint64 idle = statusKiB("VmRSS:");
         resetPeak();
-        QElapsedTimer timer;
-        timer.start();
+        const auto start = Clock::now();
         window.cmdSend->click();
-        waitUntil([&] { return status() == "file has been sent" || window.failed; }, 600000);
-        // The completion comes one second after the last chunk has left.
-        const double seconds = timer.nsecsElapsed() / 1e9 - 1.0;
+        waitUntil([&] { return window.finishedAt != Clock::time_point{} || window.failed; },
+                  600000);
         const qint64 peak = statusKiB("VmHWM:") - idle;
-        sim.waitForFinished(60000);
-        const bool ok = !window.failed && hashFile(dir.filePath("arrived.bin")) == hashFile(source);
-        row("zo-vovere send", seconds, peak, ok);
-        QFile::remove(dir.filePath("arrived.bin"));
+        reader.join();
+        row("zo-vovere send", secondsBetween(start, lastByte), peak, !window.failed && matches);
+        window.finishedAt = {};
     }
 
-    // Receive: the simulator dumps as fast as the line takes it.
+    // Receive: a backup stream made beforehand is written as fast as the
+    // line takes it. The clock runs from the first byte written until the
+    // program shows the last block received, that is written to the file;
+    // "File has been saved." follows once the line has been quiet for 3 s,
+    // and only then is the file compared.
     {
-        QProcess sim;
-        startSim(sim,
-                 {"dump", "--fast", "--wait-enter", "--length", QString::number(kSize),
-                  "--save-stream", dir.filePath("stream.bin")},
-                 store);
+        const QByteArray stream = SimStream::generate(kSize);
+        PtyPair line;
+        store.write("Ports", "COM2", line.name);
         dialog->choose = dir.filePath("received.bin");
+        window.finalText = QString::number(kSize) + " bytes received";
         window.cmdReceive->click();
         const qint64 idle = statusKiB("VmRSS:");
         resetPeak();
-        QElapsedTimer timer;
-        timer.start();
-        sim.write("\n");
-        waitUntil([&] { return status() == "File has been saved." || window.failed; }, 600000);
-        const double seconds = timer.nsecsElapsed() / 1e9;
+        Clock::time_point start{};
+        std::atomic<bool> written{false};
+        std::thread writer([&] {
+            start = Clock::now();
+            qint64 done = 0;
+            while (done < stream.size()) {
+                pollfd p{line.controller, POLLOUT, 0};
+                if (::poll(&p, 1, 10000) <= 0)
+                    return;
+                const ssize_t n = ::write(line.controller, stream.constData() + done,
+                                          size_t(std::min<qint64>(stream.size() - done, 65536)));
+                if (n <= 0)
+                    return;
+                done += n;
+            }
+            written = true;
+        });
+        waitUntil([&] { return window.savedAt != Clock::time_point{} || window.failed; }, 600000);
         const qint64 peak = statusKiB("VmHWM:") - idle;
-        sim.waitForFinished(60000);
-        const bool ok = !window.failed && hashFile(dir.filePath("received.bin")) ==
-                                              hashFile(dir.filePath("stream.bin"));
-        row("zo-vovere receive", seconds, peak, ok);
+        writer.join();
+        QFile saved(dir.filePath("received.bin"));
+        const bool ok = !window.failed && written && window.finishedAt != Clock::time_point{} &&
+                        saved.open(QIODevice::ReadOnly) && saved.readAll() == stream;
+        row("zo-vovere receive", secondsBetween(start, window.finishedAt), peak, ok);
     }
     window.close();
     transmitEmptyLatency();

@@ -266,21 +266,48 @@ bool SerialCommPort::Output(const QByteArray &data)
     }
     if (data.isEmpty())
         return true;
-    const qint64 written = m_serial->write(data);
-    if (written != data.size()) {
-        m_error = {CommError::Kind::Io, devicePath(), m_serial->errorString()};
-        return false;
+    // A send notification not yet handed over is out of date: the transmit
+    // side is no longer empty. One is raised once these bytes have left.
+    m_queue.erase(std::remove(m_queue.begin(), m_queue.end(), comEvSend), m_queue.end());
+    qsizetype done = 0;
+#ifdef Q_OS_LINUX
+    // With nothing queued in Qt the bytes go to the driver at once, and an
+    // empty transmit side is noticed at once: its notification is queued,
+    // not emitted, and a turn of the event loop that is handing over
+    // notifications hands it over next. What the driver does not take (its
+    // queue is full, or it fails) goes through Qt, which reports a failing
+    // device as before.
+    if (m_serial->bytesToWrite() == 0) {
+        const ssize_t n = ::write(int(m_serial->handle()), data.constData(), size_t(data.size()));
+        if (n > 0)
+            done = n;
+    }
+#endif
+    if (done < data.size()) {
+        const qint64 rest = data.size() - done;
+        if (m_serial->write(data.constData() + done, rest) != rest) {
+            m_error = {CommError::Kind::Io, devicePath(), m_serial->errorString()};
+            return false;
+        }
     }
     m_outputPending = true;
     m_drainTimer.stop();
+    if (m_serial->bytesToWrite() == 0)
+        checkTransmitEmpty();
     return true;
 }
 
 void SerialCommPort::onReadyRead()
 {
     checkLineCounters();
-    if (receiveDue())
+    if (!receiveDue())
+        return;
+    // Handed over from here, without a further turn of the event loop,
+    // unless a handler is running (it is then handed over after it).
+    if (m_delivering || m_deliveryScheduled)
         scheduleDelivery();
+    else
+        deliver();
 }
 
 void SerialCommPort::onBytesWritten()

@@ -17,10 +17,14 @@ class QSerialPort;
 // How the notifications come about:
 //  - receive (2): checked whenever bytes arrive, the threshold changes or a
 //    handler returns, so a burst of several blocks drains block by block;
+//    bytes that arrive are handed over from the read itself;
 //  - send (1): when Qt's write buffer is empty and the driver's output queue
-//    (TIOCOUTQ) reads 0. If the driver still holds bytes, a single-shot timer
-//    sleeps for roughly the time the line needs for them and then polls every
-//    couple of milliseconds; nothing runs while no output is pending;
+//    (TIOCOUTQ) reads 0. Output writes straight to the driver when Qt holds
+//    nothing and looks at once, so one turn of the event loop can hand over
+//    chunk after chunk while the driver takes them. If the driver still
+//    holds bytes, a single-shot timer sleeps for roughly the time the line
+//    needs for them and then polls every couple of milliseconds; nothing runs
+//    while no output is pending;
 //  - line errors: the driver's error counters (TIOCGICOUNT) are compared after
 //    every read and write where the driver keeps them;
 //  - a vanished device is reported once as comEventPortLost, after the bytes
