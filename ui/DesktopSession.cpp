@@ -10,8 +10,8 @@ const QString kLogind = QStringLiteral("org.freedesktop.login1");
 const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
 } // namespace
 
-SleepInhibitor::SleepInhibitor(QDBusConnection bus, QObject *parent)
-    : QObject(parent), m_bus(std::move(bus))
+SleepInhibitor::SleepInhibitor(LazyBus::Connect connect, QObject *parent)
+    : QObject(parent), m_bus(std::move(connect))
 {
 }
 
@@ -22,7 +22,8 @@ void SleepInhibitor::hold(const QString &why)
     if (m_wanted)
         return;
     m_wanted = true;
-    if (!m_bus.isConnected())
+    QDBusConnection &bus = m_bus.get();
+    if (!bus.isConnected())
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(
         kLogind, QStringLiteral("/org/freedesktop/login1"),
@@ -30,7 +31,7 @@ void SleepInhibitor::hold(const QString &why)
     call << QStringLiteral("sleep:idle") << QStringLiteral("ZO Vovere") << why
          << QStringLiteral("block");
     const quint64 request = ++m_request;
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, request](QDBusPendingCallWatcher *w) {
                 w->deleteLater();
@@ -49,14 +50,15 @@ void SleepInhibitor::release()
     m_lock = QDBusUnixFileDescriptor(); // closes our copy: logind lets go
 }
 
-DesktopNotifier::DesktopNotifier(QDBusConnection bus, QObject *parent)
-    : QObject(parent), m_bus(std::move(bus))
+DesktopNotifier::DesktopNotifier(LazyBus::Connect connect, QObject *parent)
+    : QObject(parent), m_bus(std::move(connect))
 {
 }
 
 void DesktopNotifier::notify(const QString &summary, const QString &body)
 {
-    if (!m_bus.isConnected())
+    QDBusConnection &bus = m_bus.get();
+    if (!bus.isConnected())
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(
         kNotifications, QStringLiteral("/org/freedesktop/Notifications"), kNotifications,
@@ -65,5 +67,5 @@ void DesktopNotifier::notify(const QString &summary, const QString &body)
          << body << QStringList()
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("zo-vovere")}}
          << qint32(-1);
-    m_bus.asyncCall(call); // nothing waits for the answer
+    bus.asyncCall(call); // nothing waits for the answer
 }

@@ -5,6 +5,29 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
+// Connects to a bus when first needed, not before: a program that has not
+// started a transfer has no use for the bus, and where no session bus is
+// running the system may start one, which takes a tenth of a second.
+class LazyBus
+{
+  public:
+    using Connect = std::function<QDBusConnection()>;
+    explicit LazyBus(Connect connect) : m_connect(std::move(connect)) {}
+    QDBusConnection &get()
+    {
+        if (!m_bus)
+            m_bus = m_connect();
+        return *m_bus;
+    }
+
+  private:
+    Connect m_connect;
+    std::optional<QDBusConnection> m_bus;
+};
+
 // Keeps the computer awake while a transfer runs: a systemd-logind
 // inhibitor lock for sleep and idle, held from the start of a transfer to
 // its end. The lock is the descriptor logind hands out; closing it releases
@@ -14,7 +37,11 @@ class SleepInhibitor : public QObject
 {
     Q_OBJECT
   public:
-    explicit SleepInhibitor(QDBusConnection bus, QObject *parent = nullptr);
+    explicit SleepInhibitor(LazyBus::Connect connect, QObject *parent = nullptr);
+    explicit SleepInhibitor(const QDBusConnection &bus, QObject *parent = nullptr)
+        : SleepInhibitor([bus] { return bus; }, parent)
+    {
+    }
     ~SleepInhibitor() override;
 
     void hold(const QString &why);
@@ -23,7 +50,7 @@ class SleepInhibitor : public QObject
     bool held() const { return m_lock.isValid(); }
 
   private:
-    QDBusConnection m_bus;
+    LazyBus m_bus;
     QDBusUnixFileDescriptor m_lock;
     bool m_wanted = false;
     quint64 m_request = 0; // the hold an answer belongs to
@@ -35,9 +62,13 @@ class DesktopNotifier : public QObject
 {
     Q_OBJECT
   public:
-    explicit DesktopNotifier(QDBusConnection bus, QObject *parent = nullptr);
+    explicit DesktopNotifier(LazyBus::Connect connect, QObject *parent = nullptr);
+    explicit DesktopNotifier(const QDBusConnection &bus, QObject *parent = nullptr)
+        : DesktopNotifier([bus] { return bus; }, parent)
+    {
+    }
     void notify(const QString &summary, const QString &body);
 
   private:
-    QDBusConnection m_bus;
+    LazyBus m_bus;
 };

@@ -181,6 +181,24 @@ TEST_F(SerialCommPortTest, SendNotificationsPaceOutputs)
     EXPECT_EQ(port->OutBufferCount(), 0);
 }
 
+TEST_F(SerialCommPortTest, OutputGoesToTheDriverAtOnceAndItsNotificationWaitsForTheLoop)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    port->setSThreshold(1);
+    // Nothing else is queued: the far end can read the bytes without this
+    // thread running its event loop, and nothing is raised from Output.
+    ASSERT_TRUE(port->Output(pattern(1024)));
+    EXPECT_EQ(line.read(1024, 2000ms), pattern(1024));
+    EXPECT_TRUE(events.empty());
+    // A second Output before the first notification was handed over makes
+    // that one out of date: one notification for both.
+    ASSERT_TRUE(port->Output(pattern(300)));
+    EXPECT_EQ(line.read(300, 2000ms), pattern(300));
+    EXPECT_TRUE(pumpUntil([&] { return !events.empty(); }, 2s));
+    pump(50ms);
+    EXPECT_EQ(events, (std::vector<int>{comEvSend}));
+}
+
 TEST_F(SerialCommPortTest, NoSendNotificationWithoutSThreshold)
 {
     ASSERT_TRUE(port->setPortOpen(true));

@@ -140,6 +140,26 @@ TEST_F(DesktopSessionTest, WithoutABusNothingHappens)
     DesktopNotifier(QDBusConnection(QStringLiteral("no-such-bus"))).notify("x", "y");
 }
 
+TEST_F(DesktopSessionTest, TheBusIsConnectedOnlyWhenFirstNeeded)
+{
+    // Connecting may start a session bus: nothing connects before it is used.
+    int connects = 0;
+    const auto noBus = [&connects] {
+        ++connects;
+        return QDBusConnection(QStringLiteral("no-such-bus"));
+    };
+    SleepInhibitor inhibitor(noBus);
+    DesktopNotifier notifier(noBus);
+    EXPECT_EQ(connects, 0);
+    inhibitor.hold("testing");
+    inhibitor.release();
+    inhibitor.hold("testing again");
+    EXPECT_EQ(connects, 1);
+    notifier.notify("x", "y");
+    notifier.notify("x", "y");
+    EXPECT_EQ(connects, 2);
+}
+
 TEST_F(DesktopSessionTest, HeldFromTheStartOfATransferToEachEnding)
 {
     ManualClock clock;

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The part of bench/run.sh that runs at the line's pace, under a display:
+# CPU and wake-ups of ZO Vovere receiving and sending at 1920 bytes a
+# second, and of CuteCom receiving the same stream, each driven through its
+# own window with xdotool as a user would.
+#
+#   bash bench/linerate.sh [SECONDS]     (default 60; needs DISPLAY)
+#
+# Prints, tab-separated: name, CPU percent of one core, wake-ups a second,
+# result.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+bytes=$((seconds * 1920))
+bin=${ZO_BENCH_BIN:-./build/bin}
+sim=$bin/zo-vovere-sim
+work=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+
+# CPU nanoseconds and context switches (voluntary and not) of all threads.
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%d", s}'; }
+wakeups() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/ctxt_switches/ {s += $2} END {print s}'; }
+
+window_of() {
+  local pid=$1 w=""
+  for _ in $(seq 2000); do
+    w=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1) && [[ -n $w ]] && break
+    sleep 0.01
+  done
+  echo "$w"
+}
+
+dialog_shown() {
+  local w
+  w=$(timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -1)
+  xdotool windowfocus --sync "$w"
+  sleep 0.3
+}
+
+# Waits until process $1 has the device $2 open.
+holds() {
+  for _ in $(seq 500); do
+    ls -l /proc/"$1"/fd 2>/dev/null | grep -q -- "-> $2\$" && return 0
+    sleep 0.01
+  done
+  return 1
+}
+
+# Measures process $2 while process $3 (the simulator) runs; sets row to a
+# line named $1 without its result.
+measure() {
+  local name=$1 pid=$2 simpid=$3 c0 w0 t0 c1 w1 t1
+  c0=$(cpu_ns "$pid"); w0=$(wakeups "$pid"); t0=$(date +%s%N)
+  wait "$simpid" || true
+  c1=$(cpu_ns "$pid"); w1=$(wakeups "$pid"); t1=$(date +%s%N)
+  row=$(awk -v n="$name" -v c=$((c1 - c0)) -v w=$((w1 - w0)) -v t=$((t1 - t0)) \
+    'BEGIN {printf "%s\t%.2f\t%.1f\t", n, 100 * c / t, w / (t / 1e9)}')
+}
+
+zo_config() {
+  export XDG_CONFIG_HOME=$work/config-$1
+  mkdir -p "$XDG_CONFIG_HOME/ZO Vovere"
+  printf '[Ports]\nCOM1=%s\nCOM2=%s\n' "$2" "$2" >"$XDG_CONFIG_HOME/ZO Vovere/ZO Vovere.conf"
+}
+
+# Starts the simulator with its standard input on a pipe that stays open
+# until the dump is asked for; sets sim_pid, sim_dev and sim_enter.
+start_sim() {
+  local tag=$1; shift
+  mkfifo "$work/enter-$tag"
+  "$sim" "$@" <"$work/enter-$tag" >"$work/sim-$tag.out" 2>&1 &
+  sim_pid=$!
+  exec {sim_enter}>"$work/enter-$tag"
+  for _ in $(seq 500); do
+    grep -q '^device: ' "$work/sim-$tag.out" 2>/dev/null && break
+    sleep 0.01
+  done
+  sim_dev=$(sed -n 's/^device: //p' "$work/sim-$tag.out")
+}
+
+# ZO Vovere receiving a dump at the line's pace, the target typed into its
+# file dialog.
+zo_receive() {
+  local dev pid win simpid
+  start_sim zr dump --length "$bytes" --wait-enter --linger-ms 0 --save-stream "$work/stream"
+  dev=$sim_dev simpid=$sim_pid
+  zo_config zr "$dev"
+  "$bin"/zo-vovere >/dev/null 2>&1 &
+  pid=$!
+  win=$(window_of "$pid")
+  xdotool windowfocus --sync "$win" key alt+r
+  dialog_shown "Filename to save the data"
+  xdotool type --delay 5 "$work/received.txt"
+  xdotool key Return
+  [[ -n ${BENCH_SHOT:-} ]] && "$BENCH_SHOT" "$work/../zo-receive.png"
+  holds "$pid" "$dev" || { echo "zo-vovere receive at line rate	-	-	FAILED (port not opened)"; return; }
+  echo >&"$sim_enter"
+  measure "zo-vovere receive at line rate" "$pid" "$simpid"
+  # The save follows three quiet seconds.
+  for _ in $(seq 100); do cmp -s "$work/stream" "$work/received.txt" && break; sleep 0.1; done
+  if cmp -s "$work/stream" "$work/received.txt"; then echo "${row}saved whole"; else echo "${row}FAILED"; fi
+  kill "$pid"; wait "$pid" 2>/dev/null || true
+}
+
+# ZO Vovere sending a file at the line's pace, chosen on its command line.
+zo_send() {
+  local dev pid win simpid
+  head -c "$bytes" /dev/urandom >"$work/send.txt"
+  start_sim zs receive --quiet-ms 1500 --out "$work/arrived"
+  dev=$sim_dev simpid=$sim_pid
+  zo_config zs "$dev"
+  "$bin"/zo-vovere "$work/send.txt" >/dev/null 2>&1 &
+  pid=$!
+  dialog_shown "Filename to send"
+  xdotool key Return
+  holds "$pid" "$dev" || { echo "zo-vovere send at line rate	-	-	FAILED (port not opened)"; return; }
+  measure "zo-vovere send at line rate" "$pid" "$simpid"
+  if cmp -s "$work/send.txt" "$work/arrived"; then echo "${row}arrived whole"; else echo "${row}FAILED"; fi
+  kill "$pid"; wait "$pid" 2>/dev/null || true
+}
+
+# CuteCom on the same kind of stream: its session names the device, Alt+O
+# opens it.
+cutecom_receive() {
+  local dev pid win simpid
+  start_sim cc dump --length "$bytes" --wait-enter --linger-ms 0
+  dev=$sim_dev simpid=$sim_pid
+  export XDG_CONFIG_HOME=$work/config-cc
+  mkdir -p "$XDG_CONFIG_HOME/CuteCom"
+  printf '[sessions]\n1\\BaudRate=19200\n1\\DataBits=8\n1\\Device=%s\n1\\FlowControl=0\n1\\OpenMode=3\n1\\Parity=0\n1\\StopBits=1\n1\\name=Default\nsize=1\n' \
+    "$dev" >"$XDG_CONFIG_HOME/CuteCom/CuteCom5.conf"
+  cutecom >/dev/null 2>&1 &
+  pid=$!
+  win=$(window_of "$pid")
+  xdotool windowfocus --sync "$win" key alt+o
+  holds "$pid" "$dev" || { echo "cutecom receive at line rate	-	-	FAILED (port not opened)"; return; }
+  echo >&"$sim_enter"
+  measure "cutecom receive at line rate" "$pid" "$simpid"
+  echo "${row}shown"
+  kill "$pid"; wait "$pid" 2>/dev/null || true
+}
+
+zo_receive
+zo_send
+cutecom_receive
