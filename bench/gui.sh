@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The part of bench/run.sh that needs a display: start-up time and resident
-# memory of ZO Vovere, of an empty Qt window and of CuteCom, and ZO Vovere's
-# idle wake-ups.
+# memory of ZO Vovere, of an empty Qt window, of a Qt window showing one word
+# and of CuteCom, and ZO Vovere's idle wake-ups.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,10 +31,11 @@ cputicks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 measure_gui() {
   export XDG_CONFIG_HOME; XDG_CONFIG_HOME=$(mktemp -d)
-  local runs=7 zo=() cc=() zr=() cr=() ew=() er=()
+  local runs=7 zo=() cc=() zr=() cr=() ew=() er=() lw=() lr=()
   for _ in $(seq $runs); do
     read -r t r < <(startup ./build/bin/zo-vovere); zo+=("$t"); zr+=("$r")
     read -r t r < <(startup ./build/bin/zo-bench-empty-window); ew+=("$t"); er+=("$r")
+    read -r t r < <(startup ./build/bin/zo-bench-empty-window --label); lw+=("$t"); lr+=("$r")
     read -r t r < <(startup cutecom); cc+=("$t"); cr+=("$r")
   done
   ./build/bin/zo-vovere >/dev/null 2>&1 &
@@ -45,8 +46,8 @@ measure_gui() {
   sleep 10
   s1=$(switches "$pid"); c1=$(cputicks "$pid")
   kill "$pid"; wait "$pid" 2>/dev/null || true
-  printf 'startup_ms\t%s\t%s\t%s\n' "$(printf '%s\n' "${zo[@]}" | median)" "$(printf '%s\n' "${ew[@]}" | median)" "$(printf '%s\n' "${cc[@]}" | median)"
-  printf 'rss_kib\t%s\t%s\t%s\n' "$(printf '%s\n' "${zr[@]}" | median)" "$(printf '%s\n' "${er[@]}" | median)" "$(printf '%s\n' "${cr[@]}" | median)"
+  printf 'startup_ms\t%s\t%s\t%s\t%s\n' "$(printf '%s\n' "${zo[@]}" | median)" "$(printf '%s\n' "${ew[@]}" | median)" "$(printf '%s\n' "${lw[@]}" | median)" "$(printf '%s\n' "${cc[@]}" | median)"
+  printf 'rss_kib\t%s\t%s\t%s\t%s\n' "$(printf '%s\n' "${zr[@]}" | median)" "$(printf '%s\n' "${er[@]}" | median)" "$(printf '%s\n' "${lr[@]}" | median)" "$(printf '%s\n' "${cr[@]}" | median)"
   printf 'idle\t%s\t%s\n' "$((s1 - s0))" "$((c1 - c0))"
 }
 measure_gui
