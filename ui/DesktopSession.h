@@ -8,9 +8,9 @@
 #include <functional>
 #include <optional>
 
-// Connects to a bus when first needed, not before: a program that has not
-// started a transfer has no use for the bus, and where no session bus is
-// running the system may start one, which takes a tenth of a second.
+// Connects to a bus when first needed, not before: a window that has not
+// started a transfer has no use for logind or the notification service, and
+// its start-up should not wait for them.
 class LazyBus
 {
   public:
