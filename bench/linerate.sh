@@ -92,7 +92,6 @@ zo_receive() {
   dialog_shown "Filename to save the data"
   xdotool type --delay 5 "$work/received.txt"
   xdotool key Return
-  [[ -n ${BENCH_SHOT:-} ]] && "$BENCH_SHOT" "$work/../zo-receive.png"
   holds "$pid" "$dev" || { echo "zo-vovere receive at line rate	-	-	FAILED (port not opened)"; return; }
   echo >&"$sim_enter"
   measure "zo-vovere receive at line rate" "$pid" "$simpid"
