@@ -23,13 +23,20 @@ class AnimationWidget : public QWidget
     int frameCount() const { return int(m_clip.frames.size()); }
     QString lastError() const { return m_error; }
 
+    // The smallest rectangle holding every pixel that differs between two
+    // frames of the same size; empty when they are the same. Only that part
+    // of the widget is repainted when the clip moves on.
+    static QRect changedRect(const QImage &from, const QImage &to);
+
   protected:
     void paintEvent(QPaintEvent *event) override;
 
   private:
     void advance();
+    QPoint frameOrigin() const;
 
     AviClip m_clip;
+    QList<QRect> m_changed; // per frame: what differs from the frame before
     int m_frame = 0;
     QTimer m_timer;
     QString m_error;

@@ -1,8 +1,11 @@
 // The window offscreen: layout and state at creation, the two states, menus,
 // About, help, line-error messages and closing during a transfer.
 #include "AnimationWidget.h"
+#include "AviReader.h"
+
 #include "HelpViewer.h"
 #include "TestWindow.h"
+#include <QPainter>
 
 #include <QApplication>
 #include <QDir>
@@ -353,6 +356,11 @@ TEST_F(WindowTest, ClosingWhileIdleAsksNothing)
     EXPECT_EQ(window.stopQuestions, 0);
 }
 
+qsizetype frameArea(const QImage &image)
+{
+    return qsizetype(image.width()) * image.height();
+}
+
 TEST(AnimationWidget, PlaysTheShippedClipInALoopAndShowsNothingOnceClosed)
 {
     AnimationWidget widget;
@@ -380,6 +388,36 @@ TEST(AnimationWidget, PlaysTheShippedClipInALoopAndShowsNothingOnceClosed)
     EXPECT_FALSE(widget.open(QStringLiteral(ZO_SOURCE_DATA_DIR "/ZO vovere.hlp")));
     EXPECT_FALSE(widget.isOpen());
     EXPECT_FALSE(widget.lastError().isEmpty());
+}
+
+TEST(AnimationWidget, RepaintingOnlyWhatChangedDrawsEachFrameOfTheClipExactly)
+{
+    QString error;
+    const auto clip = AviReader::read(QStringLiteral(ZO_SOURCE_DATA_DIR "/filemove.avi"), &error);
+    ASSERT_TRUE(clip && clip->frames.size() > 1) << error.toStdString();
+    // The screen as the widget leaves it: the previous frame with only the
+    // changed rectangle of the next one painted over it.
+    const qsizetype count = clip->frames.size();
+    QImage screen = clip->frames.last();
+    qsizetype changedArea = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        const QImage &frame = clip->frames.at(i);
+        const QRect changed =
+            AnimationWidget::changedRect(clip->frames.at((i + count - 1) % count), frame);
+        changedArea += qsizetype(changed.width()) * changed.height();
+        QPainter(&screen).drawImage(changed.topLeft(), frame, changed);
+        EXPECT_EQ(screen, frame) << "frame " << i;
+    }
+    EXPECT_LT(changedArea, count * frameArea(clip->frames.first()) / 2)
+        << "most of the clip stays still";
+
+    QImage a(7, 4, QImage::Format_RGB32), b;
+    a.fill(Qt::white);
+    b = a;
+    EXPECT_TRUE(AnimationWidget::changedRect(a, b).isEmpty());
+    b.setPixel(6, 1, qRgb(0, 0, 0));
+    b.setPixel(2, 3, qRgb(0, 0, 0));
+    EXPECT_EQ(AnimationWidget::changedRect(a, b), QRect(2, 1, 5, 3));
 }
 
 } // namespace
