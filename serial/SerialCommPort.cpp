@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,6 +26,8 @@ SerialCommPort::SerialCommPort(DeviceResolver resolve, QObject *parent)
     m_drainTimer.setSingleShot(true);
     m_drainTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_drainTimer, &QTimer::timeout, this, &SerialCommPort::checkTransmitEmpty);
+    m_readPace.setSingleShot(true);
+    connect(&m_readPace, &QTimer::timeout, this, &SerialCommPort::collect);
 }
 
 SerialCommPort::~SerialCommPort()
@@ -106,6 +109,16 @@ bool SerialCommPort::open()
     m_lost = false;
     m_stash.clear();
     m_outputPending = false;
+    // Qt's read notifier, switched off while the port reads at a pace. If a
+    // Qt version keeps it elsewhere, the port simply wakes for every read.
+    m_readNotifier = nullptr;
+    m_pacedReading = false;
+    m_shortReads = 0;
+    m_buffered = 0;
+    for (auto *notifier : serial->findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly)) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->socket() == serial->handle())
+            m_readNotifier = notifier;
+    }
     connect(serial, &QSerialPort::readyRead, this, &SerialCommPort::onReadyRead);
     connect(serial, &QSerialPort::bytesWritten, this, &SerialCommPort::onBytesWritten);
     connect(serial, &QSerialPort::errorOccurred, this,
@@ -174,6 +187,10 @@ void SerialCommPort::close()
     m_deliveryScheduled = false;
     m_outputPending = false;
     m_drainTimer.stop();
+    m_readPace.stop();
+    m_readNotifier = nullptr;
+    m_pacedReading = false;
+    m_buffered = 0;
     m_stash.clear();
     if (m_serial) {
         disconnect(m_serial, nullptr, this, nullptr);
@@ -189,8 +206,10 @@ void SerialCommPort::close()
 
 int SerialCommPort::InBufferCount() const
 {
-    if (m_serial)
-        return int(std::min<qint64>(m_serial->bytesAvailable(), INT_MAX));
+    if (m_serial) {
+        const qint64 waiting = readingPaced() ? driverInQueue() : 0;
+        return int(std::min<qint64>(m_serial->bytesAvailable() + waiting, INT_MAX));
+    }
     return int(m_stash.size());
 }
 
@@ -202,7 +221,45 @@ void SerialCommPort::setInBufferCount(int count)
     if (m_serial && m_serial->isOpen()) {
         m_serial->clear(QSerialPort::Input);
         m_serial->readAll(); // what Qt had already taken from the driver
+        m_buffered = 0;
+        holdReading();
     }
+}
+
+int SerialCommPort::driverInQueue() const
+{
+#ifdef Q_OS_LINUX
+    if (m_serial && m_serial->isOpen()) {
+        int waiting = 0;
+        if (::ioctl(int(m_serial->handle()), TIOCINQ, &waiting) == 0)
+            return std::max(0, waiting);
+    }
+#endif
+    return 0;
+}
+
+bool SerialCommPort::readingPaced() const
+{
+    // Only while Qt's notifier is off may the port read the device itself:
+    // a notifier that has seen the device ready and then finds nothing to
+    // read reports a read error, and the device would be taken for lost.
+    return m_serial && m_readNotifier && !m_readNotifier->isEnabled() && m_pacedReading;
+}
+
+void SerialCommPort::fetchFromDriver(qint64 wanted)
+{
+    // Reads what the driver holds until Qt has wanted bytes. A read's
+    // notification is queued, not handed over: the caller is in the middle of
+    // taking bytes. A device that fails here is reported as lost, and what
+    // Qt held is kept in the stash.
+    m_fetching = true;
+    while (readingPaced() && m_serial->bytesAvailable() < wanted && driverInQueue() > 0) {
+        const qint64 before = m_serial->bytesAvailable();
+        m_serial->waitForReadyRead(0);
+        if (!m_serial || m_serial->bytesAvailable() == before)
+            break;
+    }
+    m_fetching = false;
 }
 
 int SerialCommPort::driverOutQueue() const
@@ -251,7 +308,13 @@ QByteArray SerialCommPort::Input()
     const int available = InBufferCount();
     const int take = m_inputLen == 0 ? available : std::min(m_inputLen, available);
     if (m_serial)
-        return m_serial->read(take);
+        fetchFromDriver(take);
+    if (m_serial) {
+        QByteArray taken = m_serial->read(take);
+        m_buffered = m_serial->bytesAvailable();
+        holdReading();
+        return taken;
+    }
     QByteArray taken = m_stash.left(take);
     m_stash.remove(0, take);
     return taken;
@@ -299,15 +362,65 @@ bool SerialCommPort::Output(const QByteArray &data)
 
 void SerialCommPort::onReadyRead()
 {
+    const qint64 held = m_serial->bytesAvailable();
+    paceReading(held - m_buffered);
+    m_buffered = held;
     checkLineCounters();
     if (!receiveDue())
         return;
     // Handed over from here, without a further turn of the event loop,
-    // unless a handler is running (it is then handed over after it).
-    if (m_delivering || m_deliveryScheduled)
+    // unless a handler is running or bytes are being taken (it is then
+    // handed over after them).
+    if (m_delivering || m_deliveryScheduled || m_fetching)
         scheduleDelivery();
     else
         deliver();
+}
+
+void SerialCommPort::paceReading(qint64 brought)
+{
+    if (!m_readNotifier)
+        return;
+    if (m_pacedReading) {
+        m_pacedReading = brought < kFastPeerBytes;
+    } else {
+        // One short read may be the first of a fast stream; a run of them is not.
+        m_shortReads = brought < kTrickleBytes ? m_shortReads + 1 : 0;
+        m_pacedReading = m_shortReads >= kTrickleReads;
+    }
+    if (m_pacedReading) {
+        m_shortReads = 0;
+        m_readNotifier->setEnabled(false);
+        if (!m_readPace.isActive())
+            m_readPace.start(kReadPaceMs);
+    } else {
+        m_readPace.stop();
+        m_readNotifier->setEnabled(true);
+    }
+}
+
+void SerialCommPort::holdReading()
+{
+    // Qt watches the device again whenever its buffer runs empty.
+    if (m_pacedReading && m_readPace.isActive() && m_readNotifier)
+        m_readNotifier->setEnabled(false);
+}
+
+void SerialCommPort::collect()
+{
+    if (!m_serial)
+        return;
+    if (readingPaced() && driverInQueue() > 0) {
+        // Read at once; onReadyRead decides whether the pace goes on.
+        m_serial->waitForReadyRead(0);
+        if (!m_serial || m_readPace.isActive())
+            return;
+    }
+    // The line is quiet (or Qt cannot take more): wake when bytes come, as
+    // Qt would on its own. No timer runs while nothing arrives.
+    m_pacedReading = false;
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(true);
 }
 
 void SerialCommPort::onBytesWritten()
@@ -389,6 +502,10 @@ void SerialCommPort::portLost(const QString &reason)
     m_stash = serial->readAll();
     m_outputPending = false;
     m_drainTimer.stop();
+    m_readPace.stop();
+    m_readNotifier = nullptr;
+    m_pacedReading = false;
+    m_buffered = 0;
     QMetaObject::invokeMethod(
         serial,
         [serial] {

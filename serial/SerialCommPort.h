@@ -2,12 +2,14 @@
 
 #include "SerialComm.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include <deque>
 #include <functional>
 
 class QSerialPort;
+class QSocketNotifier;
 
 // The port on a real serial device through QSerialPort: 19200 baud, 8N1, no
 // flow control, opened exclusively (a live legacy lock file, another process
@@ -15,9 +17,16 @@ class QSerialPort;
 // through the resolver the owner hands in (COM1 -> /dev/ttyS0 unless configured).
 //
 // How the notifications come about:
-//  - receive (2): checked whenever bytes arrive, the threshold changes or a
+//  - receive (2): checked whenever bytes are read, the threshold changes or a
 //    handler returns, so a burst of several blocks drains block by block;
-//    bytes that arrive are handed over from the read itself;
+//    bytes that arrive are handed over from the read itself. While they
+//    trickle in (a line at 19200 baud brings one every half millisecond, and
+//    a pseudo-terminal or a UART's FIFO can hand them over one or two at a
+//    time), the port stops watching the device and collects what has arrived
+//    every kReadPaceMs instead of waking for each byte; a collection that
+//    finds the line quiet, or a fast peer, watches it again. InBufferCount
+//    counts what the driver holds too, and Input fetches it, so nothing that
+//    has arrived waits for the next collection;
 //  - send (1): when Qt's write buffer is empty and the driver's output queue
 //    (TIOCOUTQ) reads 0. Output writes straight to the driver when Qt holds
 //    nothing and looks at once, so one turn of the event loop can hand over
@@ -41,6 +50,13 @@ class SerialCommPort : public SerialComm
     static constexpr int kBaudRate = 19200;
     // How long one turn of the event loop may spend handing over notifications.
     static constexpr int kDeliveryBudgetMs = 4;
+    // Reading at a pace: kTrickleReads reads in a row that each bring fewer
+    // than kTrickleBytes start it, and a collection that brings kFastPeerBytes
+    // or more (more than the line carries in a second) ends it.
+    static constexpr int kReadPaceMs = 100;
+    static constexpr int kTrickleBytes = 256;
+    static constexpr int kTrickleReads = 8;
+    static constexpr int kFastPeerBytes = 2048;
 
     explicit SerialCommPort(DeviceResolver resolve, QObject *parent = nullptr);
     ~SerialCommPort() override;
@@ -73,6 +89,12 @@ class SerialCommPort : public SerialComm
     void describeOpenFailure(const QSerialPort &serial);
     static QString inUseBy(const QString &who);
     void onReadyRead();
+    void paceReading(qint64 brought);
+    void collect();
+    void holdReading();
+    bool readingPaced() const;
+    void fetchFromDriver(qint64 wanted);
+    int driverInQueue() const;
     void onBytesWritten();
     void onError(int error);
     void checkTransmitEmpty();
@@ -102,7 +124,14 @@ class SerialCommPort : public SerialComm
     quint64 m_generation = 0;
 
     bool m_outputPending = false;
-    QTimer m_drainTimer;
+    QTimer m_drainTimer{this};
+
+    QPointer<QSocketNotifier> m_readNotifier; // Qt's own, when it can be found
+    QTimer m_readPace{this};
+    bool m_pacedReading = false;
+    int m_shortReads = 0;
+    bool m_fetching = false;
+    qint64 m_buffered = 0; // what Qt held after the last read
 
     bool m_countersKnown = false;
     struct Counters

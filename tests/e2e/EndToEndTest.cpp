@@ -145,11 +145,17 @@ TEST_F(EndToEndTest, BackupIsSavedWhenTheDeskFallsQuiet)
 {
     // The desk stays on the line after its dump: the end is the marker seven
     // bytes before the last byte, three quiet seconds after the last byte,
-    // whether the stream ends on a block boundary or not.
-    for (const QString &length : {QString("3072"), QString("2548"), QString("2049")}) {
-        SCOPED_TRACE(length.toStdString());
-        receiveWithDump({"--length", length, "--fast", "--linger-ms", "6000", "--save-stream",
-                         dir.filePath("stream")});
+    // whether the stream ends on a block boundary or not, and whether it
+    // comes as fast as it can or at the line's pace (the port then collects
+    // bytes every so often, and the tail must still be whole).
+    for (const QStringList &pace :
+         {QStringList{"--length", "3072", "--fast"}, QStringList{"--length", "2548", "--fast"},
+          QStringList{"--length", "2049", "--fast"},
+          QStringList{"--length", "2548", "--rate", "1920"}}) {
+        const QString length = pace.at(1);
+        SCOPED_TRACE(pace.join(' ').toStdString());
+        receiveWithDump(
+            pace + QStringList{"--linger-ms", "6000", "--save-stream", dir.filePath("stream")});
         QElapsedTimer clock;
         clock.start();
         ASSERT_TRUE(waitForStatus("File has been saved.", 8000)) << status().toStdString();

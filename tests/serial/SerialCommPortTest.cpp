@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -87,6 +88,34 @@ class SerialCommPortTest : public ::testing::Test
         };
     }
 
+    // Writes data a byte at a time with a millisecond between bytes, as a
+    // slow line hands them over, the event loop running meanwhile.
+    void trickle(const QByteArray &data)
+    {
+        for (char c : data) {
+            ASSERT_TRUE(line.write(QByteArray(1, c)));
+            pump(1ms);
+        }
+    }
+
+    // Takes every byte on each receive notification.
+    void readEverything()
+    {
+        port->setRThreshold(1);
+        onComm = [this] {
+            if (port->CommEvent() != comEvReceive)
+                return;
+            port->setInputLen(0);
+            received += port->Input();
+        };
+    }
+
+    bool portTimerRunning() const
+    {
+        const auto timers = port->findChildren<QTimer *>();
+        return std::any_of(timers.begin(), timers.end(), [](QTimer *t) { return t->isActive(); });
+    }
+
     static QByteArray pattern(int size)
     {
         QByteArray data(size, '\0');
@@ -130,6 +159,72 @@ TEST_F(SerialCommPortTest, ThresholdsStepThroughDataArrivingInDribbles)
     ASSERT_TRUE(pumpUntil([&] { return reads.size() == 3; }));
     EXPECT_EQ(reads, (std::vector<int>{13, 1011, 1024}));
     EXPECT_EQ(received, stream);
+}
+
+TEST_F(SerialCommPortTest, TrickleIsCollectedAtAPaceNotByteByByteAndNothingRunsOnceItStops)
+{
+    ASSERT_TRUE(port->setPortOpen(true));
+    readEverything();
+    const QByteArray stream = pattern(400);
+    trickle(stream);
+    ASSERT_TRUE(pumpUntil([&] { return received.size() == stream.size(); }));
+    EXPECT_EQ(received, stream);
+    EXPECT_LT(events.size(), size_t(stream.size() / 4))
+        << "the port woke for nearly every byte of a slow stream";
+
+    // The line falls quiet: the port goes back to waiting for bytes, with no
+    // timer of its own running, and still sees the next one at once.
+    pump(400ms);
+    EXPECT_FALSE(portTimerRunning());
+    ASSERT_TRUE(line.write("z"));
+    ASSERT_TRUE(pumpUntil([&] { return received.endsWith('z'); }));
+    port->setPortOpen(false);
+    EXPECT_FALSE(portTimerRunning());
+}
+
+TEST_F(SerialCommPortTest, BytesTheDriverHoldsBetweenCollectionsAreCountedAndTaken)
+{
+    // A rule that asks what has arrived (the quiet-line timer taking the
+    // tail) must see every byte, even those the port has not collected yet.
+    ASSERT_TRUE(port->setPortOpen(true));
+    readEverything();
+    const QByteArray start = pattern(40);
+    trickle(start);
+    ASSERT_TRUE(pumpUntil([&] { return received.size() == start.size(); }));
+    port->setRThreshold(0);
+    const size_t eventsBefore = events.size();
+
+    // No event loop from here on: nothing collects on the port's behalf.
+    ASSERT_TRUE(line.write("tail!"));
+    QElapsedTimer waited;
+    waited.start();
+    while (port->InBufferCount() < 5 && waited.elapsed() < 2000)
+        ::usleep(1000);
+    EXPECT_EQ(port->InBufferCount(), 5);
+    port->setInputLen(0);
+    EXPECT_EQ(port->Input(), QByteArray("tail!"));
+    EXPECT_EQ(port->InBufferCount(), 0);
+    EXPECT_EQ(events.size(), eventsBefore) << "nothing is handed over from inside Input";
+}
+
+TEST_F(SerialCommPortTest, PeerHangingUpBetweenCollectionsIsStillNoticed)
+{
+    // While the port reads at a pace it does not watch the device between
+    // collections; a device that goes away then is still reported, once.
+    if (!line.isPseudoTerminal())
+        GTEST_SKIP() << "a real line is not hung up from its far end";
+    ASSERT_TRUE(port->setPortOpen(true));
+    readEverything();
+    const QByteArray stream = pattern(60);
+    trickle(stream);
+    ASSERT_TRUE(pumpUntil([&] { return received.size() == stream.size(); }));
+    line.closeController();
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty() && events.back() == comEventPortLost; }));
+    pump(200ms);
+    EXPECT_EQ(received, stream);
+    EXPECT_EQ(std::count(events.begin(), events.end(), comEventPortLost), 1);
+    EXPECT_FALSE(portTimerRunning());
+    port->setPortOpen(false);
 }
 
 TEST_F(SerialCommPortTest, ReadTakesExactlyInputLenAndLeavesTheRest)
