@@ -4,13 +4,18 @@
 # second, and of CuteCom receiving the same stream, each driven through its
 # own window with xdotool as a user would.
 #
-#   bash bench/linerate.sh [SECONDS]     (default 60; needs DISPLAY)
+#   bash bench/linerate.sh [SECONDS] [PART...]     (default 60; needs DISPLAY)
+#
+# PART is zo_receive, zo_send or cutecom_receive (default: all three);
+# ZO_BENCH_BIN names another build's bin/ folder, to compare two builds.
 #
 # Prints, tab-separated: name, CPU percent of one core, wake-ups a second,
 # result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+parts=("${@:2}")
+[[ ${#parts[@]} -gt 0 ]] || parts=(zo_receive zo_send cutecom_receive)
 bytes=$((seconds * 1920))
 bin=${ZO_BENCH_BIN:-./build/bin}
 sim=$bin/zo-vovere-sim
@@ -139,6 +144,9 @@ cutecom_receive() {
   kill "$pid"; wait "$pid" 2>/dev/null || true
 }
 
-zo_receive
-zo_send
-cutecom_receive
+for part in "${parts[@]}"; do
+  case $part in
+    zo_receive | zo_send | cutecom_receive) "$part" ;;
+    *) echo "unknown part: $part" >&2; exit 2 ;;
+  esac
+done
