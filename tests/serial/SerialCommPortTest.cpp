@@ -188,7 +188,9 @@ TEST_F(SerialCommPortTest, BytesTheDriverHoldsBetweenCollectionsAreCountedAndTak
     // tail) must see every byte, even those the port has not collected yet.
     ASSERT_TRUE(port->setPortOpen(true));
     readEverything();
-    const QByteArray start = pattern(40);
+    // Long enough for the pace to set in even where a UART's FIFO hands
+    // the bytes over several at a time.
+    const QByteArray start = pattern(200);
     trickle(start);
     ASSERT_TRUE(pumpUntil([&] { return received.size() == start.size(); }));
     port->setRThreshold(0);
