@@ -77,14 +77,11 @@ void TransferEngine::Comm1_OnComm()
     case 7:
         return;
     default:
-        // A device that goes away after the controller's last byte has not
-        // lost anything: decide on what has arrived, as the silence would.
         if (code == CommEvents::comEventPortLost &&
-            m_state.RxState == TransferState::RxReceivingBlocks) {
-            endReceiveOnQuiet(code);
-            return;
-        }
-        endWithMessage(lineErrorMessage(code));
+            m_state.RxState == TransferState::RxReceivingBlocks)
+            lineLostWhileReceiving(code);
+        else
+            endWithMessage(lineErrorMessage(code));
     }
 }
 

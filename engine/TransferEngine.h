@@ -51,9 +51,11 @@ struct RememberedValues
 // target, made when the target is chosen, and replaces the target only once
 // the whole backup is on disk, so an earlier backup survives any failure.
 //
-// A backup is complete when the line has fallen quiet (the inactivity time,
-// or the device going away) and the bytes received so far, counted from the
-// header's first byte, have the end marker seven bytes before the last.
+// A backup is complete when the line has fallen quiet and the bytes received
+// so far, counted from the header's first byte, have the end marker seven
+// bytes before the last. Quiet is the inactivity time after the last byte,
+// whichever byte it was, or the device going away after the port had seen
+// the line quiet (a hang-up while bytes come drops those the driver held).
 class TransferEngine
 {
   public:
@@ -65,6 +67,9 @@ class TransferEngine
     static constexpr char kEndMarker = ':';
     static constexpr std::chrono::milliseconds kInactivity{3000};
     static constexpr std::chrono::milliseconds kSendCompletion{1000};
+    // How long the port must have seen the line quiet before a loss of the
+    // device for what has arrived to count as the whole backup.
+    static constexpr std::chrono::milliseconds kQuietBeforeLoss = SerialComm::kQuietCheck;
     static constexpr qint64 kLargestSendable = 0x7FFFFFFF; // ByteCount is signed 32-bit
     inline static const QByteArray kBackupHeader = QByteArrayLiteral("GLOW ARRANGER");
 
@@ -109,8 +114,11 @@ class TransferEngine
     void acceptHeader();
     void receiveBlock();
     void takeTail();
+    void takeWaitingBlocks();
+    void startInactivity(std::chrono::milliseconds wait);
     bool streamIsComplete() const;
     void endReceiveOnQuiet(int lineErrorCode);
+    void lineLostWhileReceiving(int code);
     void lostConnection();
     bool openReceiveTarget();
     bool writeToTarget(const QByteArray &bytes);

@@ -143,8 +143,7 @@ void TransferEngine::acceptHeader()
     m_window.SbrMessage(QStringLiteral("header received"));
     m_state.RxState = TransferState::RxReceivingBlocks;
     m_port.setRThreshold(kFirstBlockRest);
-    m_timer1.setInterval(kInactivity);
-    m_timer1.setEnabled(true);
+    startInactivity(kInactivity);
     m_streamEnd = m_state.InBuf.right(kTailMarkerFromEnd);
     m_window.openAnimation(m_clipPath); // decoration only: the receive goes on without it
 }
@@ -164,7 +163,7 @@ void TransferEngine::receiveBlock()
     }
     m_state.ByteCount += kBlockSize;
     m_window.SbrMessage(QString::number(m_state.ByteCount) + QStringLiteral(" bytes received"));
-    m_timer1.setEnabled(true);
+    startInactivity(kInactivity);
     if (!writeToTarget(m_state.Block))
         return;
     m_port.setRThreshold(kBlockSize);
@@ -194,13 +193,24 @@ bool TransferEngine::streamIsComplete() const
     return m_streamEnd.size() == kTailMarkerFromEnd && m_streamEnd[0] == kEndMarker;
 }
 
-void TransferEngine::endReceiveOnQuiet(int lineErrorCode)
+void TransferEngine::startInactivity(std::chrono::milliseconds wait)
 {
-    // Whole blocks the port still holds are handled first, as their
-    // notifications would have been.
+    m_timer1.setInterval(wait);
+    m_timer1.setEnabled(true);
+}
+
+void TransferEngine::takeWaitingBlocks()
+{
+    // Whole blocks the port holds are handled as their notifications would
+    // have been.
     while (m_state.RxState == TransferState::RxReceivingBlocks && m_port.RThreshold() > 0 &&
            m_port.InBufferCount() >= m_port.RThreshold())
         ReceiveData();
+}
+
+void TransferEngine::endReceiveOnQuiet(int lineErrorCode)
+{
+    takeWaitingBlocks();
     if (m_state.RxState != TransferState::RxReceivingBlocks)
         return; // a write failed and has ended the receive
     takeTail();
@@ -221,14 +231,29 @@ void TransferEngine::Timer1_Timer()
     m_timer1.setEnabled(false);
     if (m_state.RxState != TransferState::RxReceivingBlocks)
         return;
-    const int waiting = m_port.InBufferCount();
-    if (m_port.RThreshold() > 0 && waiting >= m_port.RThreshold()) {
-        // A whole block is waiting and its notification is on its way: the
-        // line is not quiet.
-        m_timer1.setEnabled(true);
+    takeWaitingBlocks();
+    if (m_state.RxState != TransferState::RxReceivingBlocks)
+        return;
+    // Any byte restarts the wait, not only a whole block: the line must have
+    // been quiet for the whole interval since its last byte.
+    const std::chrono::milliseconds quiet = m_port.QuietTime();
+    if (quiet < kInactivity) {
+        startInactivity(kInactivity - quiet);
         return;
     }
     endReceiveOnQuiet(0);
+}
+
+void TransferEngine::lineLostWhileReceiving(int code)
+{
+    // A device that goes away after the controller's last byte has lost
+    // nothing, and what has arrived is decided on as the quiet line would
+    // decide. But a hang-up drops what the driver held unread: only a line
+    // that the port saw quiet before the loss shows that nothing went.
+    if (m_port.QuietTime() >= kQuietBeforeLoss)
+        endReceiveOnQuiet(code);
+    else
+        endWithMessage(lineErrorMessage(code));
 }
 
 void TransferEngine::FinishReceive()

@@ -66,6 +66,25 @@ qint64 lockFilePid(const QByteArray &content)
     return 0;
 }
 
+#ifdef Q_OS_LINUX
+// The pseudo-terminal index of a master descriptor, which Linux gives in the
+// descriptor's fdinfo ("tty-index:"); -1 for anything else.
+int masterIndex(const QByteArray &fdinfo)
+{
+    QFile info(QString::fromLocal8Bit(fdinfo));
+    if (!info.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : info.readAll().split('\n')) {
+        if (line.startsWith("tty-index:")) {
+            bool ok = false;
+            const int index = line.mid(10).trimmed().toInt(&ok);
+            return ok ? index : -1;
+        }
+    }
+    return -1;
+}
+#endif
+
 } // namespace
 
 QString User::describe() const
@@ -123,6 +142,14 @@ std::optional<User> openedBy(const QString &device)
     const QByteArray target = QFile::encodeName(QFileInfo(device).canonicalFilePath());
     if (target.isEmpty())
         return std::nullopt;
+    // The far end of a pseudo-terminal /dev/pts/N holds a master whose index is N.
+    int ptyIndex = -1;
+    if (target.startsWith("/dev/pts/")) {
+        bool ok = false;
+        ptyIndex = target.mid(9).toInt(&ok);
+        if (!ok)
+            ptyIndex = -1;
+    }
     const qint64 self = ownPid();
     DIR *proc = ::opendir("/proc");
     if (!proc)
@@ -138,22 +165,31 @@ std::optional<User> openedBy(const QString &device)
             continue;
         // Descriptors of other users' processes are hidden unless we are
         // root; what cannot be read is passed over.
-        const QByteArray fdDir = QByteArray("/proc/") + entry->d_name + "/fd";
+        const QByteArray processDir = QByteArray("/proc/") + entry->d_name;
+        const QByteArray fdDir = processDir + "/fd";
         DIR *fds = ::opendir(fdDir.constData());
         if (!fds)
             continue;
+        bool holdsDevice = false;
+        bool farEnd = false;
         while (const dirent *fd = ::readdir(fds)) {
             if (fd->d_name[0] == '.')
                 continue;
             char link[4096];
             const QByteArray path = fdDir + '/' + fd->d_name;
             const ssize_t n = ::readlink(path.constData(), link, sizeof link);
-            if (n == target.size() && std::memcmp(link, target.constData(), size_t(n)) == 0) {
-                found = User{pid, processName(pid)};
-                break;
-            }
+            if (n <= 0)
+                continue;
+            const QByteArrayView linked(link, n);
+            if (linked == QByteArrayView(target))
+                holdsDevice = true;
+            else if (ptyIndex >= 0 && linked.endsWith("/ptmx") &&
+                     masterIndex(processDir + "/fdinfo/" + fd->d_name) == ptyIndex)
+                farEnd = true;
         }
         ::closedir(fds);
+        if (holdsDevice && !farEnd)
+            found = User{pid, processName(pid)};
     }
     ::closedir(proc);
     return found;
@@ -168,26 +204,6 @@ std::optional<User> holder(const QString &device)
     if (auto user = lockHolder(device))
         return user;
     return openedBy(device);
-}
-
-int openErrno(const QString &device)
-{
-#ifdef Q_OS_UNIX
-    const int fd =
-        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    ::close(fd);
-    return 0;
-#else
-    Q_UNUSED(device);
-    return 0;
-#endif
-}
-
-bool meansNoHardware(int error)
-{
-    return error == EIO || error == ENXIO || error == ENODEV;
 }
 
 } // namespace PortUsers

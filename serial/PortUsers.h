@@ -25,7 +25,9 @@ struct User
 std::optional<User> lockHolder(const QString &device, const QStringList &lockDirs = {});
 
 // Another process that has the device open, among those whose descriptors
-// this process may look at.
+// this process may look at. A process that holds the master of the same
+// pseudo-terminal is the far end of the line (socat, a desk simulator), not
+// a competitor, and is passed over even when it has the device open too.
 std::optional<User> openedBy(const QString &device);
 
 // Whoever of the two above holds the device, the lock file first.
@@ -34,13 +36,5 @@ std::optional<User> holder(const QString &device);
 // The lock file names that may stand for a device: its own name, the name it
 // resolves to, and the name with the folders below /dev joined by '_'.
 QStringList lockFileNames(const QString &device);
-
-// The operating system's error for opening the device read-write without
-// waiting, 0 when it opens (and it is closed again at once).
-int openErrno(const QString &device);
-
-// True for the errors with which a device answers that nothing is behind it
-// (a /dev/ttyS* without a UART).
-bool meansNoHardware(int error);
 
 } // namespace PortUsers

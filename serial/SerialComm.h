@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+
 // Notification codes raised through SerialComm::OnComm.
 namespace CommEvents {
 constexpr int comEvSend = 1;    // transmit side has become empty (SThreshold 1)
@@ -30,6 +32,7 @@ struct CommError
         Busy, // another program holds the device
         PermissionDenied,
         NoHardware, // the device node exists but no port answers behind it
+        NotSerial,  // not a terminal at all: a file, a pipe, /dev/null
         NotOpen,
         Io,
         Other
@@ -90,6 +93,16 @@ class SerialComm : public QObject
     // Queues all of data, in order, and returns at once. False when the port
     // is not open or the device refused it; lastError() tells why.
     virtual bool Output(const QByteArray &data) = 0;
+
+    // How long the line is known to have been quiet: from the last byte that
+    // arrived to the port's latest look at the device that found nothing
+    // more. Asking looks, so while the device is there it is the time since
+    // the last byte. A port also looks by itself kQuietCheck after bytes stop
+    // coming. Once the device has gone away nothing can be looked at any
+    // more: it is then the quiet seen before the loss, zero when the device
+    // went while bytes were coming (they may have gone with it).
+    virtual std::chrono::milliseconds QuietTime() = 0;
+    static constexpr std::chrono::milliseconds kQuietCheck{100};
 
     // The code of the notification being delivered.
     virtual int CommEvent() const = 0;

@@ -1,11 +1,10 @@
 #include "SerialCommPort.h"
 
+#include "DeviceNode.h"
 #include "PortUsers.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSerialPort>
-#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,8 +25,11 @@ SerialCommPort::SerialCommPort(DeviceResolver resolve, QObject *parent)
     m_drainTimer.setSingleShot(true);
     m_drainTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_drainTimer, &QTimer::timeout, this, &SerialCommPort::checkTransmitEmpty);
-    m_readPace.setSingleShot(true);
-    connect(&m_readPace, &QTimer::timeout, this, &SerialCommPort::collect);
+    m_quietLook.setSingleShot(true);
+    m_quietLook.setTimerType(Qt::PreciseTimer); // never early
+    m_quietLook.setInterval(kQuietCheck);
+    connect(&m_quietLook, &QTimer::timeout, this, &SerialCommPort::lookForQuiet);
+    m_clock.start();
 }
 
 SerialCommPort::~SerialCommPort()
@@ -64,10 +66,39 @@ bool SerialCommPort::open()
         m_error.reason = tr("no device is configured for this port");
         return false;
     }
-    if (!QFileInfo::exists(m_error.device)) {
+
+    // What the path is comes first: a file or /dev/null is no serial port,
+    // whoever else has it open.
+    const DeviceNode::Check check = DeviceNode::inspect(m_error.device);
+    switch (check.kind) {
+    case DeviceNode::Check::Kind::Terminal:
+        break;
+    case DeviceNode::Check::Kind::Missing:
         m_error.kind = CommError::Kind::NotFound;
         m_error.reason = tr("the device does not exist");
         return false;
+    case DeviceNode::Check::Kind::NotTerminal:
+        m_error.kind = CommError::Kind::NotSerial;
+        m_error.reason = tr("it is not a serial port but %1").arg(check.what);
+        return false;
+    case DeviceNode::Check::Kind::Refused:
+        if (check.error == EACCES || check.error == EPERM) {
+            m_error.kind = CommError::Kind::PermissionDenied;
+            m_error.reason = tr("permission denied");
+            return false;
+        }
+        if (DeviceNode::meansNoHardware(check.error)) {
+            m_error.kind = CommError::Kind::NoHardware;
+            m_error.reason = tr("there is no serial port at this device (%1)")
+                                 .arg(QString::fromLocal8Bit(std::strerror(check.error)));
+            return false;
+        }
+        if (check.error != EBUSY) { // EBUSY: held exclusively; who holds it is told below
+            m_error.kind = CommError::Kind::Other;
+            m_error.reason = QString::fromLocal8Bit(std::strerror(check.error));
+            return false;
+        }
+        break;
     }
 
     // Another program on the same line would take the bytes meant for us
@@ -79,7 +110,10 @@ bool SerialCommPort::open()
     }
 
     auto *serial = new QSerialPort(this);
-    serial->setPortName(m_error.device);
+    // The device itself, not a link to it: Qt names its lock file after the
+    // path, and other programs look for LCK..ttyUSB0, not for the link's name.
+    const QString resolved = QFileInfo(m_error.device).canonicalFilePath();
+    serial->setPortName(resolved.isEmpty() ? m_error.device : resolved);
     serial->setBaudRate(kBaudRate);
     serial->setDataBits(QSerialPort::Data8);
     serial->setParity(QSerialPort::NoParity);
@@ -109,16 +143,7 @@ bool SerialCommPort::open()
     m_lost = false;
     m_stash.clear();
     m_outputPending = false;
-    // Qt's read notifier, switched off while the port reads at a pace. If a
-    // Qt version keeps it elsewhere, the port simply wakes for every read.
-    m_readNotifier = nullptr;
-    m_pacedReading = false;
-    m_shortReads = 0;
-    m_buffered = 0;
-    for (auto *notifier : serial->findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly)) {
-        if (notifier->type() == QSocketNotifier::Read && notifier->socket() == serial->handle())
-            m_readNotifier = notifier;
-    }
+    m_lastArrival = m_quietSeen = now();
     connect(serial, &QSerialPort::readyRead, this, &SerialCommPort::onReadyRead);
     connect(serial, &QSerialPort::bytesWritten, this, &SerialCommPort::onBytesWritten);
     connect(serial, &QSerialPort::errorOccurred, this,
@@ -147,7 +172,6 @@ void SerialCommPort::describeOpenFailure(const QSerialPort &serial)
 {
     const auto error = serial.error();
     m_error.reason = serial.errorString();
-    const QByteArray path = QFile::encodeName(m_error.device);
     if (error == QSerialPort::DeviceNotFoundError) {
         m_error.kind = CommError::Kind::NotFound;
         return;
@@ -155,6 +179,7 @@ void SerialCommPort::describeOpenFailure(const QSerialPort &serial)
     if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
         // Qt reports a lock held by another program as a permission error; if
         // we may open the device ourselves, it is busy.
+        const QByteArray path = QFile::encodeName(m_error.device);
         if (::access(path.constData(), R_OK | W_OK) == 0) {
             m_error.kind = CommError::Kind::Busy;
             const auto user = PortUsers::holder(m_error.device);
@@ -163,15 +188,6 @@ void SerialCommPort::describeOpenFailure(const QSerialPort &serial)
             m_error.kind = CommError::Kind::PermissionDenied;
             m_error.reason = tr("permission denied");
         }
-        return;
-    }
-    // Qt does not keep the system's error number: ask the device once more.
-    // A /dev/ttyS* without a UART behind it answers with an I/O error.
-    const int systemError = PortUsers::openErrno(m_error.device);
-    if (PortUsers::meansNoHardware(systemError)) {
-        m_error.kind = CommError::Kind::NoHardware;
-        m_error.reason = tr("there is no serial port at this device (%1)")
-                             .arg(QString::fromLocal8Bit(std::strerror(systemError)));
         return;
     }
     m_error.kind = CommError::Kind::Other;
@@ -187,10 +203,7 @@ void SerialCommPort::close()
     m_deliveryScheduled = false;
     m_outputPending = false;
     m_drainTimer.stop();
-    m_readPace.stop();
-    m_readNotifier = nullptr;
-    m_pacedReading = false;
-    m_buffered = 0;
+    m_quietLook.stop();
     m_stash.clear();
     if (m_serial) {
         disconnect(m_serial, nullptr, this, nullptr);
@@ -206,10 +219,8 @@ void SerialCommPort::close()
 
 int SerialCommPort::InBufferCount() const
 {
-    if (m_serial) {
-        const qint64 waiting = readingPaced() ? driverInQueue() : 0;
-        return int(std::min<qint64>(m_serial->bytesAvailable() + waiting, INT_MAX));
-    }
+    if (m_serial)
+        return int(std::min<qint64>(m_serial->bytesAvailable(), INT_MAX));
     return int(m_stash.size());
 }
 
@@ -221,45 +232,34 @@ void SerialCommPort::setInBufferCount(int count)
     if (m_serial && m_serial->isOpen()) {
         m_serial->clear(QSerialPort::Input);
         m_serial->readAll(); // what Qt had already taken from the driver
-        m_buffered = 0;
-        holdReading();
     }
 }
 
-int SerialCommPort::driverInQueue() const
+std::chrono::milliseconds SerialCommPort::QuietTime()
 {
+    if (m_serial && !m_lost)
+        lookForQuiet();
+    return std::chrono::milliseconds(std::max<qint64>(0, m_quietSeen - m_lastArrival) / 1000000);
+}
+
+void SerialCommPort::lookForQuiet()
+{
+    // Only a look that sees the driver holding nothing unread counts: bytes
+    // waiting there have arrived, and their read is on its way. A device
+    // that fails the question may have gone, taking such bytes with it; one
+    // that does not know it (not a tty ioctl it keeps) is taken at its word.
+    if (!m_serial || m_lost)
+        return;
 #ifdef Q_OS_LINUX
-    if (m_serial && m_serial->isOpen()) {
-        int waiting = 0;
-        if (::ioctl(int(m_serial->handle()), TIOCINQ, &waiting) == 0)
-            return std::max(0, waiting);
+    int waiting = 0;
+    if (::ioctl(int(m_serial->handle()), TIOCINQ, &waiting) == 0) {
+        if (waiting > 0)
+            return;
+    } else if (errno != ENOTTY && errno != EINVAL) {
+        return;
     }
 #endif
-    return 0;
-}
-
-bool SerialCommPort::readingPaced() const
-{
-    // Only while Qt's notifier is off may the port read the device itself:
-    // a notifier that has seen the device ready and then finds nothing to
-    // read reports a read error, and the device would be taken for lost.
-    return m_serial && m_readNotifier && !m_readNotifier->isEnabled() && m_pacedReading;
-}
-
-void SerialCommPort::fetchFromDriver(qint64 wanted)
-{
-    // Reads what the driver holds until Qt has wanted bytes. A read's
-    // notification is queued, not handed over: the caller is in the middle of
-    // taking bytes. A device that fails here is reported as lost, and what
-    // Qt held is kept in the stash.
-    m_fetching = true;
-    while (readingPaced() && m_serial->bytesAvailable() < wanted && driverInQueue() > 0) {
-        const qint64 before = m_serial->bytesAvailable();
-        m_serial->waitForReadyRead(0);
-        if (!m_serial || m_serial->bytesAvailable() == before)
-            break;
-    }
-    m_fetching = false;
+    m_quietSeen = now();
 }
 
 int SerialCommPort::driverOutQueue() const
@@ -308,13 +308,7 @@ QByteArray SerialCommPort::Input()
     const int available = InBufferCount();
     const int take = m_inputLen == 0 ? available : std::min(m_inputLen, available);
     if (m_serial)
-        fetchFromDriver(take);
-    if (m_serial) {
-        QByteArray taken = m_serial->read(take);
-        m_buffered = m_serial->bytesAvailable();
-        holdReading();
-        return taken;
-    }
+        return m_serial->read(take);
     QByteArray taken = m_stash.left(take);
     m_stash.remove(0, take);
     return taken;
@@ -362,65 +356,18 @@ bool SerialCommPort::Output(const QByteArray &data)
 
 void SerialCommPort::onReadyRead()
 {
-    const qint64 held = m_serial->bytesAvailable();
-    paceReading(held - m_buffered);
-    m_buffered = held;
+    // Qt says so only when a read has brought bytes.
+    m_lastArrival = now();
+    m_quietLook.start();
     checkLineCounters();
     if (!receiveDue())
         return;
     // Handed over from here, without a further turn of the event loop,
-    // unless a handler is running or bytes are being taken (it is then
-    // handed over after them).
-    if (m_delivering || m_deliveryScheduled || m_fetching)
+    // unless a handler is running (it is then handed over after it).
+    if (m_delivering || m_deliveryScheduled)
         scheduleDelivery();
     else
         deliver();
-}
-
-void SerialCommPort::paceReading(qint64 brought)
-{
-    if (!m_readNotifier)
-        return;
-    if (m_pacedReading) {
-        m_pacedReading = brought < kFastPeerBytes;
-    } else {
-        // One short read may be the first of a fast stream; a run of them is not.
-        m_shortReads = brought < kTrickleBytes ? m_shortReads + 1 : 0;
-        m_pacedReading = m_shortReads >= kTrickleReads;
-    }
-    if (m_pacedReading) {
-        m_shortReads = 0;
-        m_readNotifier->setEnabled(false);
-        if (!m_readPace.isActive())
-            m_readPace.start(kReadPaceMs);
-    } else {
-        m_readPace.stop();
-        m_readNotifier->setEnabled(true);
-    }
-}
-
-void SerialCommPort::holdReading()
-{
-    // Qt watches the device again whenever its buffer runs empty.
-    if (m_pacedReading && m_readPace.isActive() && m_readNotifier)
-        m_readNotifier->setEnabled(false);
-}
-
-void SerialCommPort::collect()
-{
-    if (!m_serial)
-        return;
-    if (readingPaced() && driverInQueue() > 0) {
-        // Read at once; onReadyRead decides whether the pace goes on.
-        m_serial->waitForReadyRead(0);
-        if (!m_serial || m_readPace.isActive())
-            return;
-    }
-    // The line is quiet (or Qt cannot take more): wake when bytes come, as
-    // Qt would on its own. No timer runs while nothing arrives.
-    m_pacedReading = false;
-    if (m_readNotifier)
-        m_readNotifier->setEnabled(true);
 }
 
 void SerialCommPort::onBytesWritten()
@@ -502,10 +449,7 @@ void SerialCommPort::portLost(const QString &reason)
     m_stash = serial->readAll();
     m_outputPending = false;
     m_drainTimer.stop();
-    m_readPace.stop();
-    m_readNotifier = nullptr;
-    m_pacedReading = false;
-    m_buffered = 0;
+    m_quietLook.stop(); // what was seen before the loss is what counts
     QMetaObject::invokeMethod(
         serial,
         [serial] {

@@ -2,31 +2,25 @@
 
 #include "SerialComm.h"
 
-#include <QPointer>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <deque>
 #include <functional>
 
 class QSerialPort;
-class QSocketNotifier;
 
 // The port on a real serial device through QSerialPort: 19200 baud, 8N1, no
 // flow control, opened exclusively (a live legacy lock file, another process
-// with the device open, Qt's lock file and TIOCEXCL, and flock). Port numbers become device paths
-// through the resolver the owner hands in (COM1 -> /dev/ttyS0 unless configured).
+// with the device open, Qt's lock file and TIOCEXCL, and flock). Port numbers
+// become device paths through the resolver the owner hands in (COM1 ->
+// /dev/ttyS0 unless configured); the device is opened, and its lock file
+// named, under the path the links resolve to (LCK..ttyUSB0, LCK..pts_3).
 //
 // How the notifications come about:
 //  - receive (2): checked whenever bytes are read, the threshold changes or a
 //    handler returns, so a burst of several blocks drains block by block;
-//    bytes that arrive are handed over from the read itself. While they
-//    trickle in (a line at 19200 baud brings one every half millisecond, and
-//    a pseudo-terminal or a UART's FIFO can hand them over one or two at a
-//    time), the port stops watching the device and collects what has arrived
-//    every kReadPaceMs instead of waking for each byte; a collection that
-//    finds the line quiet, or a fast peer, watches it again. InBufferCount
-//    counts what the driver holds too, and Input fetches it, so nothing that
-//    has arrived waits for the next collection;
+//    bytes that arrive are handed over from the read itself;
 //  - send (1): when Qt's write buffer is empty and the driver's output queue
 //    (TIOCOUTQ) reads 0. Output writes straight to the driver when Qt holds
 //    nothing and looks at once, so one turn of the event loop can hand over
@@ -38,6 +32,11 @@ class QSocketNotifier;
 //    every read and write where the driver keeps them;
 //  - a vanished device is reported once as comEventPortLost, after the bytes
 //    that had already arrived have been offered, and the device is let go.
+//
+// Quiet: every read that brings bytes marks the time; kQuietCheck later a
+// single-shot timer looks whether the driver holds anything unread (TIOCINQ).
+// That look is what shows, when the device goes away afterwards, that the
+// hang-up took nothing with it.
 class SerialCommPort : public SerialComm
 {
     Q_OBJECT
@@ -50,13 +49,6 @@ class SerialCommPort : public SerialComm
     static constexpr int kBaudRate = 19200;
     // How long one turn of the event loop may spend handing over notifications.
     static constexpr int kDeliveryBudgetMs = 4;
-    // Reading at a pace: kTrickleReads reads in a row that each bring fewer
-    // than kTrickleBytes start it, and a collection that brings kFastPeerBytes
-    // or more (more than the line carries in a second) ends it.
-    static constexpr int kReadPaceMs = 100;
-    static constexpr int kTrickleBytes = 256;
-    static constexpr int kTrickleReads = 8;
-    static constexpr int kFastPeerBytes = 2048;
 
     explicit SerialCommPort(DeviceResolver resolve, QObject *parent = nullptr);
     ~SerialCommPort() override;
@@ -78,6 +70,7 @@ class SerialCommPort : public SerialComm
     QByteArray Input() override;
     bool Output(const QByteArray &data) override;
     int CommEvent() const override { return m_commEvent; }
+    std::chrono::milliseconds QuietTime() override;
     CommError lastError() const override { return m_error; }
 
     // The device path the current CommPort resolves to.
@@ -89,12 +82,8 @@ class SerialCommPort : public SerialComm
     void describeOpenFailure(const QSerialPort &serial);
     static QString inUseBy(const QString &who);
     void onReadyRead();
-    void paceReading(qint64 brought);
-    void collect();
-    void holdReading();
-    bool readingPaced() const;
-    void fetchFromDriver(qint64 wanted);
-    int driverInQueue() const;
+    void lookForQuiet();
+    qint64 now() const { return m_clock.nsecsElapsed(); }
     void onBytesWritten();
     void onError(int error);
     void checkTransmitEmpty();
@@ -126,12 +115,12 @@ class SerialCommPort : public SerialComm
     bool m_outputPending = false;
     QTimer m_drainTimer{this};
 
-    QPointer<QSocketNotifier> m_readNotifier; // Qt's own, when it can be found
-    QTimer m_readPace{this};
-    bool m_pacedReading = false;
-    int m_shortReads = 0;
-    bool m_fetching = false;
-    qint64 m_buffered = 0; // what Qt held after the last read
+    // Times on m_clock, in nanoseconds: the last read that brought bytes,
+    // and the last look that found the driver holding none after it.
+    QElapsedTimer m_clock;
+    qint64 m_lastArrival = 0;
+    qint64 m_quietSeen = 0;
+    QTimer m_quietLook{this};
 
     bool m_countersKnown = false;
     struct Counters

@@ -20,7 +20,8 @@ class EngineFixture : public ::testing::Test
 {
   protected:
     EngineFixture()
-        : timer1(clock), timer2(clock), engine(port, window, timer1, timer2, dialog, clip)
+        : port(clock), timer1(clock), timer2(clock),
+          engine(port, window, timer1, timer2, dialog, clip)
     {
     }
 
@@ -54,9 +55,9 @@ class EngineFixture : public ::testing::Test
 
     QTemporaryDir dir;
     const QString clip = QStringLiteral("/opt/zo-vovere/filemove.avi");
+    ManualClock clock;
     FakeCommPort port;
     FakeWindow window;
-    ManualClock clock;
     ManualTimer timer1;
     ManualTimer timer2;
     FakeFileDialog dialog;

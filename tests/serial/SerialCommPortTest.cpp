@@ -161,7 +161,7 @@ TEST_F(SerialCommPortTest, ThresholdsStepThroughDataArrivingInDribbles)
     EXPECT_EQ(received, stream);
 }
 
-TEST_F(SerialCommPortTest, TrickleIsCollectedAtAPaceNotByteByByteAndNothingRunsOnceItStops)
+TEST_F(SerialCommPortTest, TrickleArrivesWholeAndNothingRunsOnceItStops)
 {
     ASSERT_TRUE(port->setPortOpen(true));
     readEverything();
@@ -169,11 +169,9 @@ TEST_F(SerialCommPortTest, TrickleIsCollectedAtAPaceNotByteByByteAndNothingRunsO
     trickle(stream);
     ASSERT_TRUE(pumpUntil([&] { return received.size() == stream.size(); }));
     EXPECT_EQ(received, stream);
-    EXPECT_LT(events.size(), size_t(stream.size() / 4))
-        << "the port woke for nearly every byte of a slow stream";
 
-    // The line falls quiet: the port goes back to waiting for bytes, with no
-    // timer of its own running, and still sees the next one at once.
+    // The line falls quiet: once the port has looked, no timer of its own
+    // runs, and it still sees the next byte at once.
     pump(400ms);
     EXPECT_FALSE(portTimerRunning());
     ASSERT_TRUE(line.write("z"));
@@ -182,52 +180,59 @@ TEST_F(SerialCommPortTest, TrickleIsCollectedAtAPaceNotByteByByteAndNothingRunsO
     EXPECT_FALSE(portTimerRunning());
 }
 
-TEST_F(SerialCommPortTest, BytesTheDriverHoldsBetweenCollectionsAreCountedAndTaken)
+TEST_F(SerialCommPortTest, QuietCountsFromTheLastByteAndNeverPastBytesTheDriverHolds)
 {
-    // A rule that asks what has arrived (the quiet-line timer taking the
-    // tail) must see every byte, even those the port has not collected yet.
     ASSERT_TRUE(port->setPortOpen(true));
     readEverything();
-    // Long enough for the pace to set in even where a UART's FIFO hands
-    // the bytes over several at a time.
-    const QByteArray start = pattern(200);
-    trickle(start);
-    ASSERT_TRUE(pumpUntil([&] { return received.size() == start.size(); }));
-    port->setRThreshold(0);
-    const size_t eventsBefore = events.size();
+    trickle(pattern(50));
+    ASSERT_TRUE(pumpUntil([&] { return received.size() == 50; }));
+    EXPECT_LT(port->QuietTime(), 100ms);
+    pump(300ms);
+    const auto quiet = port->QuietTime();
+    EXPECT_GE(quiet, 300ms);
 
-    // No event loop from here on: nothing collects on the port's behalf.
+    // Bytes the driver holds, not yet read (no event loop runs here), have
+    // arrived: the line is no longer quiet, whatever the last read says.
     ASSERT_TRUE(line.write("tail!"));
-    QElapsedTimer waited;
-    waited.start();
-    while (port->InBufferCount() < 5 && waited.elapsed() < 2000)
-        ::usleep(1000);
-    EXPECT_EQ(port->InBufferCount(), 5);
-    port->setInputLen(0);
-    EXPECT_EQ(port->Input(), QByteArray("tail!"));
-    EXPECT_EQ(port->InBufferCount(), 0);
-    EXPECT_EQ(events.size(), eventsBefore) << "nothing is handed over from inside Input";
+    ::usleep(200 * 1000);
+    EXPECT_LE(port->QuietTime(), quiet + 20ms) << "quiet grew over bytes waiting unread";
+    ASSERT_TRUE(pumpUntil([&] { return received.endsWith("tail!"); }));
+    EXPECT_LT(port->QuietTime(), 100ms);
+    port->setPortOpen(false);
 }
 
-TEST_F(SerialCommPortTest, PeerHangingUpBetweenCollectionsIsStillNoticed)
+// After a hang-up nothing can be looked at: the quiet is what the port saw
+// before, none when the line went while bytes were coming (the driver drops
+// what it held), and it stops growing. The parameter is the quiet before the
+// far end hangs up.
+class HangUpQuietTest : public SerialCommPortTest,
+                        public ::testing::WithParamInterface<std::chrono::milliseconds>
 {
-    // While the port reads at a pace it does not watch the device between
-    // collections; a device that goes away then is still reported, once.
+};
+
+TEST_P(HangUpQuietTest, ShowsOnlyTheQuietSeenBeforeIt)
+{
     if (!line.isPseudoTerminal())
         GTEST_SKIP() << "a real line is not hung up from its far end";
     ASSERT_TRUE(port->setPortOpen(true));
-    readEverything();
-    const QByteArray stream = pattern(60);
-    trickle(stream);
-    ASSERT_TRUE(pumpUntil([&] { return received.size() == stream.size(); }));
+    ASSERT_TRUE(line.write(pattern(60)));
+    ASSERT_TRUE(pumpUntil([&] { return port->InBufferCount() == 60; }));
+    pump(GetParam());
     line.closeController();
     ASSERT_TRUE(pumpUntil([&] { return !events.empty() && events.back() == comEventPortLost; }));
+    const auto quiet = port->QuietTime();
+    if (GetParam() < SerialComm::kQuietCheck)
+        EXPECT_EQ(quiet, 0ms);
+    else
+        EXPECT_GE(quiet, SerialComm::kQuietCheck);
     pump(200ms);
-    EXPECT_EQ(received, stream);
-    EXPECT_EQ(std::count(events.begin(), events.end(), comEventPortLost), 1);
-    EXPECT_FALSE(portTimerRunning());
+    EXPECT_EQ(port->QuietTime(), quiet);
+    EXPECT_EQ(events, std::vector<int>{comEventPortLost});
     port->setPortOpen(false);
 }
+
+INSTANTIATE_TEST_SUITE_P(SerialCommPort, HangUpQuietTest, ::testing::Values(0ms, 300ms),
+                         [](const auto &info) { return "After" + std::to_string(info.param.count()) + "ms"; });
 
 TEST_F(SerialCommPortTest, ReadTakesExactlyInputLenAndLeavesTheRest)
 {

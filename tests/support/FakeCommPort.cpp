@@ -55,9 +55,16 @@ bool FakeCommPort::Output(const QByteArray &data)
     return true;
 }
 
-void FakeCommPort::arrive(const QByteArray &bytes)
+void FakeCommPort::hold(const QByteArray &bytes)
 {
     m_in += bytes;
+    if (!bytes.isEmpty())
+        m_lastArrival = m_clock.now();
+}
+
+void FakeCommPort::arrive(const QByteArray &bytes)
+{
+    hold(bytes);
     while (m_open && m_rThreshold > 0 && m_in.size() >= m_rThreshold) {
         const qsizetype before = m_in.size();
         raise(2);

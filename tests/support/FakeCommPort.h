@@ -1,15 +1,20 @@
 #pragma once
 
+#include "ManualTimer.h"
 #include "SerialComm.h"
 
 #include <QList>
 
 // A port driven by the test: it records what is written, holds scripted
-// incoming bytes, and raises notifications only when the test says so.
+// incoming bytes, and raises notifications only when the test says so. It
+// sees the line perfectly: the quiet is the test clock's time since bytes
+// last arrived, also when the test then says the device went away.
 class FakeCommPort final : public SerialComm
 {
     Q_OBJECT
   public:
+    explicit FakeCommPort(const ManualClock &clock) : m_clock(clock) {}
+
     void setCommPort(int port) override { m_commPort = port; }
     int CommPort() const override { return m_commPort; }
     bool setPortOpen(bool open) override;
@@ -27,6 +32,7 @@ class FakeCommPort final : public SerialComm
     QByteArray Input() override;
     bool Output(const QByteArray &data) override;
     int CommEvent() const override { return m_event; }
+    std::chrono::milliseconds QuietTime() override { return m_clock.now() - m_lastArrival; }
     CommError lastError() const override { return m_error; }
 
     // --- the test's side
@@ -35,7 +41,7 @@ class FakeCommPort final : public SerialComm
     void arrive(const QByteArray &bytes);
     // Bytes arrive but no notification is raised for them (yet): what a
     // device still holds when it goes away.
-    void hold(const QByteArray &bytes) { m_in += bytes; }
+    void hold(const QByteArray &bytes);
     // The transmit side has emptied: one send notification if SThreshold is 1.
     void transmitEmpty();
     // The driver reports this many bytes still on their way.
@@ -52,6 +58,8 @@ class FakeCommPort final : public SerialComm
     int failOutputAfter = -1;  // >= 0: Output calls beyond this many fail
 
   private:
+    const ManualClock &m_clock;
+    std::chrono::milliseconds m_lastArrival{0};
     int m_commPort = 1;
     bool m_open = false;
     QByteArray m_in;

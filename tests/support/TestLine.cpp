@@ -55,6 +55,10 @@ TestLine::TestLine()
     ::cfmakeraw(&raw);
     ::tcsetattr(device, TCSANOW, &raw);
     ::fcntl(controller, F_SETFL, ::fcntl(controller, F_GETFL) | O_NONBLOCK);
+    // Not handed down to the programs a test starts: one that held the
+    // controller's end would be the line's far end, not another user of it.
+    ::fcntl(controller, F_SETFD, FD_CLOEXEC);
+    ::fcntl(device, F_SETFD, FD_CLOEXEC);
     m_controller = controller;
     m_device = device;
     m_path = QString::fromLocal8Bit(name);

@@ -54,7 +54,7 @@ class TestWindow : public frmGAbackup
                            const std::function<void(Parts &)> &adjust)
     {
         Parts parts;
-        auto port = std::make_unique<FakeCommPort>();
+        auto port = std::make_unique<FakeCommPort>(clock);
         auto timer1 = std::make_unique<ManualTimer>(clock);
         auto timer2 = std::make_unique<ManualTimer>(clock);
         auto dialog = std::make_unique<FakeFileDialog>();

@@ -187,6 +187,26 @@ void SimLine::drain()
     ::close(peer);
 }
 
+void SimLine::waitForRelease()
+{
+    if (!m_pseudoTerminal)
+        return;
+    // The controller's end of a pseudo-terminal reports a hang-up once no
+    // one has the program's end open any more. What the program might still
+    // send is read and dropped, as a desk that is not receiving does.
+    char ignored[256];
+    for (;;) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, -1) < 0 && errno != EINTR)
+            return;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+            return;
+        if ((p.revents & POLLIN) && ::read(m_fd, ignored, sizeof ignored) <= 0 && errno != EAGAIN &&
+            errno != EINTR)
+            return;
+    }
+}
+
 void SimLine::sleepMs(qint64 ms)
 {
     if (ms <= 0)

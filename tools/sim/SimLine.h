@@ -28,6 +28,9 @@ class SimLine
     // Waits until what was written has left (on a pseudo-terminal: until the
     // program has taken it).
     void drain();
+    // Stays on the line until the program has let go of it (on a
+    // pseudo-terminal: closed its end); returns at once on a serial device.
+    void waitForRelease();
 
     static void sleepMs(qint64 ms);
 

@@ -78,13 +78,20 @@ int main(int argc, char *argv[])
                                        "dump: start when a line is read from standard input.");
     const QCommandLineOption delay("start-delay-ms", "dump: wait this long before sending.", "ms",
                                    "0");
-    const QCommandLineOption linger("linger-ms",
-                                    "dump: keep the line open this long after sending, as a "
-                                    "desk that stays connected (default 0: the line goes away "
-                                    "at once, as when the cable is pulled after the dump).",
-                                    "ms", "0");
+    const QCommandLineOption linger(
+        "linger-ms",
+        "dump: hang up this long after the program has taken the last byte (default: stay on "
+        "the line, as a desk does, until the program lets go of it; on a serial device, end "
+        "once the last byte has left).",
+        "ms", "-1");
+    const QCommandLineOption pauseAfter(
+        "pause-after", "dump: pause once after this many bytes, as a desk that stops a moment.",
+        "bytes");
+    const QCommandLineOption pauseMs("pause-ms", "dump: how long that pause lasts (default 2000).",
+                                     "ms", "2000");
     parser.addOptions({device, out, quiet, timeout, file, length, fast, rate, stopAfter, vanish,
-                       wrongHeader, middleMarker, saveStream, waitEnter, delay, linger});
+                       wrongHeader, middleMarker, saveStream, waitEnter, delay, linger,
+                       pauseAfter, pauseMs});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -169,12 +176,16 @@ int main(int argc, char *argv[])
         if (!copy.open(QIODevice::WriteOnly) || copy.write(stream) != stream.size())
             return fail(QStringLiteral("cannot write %1").arg(parser.value(saveStream)));
     }
-    qint64 limit = stream.size(), bytesPerSecond = 0, delayMs = 0, lingerMs = 0;
+    qint64 limit = stream.size(), bytesPerSecond = 0, delayMs = 0, lingerMs = -1;
+    qint64 pauseAt = -1, pauseLength = 0;
+    if (parser.isSet(pauseAfter) && (!number(pauseAfter, pauseAt) || !number(pauseMs, pauseLength)))
+        return fail(QStringLiteral("--pause-after and --pause-ms take a number"));
     if (parser.isSet(stopAfter) && !number(stopAfter, limit))
         return fail(QStringLiteral("--stop-after takes a number"));
     if (!parser.isSet(fast) && (!number(rate, bytesPerSecond) || bytesPerSecond == 0))
         return fail(QStringLiteral("--rate takes a positive number"));
-    if (!number(delay, delayMs) || !number(linger, lingerMs))
+    if (!number(delay, delayMs) ||
+        (parser.value(linger) != QLatin1String("-1") && !number(linger, lingerMs)))
         return fail(QStringLiteral("--start-delay-ms and --linger-ms take a number"));
 
     if (parser.isSet(waitEnter)) {
@@ -185,14 +196,23 @@ int main(int argc, char *argv[])
     }
     SimLine::sleepMs(delayMs);
     const QByteArray sent = stream.left(limit);
-    if (!line.send(sent, bytesPerSecond, &error))
+    const qint64 beforePause = pauseAt >= 0 ? std::min(pauseAt, limit) : limit;
+    if (!line.send(sent.left(beforePause), bytesPerSecond, &error))
         return fail(error);
+    if (beforePause < sent.size()) {
+        SimLine::sleepMs(pauseLength);
+        if (!line.send(sent.mid(beforePause), bytesPerSecond, &error))
+            return fail(error);
+    }
     std::printf("sent %lld of %lld bytes\n", static_cast<long long>(sent.size()),
                 static_cast<long long>(stream.size()));
     std::fflush(stdout);
     if (parser.isSet(vanish))
         return 0; // hangs up as the process ends
     line.drain();
-    SimLine::sleepMs(lingerMs);
+    if (lingerMs >= 0)
+        SimLine::sleepMs(lingerMs);
+    else
+        line.waitForRelease();
     return 0;
 }
