@@ -10,8 +10,18 @@ const QString kLogind = QStringLiteral("org.freedesktop.login1");
 const QString kNotifications = QStringLiteral("org.freedesktop.Notifications");
 } // namespace
 
-SleepInhibitor::SleepInhibitor(LazyBus::Connect connect, QObject *parent)
-    : QObject(parent), m_bus(std::move(connect))
+SleepInhibitor::SleepInhibitor()
+    : SleepInhibitor(BusLink::systemAddress(), [] { return QDBusConnection::systemBus(); })
+{
+}
+
+SleepInhibitor::SleepInhibitor(const QString &address, BusLink::Connect connect, QObject *parent)
+    : QObject(parent), m_bus(new BusLink(address, std::move(connect), this))
+{
+}
+
+SleepInhibitor::SleepInhibitor(BusLink::Connect connect, QObject *parent)
+    : QObject(parent), m_bus(new BusLink(std::move(connect), this))
 {
 }
 
@@ -22,25 +32,26 @@ void SleepInhibitor::hold(const QString &why)
     if (m_wanted)
         return;
     m_wanted = true;
-    QDBusConnection &bus = m_bus.get();
-    if (!bus.isConnected())
-        return;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        kLogind, QStringLiteral("/org/freedesktop/login1"),
-        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
-    call << QStringLiteral("sleep:idle") << QStringLiteral("ZO Vovere") << why
-         << QStringLiteral("block");
     const quint64 request = ++m_request;
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, request](QDBusPendingCallWatcher *w) {
-                w->deleteLater();
-                const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
-                // An answer to a hold already released is dropped, and with
-                // it the lock.
-                if (reply.isValid() && m_wanted && request == m_request)
-                    m_lock = reply.value();
-            });
+    m_bus->whenConnected([this, request, why](QDBusConnection &bus) {
+        if (!m_wanted || request != m_request)
+            return; // released before the bus was reached
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            kLogind, QStringLiteral("/org/freedesktop/login1"),
+            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
+        call << QStringLiteral("sleep:idle") << QStringLiteral("ZO Vovere") << why
+             << QStringLiteral("block");
+        auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [this, request](QDBusPendingCallWatcher *w) {
+                    w->deleteLater();
+                    const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
+                    // An answer to a hold already released is dropped, and
+                    // with it the lock.
+                    if (reply.isValid() && m_wanted && request == m_request)
+                        m_lock = reply.value();
+                });
+    });
 }
 
 void SleepInhibitor::release()
@@ -50,22 +61,32 @@ void SleepInhibitor::release()
     m_lock = QDBusUnixFileDescriptor(); // closes our copy: logind lets go
 }
 
-DesktopNotifier::DesktopNotifier(LazyBus::Connect connect, QObject *parent)
-    : QObject(parent), m_bus(std::move(connect))
+DesktopNotifier::DesktopNotifier()
+    : DesktopNotifier(BusLink::sessionAddress(), [] { return QDBusConnection::sessionBus(); })
+{
+}
+
+DesktopNotifier::DesktopNotifier(const QString &address, BusLink::Connect connect,
+                                 QObject *parent)
+    : QObject(parent), m_bus(new BusLink(address, std::move(connect), this))
+{
+}
+
+DesktopNotifier::DesktopNotifier(BusLink::Connect connect, QObject *parent)
+    : QObject(parent), m_bus(new BusLink(std::move(connect), this))
 {
 }
 
 void DesktopNotifier::notify(const QString &summary, const QString &body)
 {
-    QDBusConnection &bus = m_bus.get();
-    if (!bus.isConnected())
-        return;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        kNotifications, QStringLiteral("/org/freedesktop/Notifications"), kNotifications,
-        QStringLiteral("Notify"));
-    call << QStringLiteral("ZO Vovere") << quint32(0) << QStringLiteral("zo-vovere") << summary
-         << body << QStringList()
-         << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("zo-vovere")}}
-         << qint32(-1);
-    bus.asyncCall(call); // nothing waits for the answer
+    m_bus->whenConnected([summary, body](QDBusConnection &bus) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            kNotifications, QStringLiteral("/org/freedesktop/Notifications"), kNotifications,
+            QStringLiteral("Notify"));
+        call << QStringLiteral("ZO Vovere") << quint32(0) << QStringLiteral("zo-vovere")
+             << summary << body << QStringList()
+             << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("zo-vovere")}}
+             << qint32(-1);
+        bus.asyncCall(call); // nothing waits for the answer
+    });
 }

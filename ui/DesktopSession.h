@@ -1,45 +1,29 @@
 #pragma once
 
+#include "BusLink.h"
+
 #include <QDBusConnection>
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
 #include <QString>
 
-#include <functional>
-#include <optional>
-
-// Connects to a bus when first needed, not before: a window that has not
-// started a transfer has no use for logind or the notification service, and
-// its start-up should not wait for them.
-class LazyBus
-{
-  public:
-    using Connect = std::function<QDBusConnection()>;
-    explicit LazyBus(Connect connect) : m_connect(std::move(connect)) {}
-    QDBusConnection &get()
-    {
-        if (!m_bus)
-            m_bus = m_connect();
-        return *m_bus;
-    }
-
-  private:
-    Connect m_connect;
-    std::optional<QDBusConnection> m_bus;
-};
-
 // Keeps the computer awake while a transfer runs: a systemd-logind
 // inhibitor lock for sleep and idle, held from the start of a transfer to
 // its end. The lock is the descriptor logind hands out; closing it releases
-// the lock. Without the bus or logind nothing happens and nothing waits: the
-// call is made asynchronously.
+// the lock. Without the bus or logind nothing happens, and nothing ever
+// waits: the bus is reached through a BusLink and the call is asynchronous.
 class SleepInhibitor : public QObject
 {
     Q_OBJECT
   public:
-    explicit SleepInhibitor(LazyBus::Connect connect, QObject *parent = nullptr);
+    // The system bus, as the program reaches it.
+    SleepInhibitor();
+    // The bus at address, asked before it is connected to.
+    SleepInhibitor(const QString &address, BusLink::Connect connect, QObject *parent = nullptr);
+    // A bus that needs no asking.
+    explicit SleepInhibitor(BusLink::Connect connect, QObject *parent = nullptr);
     explicit SleepInhibitor(const QDBusConnection &bus, QObject *parent = nullptr)
-        : SleepInhibitor([bus] { return bus; }, parent)
+        : SleepInhibitor(BusLink::Connect([bus] { return bus; }), parent)
     {
     }
     ~SleepInhibitor() override;
@@ -49,8 +33,10 @@ class SleepInhibitor : public QObject
     // True once logind has handed out the lock, until it is released.
     bool held() const { return m_lock.isValid(); }
 
+    BusLink &bus() { return *m_bus; }
+
   private:
-    LazyBus m_bus;
+    BusLink *m_bus;
     QDBusUnixFileDescriptor m_lock;
     bool m_wanted = false;
     quint64 m_request = 0; // the hold an answer belongs to
@@ -62,13 +48,18 @@ class DesktopNotifier : public QObject
 {
     Q_OBJECT
   public:
-    explicit DesktopNotifier(LazyBus::Connect connect, QObject *parent = nullptr);
+    // The session bus, as the program reaches it.
+    DesktopNotifier();
+    DesktopNotifier(const QString &address, BusLink::Connect connect, QObject *parent = nullptr);
+    explicit DesktopNotifier(BusLink::Connect connect, QObject *parent = nullptr);
     explicit DesktopNotifier(const QDBusConnection &bus, QObject *parent = nullptr)
-        : DesktopNotifier([bus] { return bus; }, parent)
+        : DesktopNotifier(BusLink::Connect([bus] { return bus; }), parent)
     {
     }
     void notify(const QString &summary, const QString &body);
 
+    BusLink &bus() { return *m_bus; }
+
   private:
-    LazyBus m_bus;
+    BusLink *m_bus;
 };

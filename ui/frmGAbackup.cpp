@@ -101,10 +101,9 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
     if (!m_portList)
         m_portList = std::make_unique<SystemPortList>();
     if (!m_inhibitor)
-        m_inhibitor = std::make_unique<SleepInhibitor>([] { return QDBusConnection::systemBus(); });
+        m_inhibitor = std::make_unique<SleepInhibitor>();
     if (!m_notifier)
-        m_notifier =
-            std::make_unique<DesktopNotifier>([] { return QDBusConnection::sessionBus(); });
+        m_notifier = std::make_unique<DesktopNotifier>();
     if (m_dataDirs.isEmpty())
         m_dataDirs = dataDirsFor(QCoreApplication::applicationDirPath());
 

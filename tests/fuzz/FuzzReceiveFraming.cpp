@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     // Byte 0: whether the stream starts with a good header, and whether the
     // device goes away at the end instead of the line falling quiet; bytes
-    // 1-2 seed the cutting; the rest is the stream.
+    // 1-2 seed the cutting and the pauses; the rest is the stream.
     QByteArray stream = (data[0] & 1) ? QByteArray("GLOW ARRANGER") : QByteArray();
     stream += QByteArray(reinterpret_cast<const char *>(data + 3), qsizetype(size - 3));
     quint32 seed = data[1] | data[2] << 8 | 0x10000u;
@@ -50,12 +50,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<Piece> pieces;
     for (qsizetype at = 0; at < stream.size();) {
         const qsizetype length = std::min<qsizetype>(1 + next() % 2100, stream.size() - at);
-        pieces.push_back({stream.mid(at, length), next() % 8 == 0});
+        Piece piece{stream.mid(at, length), next() % 8 == 0};
+        if (!piece.quietAfter && next() % 4 == 0)
+            piece.gapAfterMs = int(next() % kModelInactivityMs);
+        pieces.push_back(piece);
         at += length;
     }
-    if (data[0] & 2)
-        pieces.push_back({{}, false, true}); // in the end the device goes away
-    else if (pieces.empty() || !pieces.back().quietAfter)
+    if (data[0] & 2) {
+        // In the end the device goes away, a while after the last byte, but
+        // before the line has been quiet for the inactivity time.
+        const int gap = pieces.empty() ? 0 : pieces.back().gapAfterMs;
+        const int room = std::min(300, kModelInactivityMs - gap);
+        pieces.push_back({{}, false, true, room > 1 ? int(next() % room) : 0});
+    } else if (pieces.empty() || !pieces.back().quietAfter)
         pieces.push_back({{}, true}); // in the end the line falls quiet
 
     static QTemporaryDir dir;
@@ -65,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
     }
 
-    FakeCommPort port;
-    FakeWindow window;
     ManualClock clock;
+    FakeCommPort port(clock);
+    FakeWindow window;
     ManualTimer timer1(clock), timer2(clock);
     FakeFileDialog dialog;
     TransferEngine engine(port, window, timer1, timer2, dialog, QString());
@@ -76,10 +83,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     for (const Piece &piece : pieces) {
         port.arrive(piece.bytes);
+        // A hang-up's pause comes before it; any other pause after the bytes.
+        if (!piece.hangUpAfter)
+            clock.advance(std::chrono::milliseconds(piece.gapAfterMs));
         if (piece.quietAfter)
-            clock.advance(std::chrono::milliseconds(3000));
-        if (piece.hangUpAfter && port.PortOpen())
+            clock.advance(std::chrono::milliseconds(kModelInactivityMs));
+        if (piece.hangUpAfter && port.PortOpen()) {
+            clock.advance(std::chrono::milliseconds(piece.gapAfterMs));
             port.raise(CommEvents::comEventPortLost);
+        }
         if (!port.PortOpen())
             break;
     }

@@ -6,8 +6,11 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -115,10 +118,12 @@ class DesktopSessionTest : public ::testing::Test
 
 TEST_F(DesktopSessionTest, InhibitorIsTakenAndReleased)
 {
-    SleepInhibitor inhibitor(*connection);
+    // Reached as the program reaches a bus: its daemon asked first.
+    SleepInhibitor inhibitor(address, [this] { return *connection; });
     inhibitor.hold("testing");
     ASSERT_TRUE(inhibitorsBecome(held)) << inhibitors().join(',').toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return inhibitor.held(); }, 5000));
+    EXPECT_EQ(inhibitor.bus().probes(), 1);
     inhibitor.release();
     EXPECT_FALSE(inhibitor.held());
     EXPECT_TRUE(inhibitorsBecome({})) << "released at once";
@@ -215,6 +220,80 @@ TEST_F(DesktopSessionTest, EndingIsNotifiedOnlyWhenTheWindowIsNotActive)
     clock.advance(3000ms);
     QTest::qWait(300);
     EXPECT_EQ(notified().count("Notify"), 2) << notified().toStdString();
+}
+
+// Both buses at a socket that accepts and never answers, as a hung daemon
+// does: nothing the window does waits for them, and Qt, which would wait for
+// good, is never asked to connect.
+class StuckBusTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.listen(dir.filePath("bus")));
+        QObject::connect(&server, &QLocalServer::newConnection, [this] {
+            while (QLocalSocket *client = server.nextPendingConnection())
+                clients << client; // kept open, never answered
+        });
+        for (const char *name : {"DBUS_SYSTEM_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS"}) {
+            saved.emplace_back(name, qgetenv(name));
+            qputenv(name, "unix:path=" + QFile::encodeName(server.fullServerName()));
+        }
+    }
+    void TearDown() override
+    {
+        for (const auto &[name, value] : saved)
+            value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    }
+
+    QTemporaryDir dir;
+    QLocalServer server;
+    QList<QLocalSocket *> clients;
+    std::vector<std::pair<const char *, QByteArray>> saved;
+};
+
+TEST_F(StuckBusTest, KeepingAwakeAndNotifyingCostNothing)
+{
+    SleepInhibitor inhibitor;
+    DesktopNotifier notifier;
+    QElapsedTimer clock;
+    clock.start();
+    inhibitor.hold("testing");
+    notifier.notify("x", "y");
+    EXPECT_LT(clock.elapsed(), 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clients.size() == 2; }, 2000))
+        << "each bus is asked once";
+    QTest::qWait(int(BusLink::kGreetingLimit.count()) + 300);
+    EXPECT_FALSE(inhibitor.held());
+    EXPECT_EQ(inhibitor.bus().probes(), 1);
+    // Asked again at the next use: a daemon may have come back.
+    inhibitor.release();
+    inhibitor.hold("again");
+    EXPECT_EQ(inhibitor.bus().probes(), 2);
+}
+
+TEST_F(StuckBusTest, WindowStartsAndEndsATransferAtOnce)
+{
+    ManualClock clock;
+    TestWindow::Fakes fakes{};
+    MemorySettingsStore store;
+    TestWindow window(store, clock, fakes, {QStringLiteral(ZO_SOURCE_DATA_DIR)},
+                      [](frmGAbackup::Parts &parts) {
+                          parts.inhibitor = std::make_unique<SleepInhibitor>();
+                          parts.notifier = std::make_unique<DesktopNotifier>();
+                      });
+    fakes.dialog->choose = dir.filePath("backup.txt");
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (int round = 0; round < 3; ++round) {
+        window.cmdReceive->click();
+        ASSERT_TRUE(fakes.port->PortOpen());
+        ASSERT_EQ(window.engine().state().RxState, 1);
+        window.cmdCancel->click(); // the window is not active: a notification is due
+        ASSERT_FALSE(fakes.port->PortOpen());
+    }
+    EXPECT_LT(elapsed.elapsed(), 300);
+    EXPECT_EQ(window.sbrPanel->text(), QString("Action canceled"));
 }
 
 } // namespace
