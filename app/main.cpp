@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 #include "QSettingsStore.h"
+#include "ShutdownSignals.h"
 #include "frmGAbackup.h"
 
 #include <QApplication>
@@ -43,6 +44,14 @@ int main(int argc, char *argv[])
 
     QSettingsStore store;
     frmGAbackup window(store);
+    // A logout, a closed terminal or a kill ends a transfer as Cancel does,
+    // then the program, with the status a shell gives a signal's death;
+    // open dialogs and message boxes close with it.
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::received, &window, [&window](int number) {
+        window.endOnSignal();
+        QCoreApplication::exit(128 + number);
+    });
     window.show();
     if (const QScreen *screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());

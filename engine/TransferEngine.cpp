@@ -189,6 +189,10 @@ bool TransferEngine::openPort(const QString &whatFor)
                                "device for %1 under File > Port Settings.")
                        .arg(portName());
         break;
+    case CommError::Kind::NotSerial:
+        message += QObject::tr("\n\nChoose the serial device for %1 under File > Port Settings.")
+                       .arg(portName());
+        break;
     case CommError::Kind::NoHardware:
         message += QObject::tr("\n\nMany PCs have the device %2 without a serial port behind "
                                "it. A USB serial adapter appears as /dev/ttyUSB0 or /dev/ttyACM0 "

@@ -79,7 +79,7 @@ bool SerialCommPort::open()
         return false;
     case DeviceNode::Check::Kind::NotTerminal:
         m_error.kind = CommError::Kind::NotSerial;
-        m_error.reason = tr("it is not a serial port but %1").arg(check.what);
+        m_error.reason = tr("not a serial port (%1)").arg(check.what);
         return false;
     case DeviceNode::Check::Kind::Refused:
         if (check.error == EACCES || check.error == EPERM) {

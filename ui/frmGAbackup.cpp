@@ -503,6 +503,15 @@ void frmGAbackup::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+void frmGAbackup::endOnSignal()
+{
+    if (m_engine->transferInProgress())
+        m_engine->cmdCancel_Click();
+    Form_Unload();
+    if (m_help)
+        m_help->close();
+}
+
 void frmGAbackup::Form_Unload()
 {
     if (m_unloaded)

@@ -78,6 +78,12 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     // confirms (a file given on the command line or by a file manager).
     void offerToSend(const QString &file);
 
+    // Ends the program's work as Cancel and Exit would, without asking
+    // anything (a logout or a kill cannot answer): a running transfer is
+    // stopped (output dropped, an unfinished backup discarded, the port and
+    // its lock let go) and the settings are written. The caller then quits.
+    void endOnSignal();
+
     // Menu commands.
     void mnuOpen_Click();
     void mnuSaveas_Click();

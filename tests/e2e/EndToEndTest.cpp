@@ -2,6 +2,7 @@
 // pseudo-terminal: what a user would see, and the bytes and files that result.
 #include "FakeFileDialog.h"
 #include "MemorySettingsStore.h"
+#include "ShutdownSignals.h"
 #include "WindowParts.h"
 #include "frmGAbackup.h"
 
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -425,5 +427,76 @@ TEST_F(EndToEndTest, FileIsSentOverASocatPair)
         << report.toStdString();
     EXPECT_EQ(read(dir.filePath("arrived")), content);
 }
+
+// A logout, a closed terminal, Ctrl+C or kill during a receive: it ends as
+// Cancel ends it (the earlier backup untouched, the port and its lock file
+// let go), and the program is told to quit.
+class SignalTest : public EndToEndTest, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(SignalTest, EndsATransferAsCancelDoes)
+{
+    ShutdownSignals shutdown;
+    ASSERT_TRUE(shutdown.ok());
+    QList<int> received;
+    QObject::connect(&shutdown, &ShutdownSignals::received, [&](int number) {
+        received << number;
+        window->endOnSignal();
+    });
+    receiveWithDump({"--length", "100000"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status() == "1024 bytes received"; }, 10000));
+    const QString device = QFileInfo(store.read("Ports", "COM2", QString())).canonicalFilePath();
+    const QString lock = "/run/lock/LCK.." + device.mid(5).replace('/', '_');
+    const bool locking = QFileInfo(QStringLiteral("/run/lock")).isWritable();
+    if (locking)
+        EXPECT_TRUE(QFile::exists(lock)) << lock.toStdString();
+
+    ASSERT_EQ(::kill(::getpid(), GetParam()), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !received.isEmpty(); }, 5000));
+    EXPECT_EQ(received, QList<int>{GetParam()});
+    EXPECT_EQ(status(), QString("Action canceled"));
+    expectEarlierBackupKept();
+    EXPECT_FALSE(QFile::exists(lock)) << "the lock file outlived the transfer";
+    EXPECT_TRUE(window->messages.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, SignalTest, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
+                         [](const auto &info) { return std::string(sigabbrev_np(info.param)); });
+
+// The program itself, its send dialog open: the signal closes it and ends
+// the program with the status a shell gives that signal's death.
+class ProgramSignalTest : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P(ProgramSignalTest, EndsTheProgramFromInsideADialog)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("notes.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("hello");
+    file.close();
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(ZO_PROGRAM_PATH), {file.fileName()});
+    ASSERT_TRUE(program.waitForStarted(5000));
+    QTest::qWait(1500); // the window up, the send dialog open
+    ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
+    ::kill(pid_t(program.processId()), GetParam());
+    ASSERT_TRUE(program.waitForFinished(5000)) << "still running after the signal";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 128 + GetParam());
+    // Unloaded as Exit unloads: the settings were written.
+    QFile settings(dir.filePath("config/ZO Vovere/ZO Vovere.conf"));
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(settings.readAll().contains("recnamesave"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, ProgramSignalTest, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
+                         [](const auto &info) { return std::string(sigabbrev_np(info.param)); });
 
 } // namespace

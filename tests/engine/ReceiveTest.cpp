@@ -422,6 +422,11 @@ TEST_F(ReceiveTest, OpenErrorsSayWhatToDo)
          "Cannot open COM2 (/dev/ttyS1) to receive the backup: there is no serial port at this "
          "device.",
          "/dev/ttyUSB0"},
+        {{CommError::Kind::NotSerial, "/dev/null",
+          "not a serial port (a device that is not a terminal)"},
+         "Cannot open COM2 (/dev/null) to receive the backup: not a serial port (a device that "
+         "is not a terminal).",
+         "Choose the serial device for COM2 under File > Port Settings."},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.hint.toStdString());

@@ -21,6 +21,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -361,6 +362,57 @@ TEST_F(SerialCommPortTest, PeerClosingIsReportedOnceAfterTheDataThatCameBefore)
     port->setPortOpen(false);
 }
 
+// What cannot be a serial line is said to be none, before anyone is asked
+// whether they hold it (bash has /dev/null open all the time).
+struct NotALine
+{
+    const char *name;
+    QString path; // empty: a pipe made in the test's folder
+    QString what;
+};
+
+void PrintTo(const NotALine &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class NotALineTest : public ::testing::TestWithParam<NotALine>
+{
+};
+
+TEST_P(NotALineTest, IsSaidToBeNoSerialPort)
+{
+    QTemporaryDir dir;
+    QString path = GetParam().path;
+    if (path.isEmpty()) {
+        path = dir.filePath("pipe");
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (path == "file") {
+        path = dir.filePath("file");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QProcess user; // someone with it open, who must not be named
+    user.start("sh", {"-c", QString("exec sleep 30 3<>'%1'").arg(path)});
+    ASSERT_TRUE(user.waitForStarted(5000));
+    ASSERT_TRUE(waitForProgramName(user, "sleep"));
+    SerialCommPort port([&path](int) { return path; });
+    port.setCommPort(1);
+    EXPECT_FALSE(port.setPortOpen(true));
+    EXPECT_EQ(port.lastError().kind, CommError::Kind::NotSerial);
+    EXPECT_EQ(port.lastError().reason, "not a serial port (" + GetParam().what + ")");
+    user.kill();
+    user.waitForFinished(2000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SerialCommPort, NotALineTest,
+    ::testing::Values(NotALine{"DevNull", "/dev/null", "a device that is not a terminal"},
+                      NotALine{"DevZero", "/dev/zero", "a device that is not a terminal"},
+                      NotALine{"Pipe", "", "a pipe"},
+                      NotALine{"RegularFile", "file", "a regular file"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(SerialCommPortTest, OpeningFailsWithTheReason)
 {
     ASSERT_TRUE(port->setPortOpen(true));
@@ -523,6 +575,46 @@ TEST_F(ExclusiveOpenTest, LockFileOfThisProgramGoesAtEveryClose)
     pump(50ms);
     for (const QString &file : held)
         EXPECT_FALSE(QFile::exists(file)) << file.toStdString();
+}
+
+TEST_F(ExclusiveOpenTest, LockFileIsNamedAfterTheDeviceNotTheLink)
+{
+    // Other programs look for LCK..ttyUSB0 or LCK..pts_3, whatever link the
+    // user chose the device by.
+    if (!QFileInfo(QStringLiteral("/run/lock")).isWritable())
+        GTEST_SKIP() << "/run/lock cannot be written here";
+    QTemporaryDir dir;
+    const QString link = dir.filePath("desk");
+    ASSERT_TRUE(QFile::link(line.path(), link));
+    SerialCommPort linked([&link](int) { return link; });
+    linked.setCommPort(1);
+    ASSERT_TRUE(linked.setPortOpen(true)) << linked.lastError().reason.toStdString();
+    QString name = QFileInfo(line.path()).canonicalFilePath().mid(5);
+    const QString expected = "/run/lock/LCK.." + name.replace('/', '_');
+    QFile lock(expected);
+    ASSERT_TRUE(lock.open(QIODevice::ReadOnly)) << expected.toStdString();
+    EXPECT_EQ(lock.readLine().trimmed(), QByteArray::number(QCoreApplication::applicationPid()));
+    QString linkName = link.mid(link.startsWith("/dev/") ? 5 : 0);
+    EXPECT_FALSE(QFile::exists("/run/lock/LCK.." + linkName.replace('/', '_')));
+    linked.setPortOpen(false);
+    EXPECT_FALSE(QFile::exists(expected));
+}
+
+TEST_F(ExclusiveOpenTest, FarEndOfThePseudoTerminalIsNoCompetitor)
+{
+    // socat keeps both ends of each pseudo-terminal it makes open: the
+    // master is the line's far end, and its slave beside it is no other
+    // user of the line.
+    QTemporaryDir dir;
+    const QString link = dir.filePath("a");
+    holder.start("socat", {"pty,raw,echo=0,link=" + link, "pty,raw,echo=0,link=" + dir.filePath("b")});
+    ASSERT_TRUE(holder.waitForStarted(5000)) << "socat is not installed";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(link); }, 5000));
+    ASSERT_TRUE(waitForProgramName(holder, "socat"));
+    SerialCommPort far([&link](int) { return link; });
+    far.setCommPort(1);
+    EXPECT_TRUE(far.setPortOpen(true)) << far.lastError().reason.toStdString();
+    far.setPortOpen(false);
 }
 
 TEST_F(ExclusiveOpenTest, FlockHeldOnTheDeviceIsRefused)
