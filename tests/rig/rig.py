@@ -321,9 +321,16 @@ class Guest:
         log("unplugging the adapter", self.qmp_command("device_del", id="adapter"))
 
     def replug(self):
-        log("plugging the adapter back in",
-            self.qmp_command("device_add", driver="usb-serial", chardev="usbline",
-                             id="adapter", bus="xhci.0"))
+        # QEMU lets go of the adapter's line only once the guest has seen it
+        # go; until then the new adapter cannot take it.
+        deadline = time.monotonic() + 10
+        while True:
+            reply = self.qmp_command("device_add", driver="usb-serial", chardev="usbline",
+                                     id="adapter", bus="xhci.0")
+            if "error" not in reply or time.monotonic() > deadline:
+                break
+            time.sleep(0.1)
+        log("plugging the adapter back in", reply)
 
     def follow(self, on_line, limit):
         """Reads the console until the scenario's exit line; returns its code."""
@@ -466,11 +473,12 @@ class BreakDuringReceive(Guest):
 
 class AdapterUnplugged(Guest):
     """The USB adapter pulled and plugged back in when the guest asks."""
+    test = "AdapterUnpluggedAndPluggedBackIn"
 
     def __init__(self, build, guest_args):
         super().__init__(build, scenario_script(
             build, {"ZO_RIG_DEVICE": "/dev/ttyUSB0", "ZO_RIG_FAR_END": "/dev/ttyS1"},
-            "AdapterUnpluggedAndPluggedBackIn"), usb=True)
+            self.test), usb=True)
 
     def execute(self, vmlinux, initrd):
         self.start(vmlinux, initrd)
@@ -485,6 +493,11 @@ class AdapterUnplugged(Guest):
         return 0 if code == 0 else 1
 
 
+class AdapterUnpluggedAfterDump(AdapterUnplugged):
+    """The adapter pulled right after complete dumps, at several offsets."""
+    test = "AdapterUnpluggedRightAfterADump"
+
+
 SCENARIOS = {
     # The serial component's own tests with a real tty as the far end.
     "serial-16550": serial_tests("/dev/ttyS2", "/dev/ttyS3", False, 3),
@@ -492,6 +505,7 @@ SCENARIOS = {
     "paced-send": PacedSend,
     "break": BreakDuringReceive,
     "usb-unplug": AdapterUnplugged,
+    "usb-unplug-after-dump": AdapterUnpluggedAfterDump,
 }
 
 
