@@ -125,7 +125,7 @@ bool SimLine::receive(QByteArray &data, qint64 quietMs, qint64 timeoutMs, qint64
     return true;
 }
 
-bool SimLine::send(const QByteArray &data, qint64 bytesPerSecond, QString *error)
+bool SimLine::send(const QByteArray &data, qint64 bytesPerSecond, QString *error, qint64 burst)
 {
     QElapsedTimer clock;
     clock.start();
@@ -133,9 +133,14 @@ bool SimLine::send(const QByteArray &data, qint64 bytesPerSecond, QString *error
     while (done < data.size()) {
         qint64 allowed = data.size();
         if (bytesPerSecond > 0) {
-            allowed = std::min<qint64>(data.size(), clock.elapsed() * bytesPerSecond / 1000 + 32);
+            // What the line has carried by now, handed over as it comes or
+            // a burst at a time; the next write is due once it reaches nextAt.
+            const qint64 carried = clock.elapsed() * bytesPerSecond / 1000;
+            const qint64 nextAt = burst > 0 ? done : done - 31;
+            allowed = std::min<qint64>(
+                data.size(), burst > 0 ? (carried / burst + 1) * burst : carried + 32);
             if (allowed <= done) {
-                sleepMs(std::max<qint64>(1, (done - allowed + 1) * 1000 / bytesPerSecond));
+                sleepMs(std::max<qint64>(1, (nextAt - carried) * 1000 / bytesPerSecond));
                 continue;
             }
         }

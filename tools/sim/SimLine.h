@@ -24,7 +24,9 @@ class SimLine
     bool receive(QByteArray &data, qint64 quietMs, qint64 timeoutMs, qint64 bytesPerSecond,
                  QString *error);
     // Writes data; bytesPerSecond 0 sends as fast as the line takes it.
-    bool send(const QByteArray &data, qint64 bytesPerSecond, QString *error);
+    // burst > 0 hands the bytes over that many at a time, as a UART's FIFO
+    // or a USB adapter does.
+    bool send(const QByteArray &data, qint64 bytesPerSecond, QString *error, qint64 burst = 0);
     // Waits until what was written has left (on a pseudo-terminal: until the
     // program has taken it).
     void drain();

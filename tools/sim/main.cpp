@@ -89,9 +89,13 @@ int main(int argc, char *argv[])
         "bytes");
     const QCommandLineOption pauseMs("pause-ms", "dump: how long that pause lasts (default 2000).",
                                      "ms", "2000");
+    const QCommandLineOption burst("burst",
+                                   "dump: hand the bytes over this many at a time, as a UART's "
+                                   "FIFO (14) or a USB adapter (31) does (default: as they come).",
+                                   "bytes", "0");
     parser.addOptions({device, out, quiet, timeout, file, length, fast, rate, stopAfter, vanish,
                        wrongHeader, middleMarker, saveStream, waitEnter, delay, linger,
-                       pauseAfter, pauseMs});
+                       pauseAfter, pauseMs, burst});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -177,7 +181,9 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("cannot write %1").arg(parser.value(saveStream)));
     }
     qint64 limit = stream.size(), bytesPerSecond = 0, delayMs = 0, lingerMs = -1;
-    qint64 pauseAt = -1, pauseLength = 0;
+    qint64 pauseAt = -1, pauseLength = 0, burstBytes = 0;
+    if (!number(burst, burstBytes))
+        return fail(QStringLiteral("--burst takes a number"));
     if (parser.isSet(pauseAfter) && (!number(pauseAfter, pauseAt) || !number(pauseMs, pauseLength)))
         return fail(QStringLiteral("--pause-after and --pause-ms take a number"));
     if (parser.isSet(stopAfter) && !number(stopAfter, limit))
@@ -197,11 +203,11 @@ int main(int argc, char *argv[])
     SimLine::sleepMs(delayMs);
     const QByteArray sent = stream.left(limit);
     const qint64 beforePause = pauseAt >= 0 ? std::min(pauseAt, limit) : limit;
-    if (!line.send(sent.left(beforePause), bytesPerSecond, &error))
+    if (!line.send(sent.left(beforePause), bytesPerSecond, &error, burstBytes))
         return fail(error);
     if (beforePause < sent.size()) {
         SimLine::sleepMs(pauseLength);
-        if (!line.send(sent.mid(beforePause), bytesPerSecond, &error))
+        if (!line.send(sent.mid(beforePause), bytesPerSecond, &error, burstBytes))
             return fail(error);
     }
     std::printf("sent %lld of %lld bytes\n", static_cast<long long>(sent.size()),
