@@ -113,7 +113,7 @@ zo_receive_with() {
 # Byte by byte, every millisecond, as the simulator's trickle comes; and 14
 # bytes at a time, as a 16550 UART's FIFO hands them over at its trigger level.
 zo_receive() { zo_receive_with "zo-vovere receive at line rate"; }
-zo_receive_uart() { zo_receive_with "zo-vovere receive at line rate, UART bursts" --burst 14; }
+zo_receive_uart() { zo_receive_with "zo-vovere receive in UART bursts at line rate" --burst 14; }
 
 # ZO Vovere sending a file at the line's pace, chosen on its command line.
 zo_send() {

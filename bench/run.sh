@@ -49,10 +49,9 @@ for way in send receive; do
 done
 cc_cpu=$(field "cutecom receive at line rate" 2 "$linerate")
 cc_wake=$(field "cutecom receive at line rate" 3 "$linerate")
-for way in "receive" "receive, UART bursts" "send"; do
+for way in "receive" "receive in UART bursts" "send"; do
   name="zo-vovere $way at line rate"
-  label=${way/, UART bursts/}
-  [[ $way == *UART* ]] && label="$label (14-byte bursts, as a UART hands them over)"
+  label=${way/in UART bursts/in 14-byte bursts (as a UART hands them over)}
   printf '| %s for %s s at 1920 B/s | %s%% of a core, %s wake-ups/s | CuteCom receiving: %s%%, %s wake-ups/s | %s |\n' \
     "$label" "$seconds" "$(field "$name" 2 "$linerate")" "$(field "$name" 3 "$linerate")" "$cc_cpu" "$cc_wake" \
     "$(field "$name" 4 "$linerate")"

@@ -22,7 +22,8 @@ Check inspect(const QString &path)
     };
     if (::stat(name.constData(), &info) != 0)
         return {errno == ENOENT || errno == ENOTDIR ? Check::Kind::Missing : Check::Kind::Refused,
-                errno, {}};
+                errno,
+                {}};
     const auto notTerminal = [](const QString &what) {
         return Check{Check::Kind::NotTerminal, 0, what};
     };

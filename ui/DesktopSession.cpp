@@ -66,8 +66,7 @@ DesktopNotifier::DesktopNotifier()
 {
 }
 
-DesktopNotifier::DesktopNotifier(const QString &address, BusLink::Connect connect,
-                                 QObject *parent)
+DesktopNotifier::DesktopNotifier(const QString &address, BusLink::Connect connect, QObject *parent)
     : QObject(parent), m_bus(new BusLink(address, std::move(connect), this))
 {
 }
@@ -83,8 +82,8 @@ void DesktopNotifier::notify(const QString &summary, const QString &body)
         QDBusMessage call = QDBusMessage::createMethodCall(
             kNotifications, QStringLiteral("/org/freedesktop/Notifications"), kNotifications,
             QStringLiteral("Notify"));
-        call << QStringLiteral("ZO Vovere") << quint32(0) << QStringLiteral("zo-vovere")
-             << summary << body << QStringList()
+        call << QStringLiteral("ZO Vovere") << quint32(0) << QStringLiteral("zo-vovere") << summary
+             << body << QStringList()
              << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("zo-vovere")}}
              << qint32(-1);
         bus.asyncCall(call); // nothing waits for the answer

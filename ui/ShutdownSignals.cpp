@@ -3,8 +3,8 @@
 #include <QSocketNotifier>
 
 #include <array>
-#include <utility>
 #include <cerrno>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -24,8 +24,8 @@ extern "C" void onShutdownSignal(int number)
     // Only what is safe in a handler: write() keeps errno, so save it.
     const int savedErrno = errno;
     const char byte = char(number);
-    if (g_writeEnd >= 0)
-        [[maybe_unused]] const ssize_t n = ::write(g_writeEnd, &byte, 1);
+    if (g_writeEnd >= 0) [[maybe_unused]]
+        const ssize_t n = ::write(g_writeEnd, &byte, 1);
     errno = savedErrno;
 }
 #endif

@@ -4,6 +4,7 @@
 #include "FakeFileDialog.h"
 #include "FakeWindow.h"
 #include "ManualTimer.h"
+#include "TestFiles.h"
 #include "TransferEngine.h"
 
 #include <QDir>
@@ -29,18 +30,9 @@ class EngineFixture : public ::testing::Test
 
     QString makeFile(const QString &name, const QByteArray &content) const
     {
-        QDir().mkpath(QFileInfo(path(name)).absolutePath());
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        return path(name);
+        return TestFiles::write(path(name), content);
     }
-
-    static QByteArray readFile(const QString &p)
-    {
-        QFile file(p);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    static QByteArray readFile(const QString &p) { return TestFiles::read(p); }
 
     // Names in the temporary folder, to see that no temporary copy stays behind.
     QStringList filesInDir() const { return QDir(dir.path()).entryList(QDir::Files); }

@@ -139,110 +139,6 @@ TEST_F(ReceiveTest, BlockAlignedDumpIsSavedOnceTheLineFallsQuiet)
     }
 }
 
-TEST_F(ReceiveTest, MarkerInTheTailCompletesWhenTheLineFallsQuiet)
-{
-    for (int blocks : {0, 1, 2}) {
-        for (int tail : {7, 500, 1023 - 13 * (blocks == 0)}) {
-            SCOPED_TRACE(blocks * 10000 + tail);
-            window.statusHistory.clear();
-            startReceive();
-            const int length = 1024 * blocks + tail + (blocks == 0 ? 13 : 0);
-            const QByteArray s = stream(length);
-            port.arrive(s);
-            EXPECT_EQ(countTexts().size(), blocks);
-            clock.advance(2999ms);
-            EXPECT_TRUE(port.PortOpen());
-            clock.advance(1ms);
-            EXPECT_EQ(window.status, QString("File has been saved."));
-            EXPECT_EQ(readFile(target), s);
-            EXPECT_EQ(filesInDir(), QStringList{"backup.txt"});
-            EXPECT_TRUE(window.messages.isEmpty());
-        }
-    }
-}
-
-TEST_F(ReceiveTest, MarkerInTheLastFullBlockBeforeAShortTailIsSavedWhole)
-{
-    // L mod 1024 of 1 to 6: the controller's ':' at L - 7 lies in the last
-    // full block, past index 1017, and the tail is too short to hold it.
-    for (int length : {1025, 1030, 2049, 2054}) {
-        SCOPED_TRACE(length);
-        window.messages.clear();
-        startReceive();
-        port.arrive(stream(length));
-        clock.advance(3000ms);
-        EXPECT_EQ(window.status, QString("File has been saved."));
-        EXPECT_EQ(readFile(target), stream(length));
-        EXPECT_TRUE(window.messages.isEmpty());
-    }
-}
-
-TEST_F(ReceiveTest, MarkerAt1017OfAFullBlockFollowedByMoreIsData)
-{
-    // Block-aligned and with a tail: the ':' at 1017 of the second block was
-    // data, and the whole stream is kept.
-    for (int length : {4096, 5000}) {
-        SCOPED_TRACE(length);
-        startReceive();
-        QByteArray s = stream(length);
-        s[1024 + 1017] = ':';
-        port.arrive(s);
-        EXPECT_EQ(window.status, QString("%1 bytes received").arg(length / 1024 * 1024));
-        EXPECT_TRUE(port.PortOpen()) << "a ':' in the middle ends nothing";
-        clock.advance(3000ms);
-        EXPECT_EQ(window.status, QString("File has been saved."));
-        EXPECT_EQ(readFile(target), s);
-    }
-}
-
-TEST_F(ReceiveTest, MarkerInAMiddleBlockWithoutTheEndingIsALostConnection)
-{
-    startReceive();
-    QByteArray s = stream(4096 + 300, 4096 + 100);
-    s[1024 + 1017] = ':';
-    port.arrive(s);
-    clock.advance(3000ms);
-    expectLostConnection();
-}
-
-TEST_F(ReceiveTest, ShortTailWithoutTheMarkerIsALostConnection)
-{
-    for (int tail = 1; tail <= 6; ++tail) {
-        SCOPED_TRACE(tail);
-        window.messages.clear();
-        startReceive();
-        port.arrive(stream(1024 + tail, 1024 + tail - 20));
-        clock.advance(3000ms);
-        expectLostConnection();
-    }
-}
-
-TEST_F(ReceiveTest, TailWithoutTheMarkerIsALostConnection)
-{
-    startReceive();
-    port.arrive(stream(1024 + 300, 1024 + 100));
-    clock.advance(3000ms);
-    expectLostConnection();
-}
-
-TEST_F(ReceiveTest, SilenceAfterTheHeaderIsALostConnection)
-{
-    startReceive();
-    port.arrive("GLOW ARRANGER");
-    clock.advance(3000ms);
-    expectLostConnection();
-}
-
-TEST_F(ReceiveTest, SilenceAfterSomeBlocksIsALostConnection)
-{
-    startReceive();
-    port.arrive(stream(4096, 4000).left(3072));
-    clock.advance(2000ms);
-    EXPECT_TRUE(port.PortOpen());
-    clock.advance(1000ms);
-    expectLostConnection();
-}
-
 TEST_F(ReceiveTest, EachBlockRestartsTheInactivityInterval)
 {
     startReceive();
@@ -291,21 +187,6 @@ TEST_F(ReceiveTest, CancelAndLineErrorsInEachStateKeepTheEarlierFile)
             clock.advance(5000ms);
             EXPECT_EQ(window.messages.size(), code == 0 ? 0 : 1) << "nothing follows the end";
         }
-    }
-}
-
-TEST_F(ReceiveTest, DeviceGoingAwayBeforeTheEndIsReported)
-{
-    for (const QByteArray &arrived : {stream(2100, 2000), stream(3072, 3000), stream(1030, 1020)}) {
-        SCOPED_TRACE(arrived.size());
-        window.messages.clear();
-        startReceive();
-        port.arrive(arrived);
-        port.raise(CommEvents::comEventPortLost);
-        EXPECT_EQ(window.messages,
-                  QStringList{"port disconnected error on com port, reset and retry"});
-        EXPECT_EQ(window.status, QString());
-        expectEarlierFileIntact();
     }
 }
 
@@ -460,132 +341,135 @@ TEST_F(ReceiveTest, ReceiveIntoANewFile)
     EXPECT_EQ(filesInDir(), QStringList{"new.txt"});
 }
 
-// The device goes away (the far end hangs up, the adapter is pulled) after a
-// complete dump, some of it still held by the port (read from the driver,
-// not yet handed over). What the driver held unread goes with the device:
-// the backup is kept only when the port had seen the line quiet first.
-struct HangUpCase
-{
-    int length;
-    int held;
-    std::chrono::milliseconds quietBefore;
-    bool kept;
-};
-
-void PrintTo(const HangUpCase &c, std::ostream *os)
-{
-    *os << c.length << " bytes, " << c.held << " held, quiet " << c.quietBefore.count() << " ms";
-}
-
-class HangUpTest : public ReceiveTest, public ::testing::WithParamInterface<HangUpCase>
-{
-};
-
-TEST_P(HangUpTest, BackupIsKeptOnlyAfterTheLineWasSeenQuiet)
-{
-    const HangUpCase c = GetParam();
-    startReceive();
-    const QByteArray s = stream(c.length);
-    port.arrive(s.left(c.length - c.held));
-    port.hold(s.right(c.held));
-    clock.advance(c.quietBefore);
-    port.raise(CommEvents::comEventPortLost);
-    if (c.kept) {
-        EXPECT_EQ(window.status, QString("File has been saved."));
-        EXPECT_EQ(readFile(target), s);
-        EXPECT_TRUE(window.messages.isEmpty());
-        EXPECT_TRUE(window.idle());
-        EXPECT_FALSE(port.PortOpen());
-    } else {
-        EXPECT_EQ(window.messages,
-                  QStringList{"port disconnected error on com port, reset and retry"});
-        expectEarlierFileIntact();
-    }
-    clock.advance(5000ms);
-    EXPECT_EQ(window.messages.size(), c.kept ? 0 : 1) << "nothing follows the end";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Receive, HangUpTest,
-    ::testing::Values(HangUpCase{1024, 0, 100ms, true}, HangUpCase{2049, 1, 100ms, true},
-                      HangUpCase{2548, 600, 2000ms, true}, HangUpCase{5000, 1500, 100ms, true},
-                      HangUpCase{5000, 0, 0ms, false}, HangUpCase{2548, 600, 99ms, false},
-                      HangUpCase{1024, 0, 50ms, false}),
-    [](const auto &info) {
-        return "Length" + std::to_string(info.param.length) + "Held" +
-               std::to_string(info.param.held) + "Quiet" +
-               std::to_string(info.param.quietBefore.count()) + "ms";
-    });
-
-// A desk that sends slowly or pauses: only three seconds without any byte
-// end the receive, and then the whole stream is the backup. markerAt puts a
-// ':' where a pause after it would look like an end to a rule that counted
-// from the last whole block.
-struct PacedDump
+// How a dump arrives and how the line ends, and how the receive must end.
+// The stream is the header, letters, and ':' at markerAt (L - 7 unless said
+// otherwise, none at -1), with one more ':' at colonAt. It arrives step bytes
+// every 10 ms (all at once for 0), pausing after pauseAt bytes; the last held
+// bytes the port holds without a notification. Then the line stays quiet, or
+// the device goes away hangUpAfter later. A receive ends only once the line
+// has been quiet three seconds after its last byte, whatever the pace, or on
+// a hang-up; after a hang-up the backup is kept only when the port had seen
+// the line quiet first (its driver drops what it held unread).
+struct Dump
 {
     const char *name;
     int length;
-    int bytesPerSecond;
-    int pauseAt; // the pause comes after this many bytes; -1: none
-    std::chrono::milliseconds pause;
+    enum Ending
+    {
+        Saved,
+        Lost,
+        DeviceLost
+    } ending;
+    int markerAt = -2; // -2: L - 7
+    int colonAt = -1;
+    int step = 0;
+    int pauseAt = -1;
+    std::chrono::milliseconds pause{0};
+    int held = 0;
+    std::chrono::milliseconds hangUpAfter{-1};
 };
 
-void PrintTo(const PacedDump &d, std::ostream *os)
+void PrintTo(const Dump &d, std::ostream *os)
 {
     *os << d.name;
 }
 
-class PacedDumpTest : public ReceiveTest, public ::testing::WithParamInterface<PacedDump>
+class DumpTest : public ReceiveTest, public ::testing::WithParamInterface<Dump>
 {
 };
 
-TEST_P(PacedDumpTest, EndsThreeSecondsAfterTheLastByteWhateverThePace)
+TEST_P(DumpTest, EndsAsTheRulesSay)
 {
-    const PacedDump d = GetParam();
+    const Dump d = GetParam();
     startReceive();
-    QByteArray s = stream(d.length);
-    if (d.pauseAt > 13)
-        s[d.pauseAt - 7] = ':';
-    const int step = std::max(1, d.bytesPerSecond / 100); // every 10 ms
-    for (int sent = 0; sent < d.length;) {
-        int n = std::min(step, d.length - sent);
+    QByteArray s = stream(d.length, d.markerAt == -2 ? d.length - 7
+                                    : d.markerAt < 0 ? d.length // beyond the end: none
+                                                     : d.markerAt);
+    if (d.colonAt >= 0)
+        s[d.colonAt] = ':';
+    const int arriving = d.length - d.held;
+    for (int sent = 0; sent < arriving;) {
+        int n = std::min(d.step > 0 ? d.step : arriving, arriving - sent);
         if (sent < d.pauseAt && sent + n > d.pauseAt)
             n = d.pauseAt - sent;
         port.arrive(s.mid(sent, n));
-        sent += n;
-        clock.advance(sent == d.pauseAt ? d.pause : 10ms);
-        ASSERT_TRUE(port.PortOpen()) << "ended after " << sent << " bytes";
+        if ((sent += n) < arriving) {
+            clock.advance(sent == d.pauseAt ? d.pause : 10ms);
+            ASSERT_TRUE(port.PortOpen()) << "ended after " << sent << " bytes";
+        }
     }
-    clock.advance(2990ms - 1ms);
-    EXPECT_TRUE(port.PortOpen());
-    clock.advance(1ms);
-    EXPECT_EQ(window.status, QString("File has been saved."));
-    EXPECT_EQ(readFile(target), s);
-    EXPECT_TRUE(window.messages.isEmpty());
+    port.hold(s.mid(arriving));
+    if (d.hangUpAfter >= 0ms) {
+        clock.advance(d.hangUpAfter);
+        port.raise(CommEvents::comEventPortLost);
+    } else {
+        clock.advance(2999ms);
+        ASSERT_TRUE(port.PortOpen()) << "ended before three quiet seconds";
+        clock.advance(1ms);
+    }
+    const QStringList messages[] = {
+        {}, {"Connection was lost."}, {"port disconnected error on com port, reset and retry"}};
+    EXPECT_EQ(window.messages, messages[d.ending]);
+    if (d.ending == Dump::Saved) {
+        EXPECT_EQ(window.status, QString("File has been saved."));
+        EXPECT_EQ(readFile(target), s);
+        EXPECT_EQ(countTexts().size(), d.length / 1024);
+        EXPECT_FALSE(port.PortOpen());
+        EXPECT_TRUE(window.idle());
+    } else {
+        EXPECT_EQ(window.status, QString());
+        expectEarlierFileIntact();
+    }
+    clock.advance(5000ms);
+    EXPECT_EQ(window.messages, messages[d.ending]) << "nothing follows the end";
 }
+
+constexpr auto kSaved = Dump::Saved, kLost = Dump::Lost, kDeviceLost = Dump::DeviceLost;
 
 INSTANTIATE_TEST_SUITE_P(
-    Receive, PacedDumpTest,
-    ::testing::Values(PacedDump{"SlowSender300BytesASecond", 3000, 300, -1, 0ms},
-                      PacedDump{"SlowSender100BytesASecond", 1100, 100, -1, 0ms},
-                      PacedDump{"PauseOf2700msAfterAColon", 5000, 1920, 2024, 2700ms},
-                      PacedDump{"PauseOf2500msInsideABlock", 3000, 1920, 1500, 2500ms},
-                      PacedDump{"PauseOf2800msInsideABlock", 3000, 1920, 1500, 2800ms},
-                      PacedDump{"PauseOf2999msInTheHeader", 2000, 1920, 5, 2999ms}),
+    Receive, DumpTest,
+    ::testing::Values(
+        // The marker in a tail, wherever the blocks fall, also the shortest.
+        Dump{"Tail7", 20, kSaved}, Dump{"Tail500", 513, kSaved}, Dump{"Tail1010", 1023, kSaved},
+        Dump{"Block1Tail7", 1031, kSaved}, Dump{"Block1Tail500", 1524, kSaved},
+        Dump{"Block1Tail1023", 2047, kSaved}, Dump{"Blocks2Tail7", 2055, kSaved},
+        Dump{"Blocks2Tail500", 2548, kSaved}, Dump{"Blocks2Tail1023", 3071, kSaved},
+        // L mod 1024 of 1 to 6: the marker lies in the last full block.
+        Dump{"ShortTail1", 1025, kSaved}, Dump{"ShortTail6", 1030, kSaved},
+        Dump{"Blocks2ShortTail1", 2049, kSaved}, Dump{"Blocks2ShortTail6", 2054, kSaved},
+        // A ':' at 1017 of a block followed by more is data.
+        Dump{"ColonAt1017BlockAligned", 4096, kSaved, -2, 1024 + 1017},
+        Dump{"ColonAt1017ThenATail", 5000, kSaved, -2, 1024 + 1017},
+        Dump{"ColonAt1017NoEnding", 4396, kLost, 4196, 1024 + 1017},
+        // No marker seven bytes before the end.
+        Dump{"ShortTail1NoMarker", 1025, kLost, 1005},
+        Dump{"ShortTail2NoMarker", 1026, kLost, 1006},
+        Dump{"ShortTail3NoMarker", 1027, kLost, 1007},
+        Dump{"ShortTail4NoMarker", 1028, kLost, 1008},
+        Dump{"ShortTail5NoMarker", 1029, kLost, 1009},
+        Dump{"ShortTail6NoMarker", 1030, kLost, 1010}, Dump{"TailNoMarker", 1324, kLost, 1124},
+        Dump{"HeaderOnly", 13, kLost, -1}, Dump{"BlocksNoMarker", 3072, kLost, -1},
+        // Whole blocks still waiting when the line falls quiet are taken first.
+        Dump{"BlocksWaitingUnnotified", 2548, kSaved, -2, -1, 0, -1, 0ms, 2535},
+        // Slow desks, and pauses under three seconds, end nothing.
+        Dump{"Sends300BytesASecond", 3000, kSaved, -2, -1, 3},
+        Dump{"Sends100BytesASecond", 1100, kSaved, -2, -1, 1},
+        Dump{"PausesAfterAColon", 5000, kSaved, -2, 2017, 19, 2024, 2700ms},
+        Dump{"Pauses2500msInABlock", 3000, kSaved, -2, -1, 19, 1500, 2500ms},
+        Dump{"Pauses2800msInABlock", 3000, kSaved, -2, -1, 19, 1500, 2800ms},
+        Dump{"Pauses2999msInTheHeader", 2000, kSaved, -2, -1, 19, 5, 2999ms},
+        // The device goes away, some bytes still held by the port.
+        Dump{"HangUpAfterQuiet", 1024, kSaved, -2, -1, 0, -1, 0ms, 0, 100ms},
+        Dump{"HangUpAfterQuietOneHeld", 2049, kSaved, -2, -1, 0, -1, 0ms, 1, 100ms},
+        Dump{"HangUpAfterLongQuiet", 2548, kSaved, -2, -1, 0, -1, 0ms, 600, 2000ms},
+        Dump{"HangUpAfterQuietManyHeld", 5000, kSaved, -2, -1, 0, -1, 0ms, 1500, 100ms},
+        Dump{"HangUpAtOnce", 5000, kDeviceLost, -2, -1, 0, -1, 0ms, 0, 0ms},
+        Dump{"HangUpTooSoon", 2548, kDeviceLost, -2, -1, 0, -1, 0ms, 600, 99ms},
+        Dump{"HangUpSoon", 1024, kDeviceLost, -2, -1, 0, -1, 0ms, 0, 50ms},
+        Dump{"HangUpMidDump", 2100, kDeviceLost, 2000, -1, 0, -1, 0ms, 0, 100ms},
+        Dump{"HangUpAfterBlocks", 3072, kDeviceLost, 3000, -1, 0, -1, 0ms, 0, 100ms},
+        Dump{"HangUpShortTail", 1030, kDeviceLost, 1020, -1, 0, -1, 0ms, 0, 100ms}),
     [](const auto &info) { return std::string(info.param.name); });
-
-TEST_F(ReceiveTest, WholeBlocksStillWaitingWhenTheLineFallsQuietAreTakenFirst)
-{
-    // No notification for them has been handed over yet: the quiet end takes
-    // them as blocks before it looks at the tail.
-    startReceive();
-    const QByteArray s = stream(2 * 1024 + 500);
-    port.arrive(s.left(13));
-    port.hold(s.mid(13));
-    clock.advance(3000ms);
-    EXPECT_EQ(window.status, QString("File has been saved."));
-    EXPECT_EQ(readFile(target), s);
-}
 
 // A header that differs from "GLOW ARRANGER" in any one byte is refused.
 class WrongHeaderTest : public ReceiveTest, public ::testing::WithParamInterface<int>

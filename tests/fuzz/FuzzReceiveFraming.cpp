@@ -7,6 +7,7 @@
 #include "FakeWindow.h"
 #include "ManualTimer.h"
 #include "ReceiveModel.h"
+#include "TestFiles.h"
 #include "TransferEngine.h"
 
 #include <QDir>
@@ -16,12 +17,6 @@
 #include <cstdlib>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 void check(bool ok)
 {
@@ -67,10 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     static QTemporaryDir dir;
     const QString target = QDir(dir.path()).filePath("backup.txt");
-    {
-        QFile earlier(target);
-        check(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
-    }
+    check(!TestFiles::write(target, "earlier").isEmpty());
 
     ManualClock clock;
     FakeCommPort port(clock);
@@ -100,25 +92,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     switch (expected.kind) {
     case ModelOutcome::Saved:
         check(window.status == "File has been saved.");
-        check(readAll(target) == expected.file);
+        check(TestFiles::read(target) == expected.file);
         break;
     case ModelOutcome::Lost:
         check(window.messages == QStringList{"Connection was lost."});
-        check(readAll(target) == "earlier");
+        check(TestFiles::read(target) == "earlier");
         break;
     case ModelOutcome::DeviceLost:
         check(window.messages ==
               QStringList{"port disconnected error on com port, reset and retry"});
-        check(readAll(target) == "earlier");
+        check(TestFiles::read(target) == "earlier");
         break;
     case ModelOutcome::BadHeader:
         check(window.messages == QStringList{"header data error, reset and retry"});
-        check(readAll(target) == "earlier");
+        check(TestFiles::read(target) == "earlier");
         break;
     case ModelOutcome::StillWaiting:
         check(port.PortOpen() && engine.state().RxState == 1);
         engine.cmdCancel_Click();
-        check(readAll(target) == "earlier");
+        check(TestFiles::read(target) == "earlier");
         break;
     }
     check(!port.PortOpen() && !engine.state().FileOpen);

@@ -10,6 +10,7 @@
 #include "MemorySettingsStore.h"
 #include "SerialCommPort.h"
 #include "StartupSettings.h"
+#include "TestFiles.h"
 #include "WindowParts.h"
 #include "frmGAbackup.h"
 
@@ -77,16 +78,9 @@ class RigScenario : public ::testing::Test
 
     QString write(const QString &name, const QByteArray &content)
     {
-        QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        return file.fileName();
+        return TestFiles::write(dir.filePath(name), content);
     }
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    static QByteArray read(const QString &path) { return TestFiles::read(path); }
 
     // CPU seconds this process spends over a stretch of the event loop.
     static double cpuWhileIdle(std::chrono::milliseconds time)

@@ -22,7 +22,7 @@ bool waitForProgramName(const QProcess &process, const QByteArray &name)
         5000);
 }
 
-TestLine::TestLine()
+TestLine::TestLine(bool farEndOnly)
 {
     const QByteArray pair = qgetenv("ZO_TEST_LINE");
     if (!pair.isEmpty()) {
@@ -62,6 +62,10 @@ TestLine::TestLine()
     m_controller = controller;
     m_device = device;
     m_path = QString::fromLocal8Bit(name);
+    if (farEndOnly) {
+        ::close(m_device);
+        m_device = -1;
+    }
 }
 
 TestLine::~TestLine()

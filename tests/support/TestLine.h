@@ -18,7 +18,10 @@ bool waitForProgramName(const QProcess &process, const QByteArray &name);
 class TestLine
 {
   public:
-    TestLine();
+    // farEndOnly: this end holds only the controller's side of a pseudo-
+    // terminal, as a desk simulator or socat does, and nothing keeps the
+    // line up between the program's openings.
+    explicit TestLine(bool farEndOnly = false);
     ~TestLine();
     TestLine(const TestLine &) = delete;
     TestLine &operator=(const TestLine &) = delete;

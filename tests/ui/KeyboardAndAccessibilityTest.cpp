@@ -69,11 +69,7 @@ TEST_F(KeyboardTest, WholeSendAndReceiveWithKeysAlone)
     EXPECT_TRUE(window.Option1->isChecked());
 
     // Send: Alt+S, the dialog answers, the line drains.
-    QFile file(dir.filePath("show.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(1500, 's'));
-    file.close();
-    fakes.dialog->choose = file.fileName();
+    fakes.dialog->choose = TestFiles::write(dir.filePath("show.txt"), QByteArray(1500, 's'));
     mnemonic(Qt::Key_S);
     ASSERT_TRUE(fakes.port->PortOpen()) << status().toStdString();
     EXPECT_EQ(fakes.port->CommPort(), 1);

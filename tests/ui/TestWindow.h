@@ -4,6 +4,7 @@
 #include "FakeFileDialog.h"
 #include "ManualTimer.h"
 #include "MemorySettingsStore.h"
+#include "TestFiles.h"
 #include "WindowParts.h"
 #include "frmGAbackup.h"
 

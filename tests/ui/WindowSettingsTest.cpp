@@ -82,10 +82,7 @@ TEST_F(WindowSettingsTest, DamagedValuesStartCleanly)
 TEST_F(WindowSettingsTest, ChoicesOfThisRunReachTheStoreAtUnload)
 {
     auto window = open();
-    QFile file(dir.filePath("profile.gaf"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    fakes.dialog->choose = dir.filePath("profile.gaf");
+    fakes.dialog->choose = TestFiles::write(dir.filePath("profile.gaf"));
     fakes.dialog->chooseFilter = 2;
     window->cmdSend->click();
     window->cmdCancel->click();

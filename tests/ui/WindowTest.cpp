@@ -249,10 +249,7 @@ TEST(HelpViewer, FindsTheFileInItsFoldersInOrderAndSaysWhenItCannot)
 
 TEST_F(WindowTest, ClosingDuringATransferAsksFirst)
 {
-    QFile earlier(dir.filePath("backup.txt"));
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("earlier");
-    earlier.close();
+    TestFiles::write(dir.filePath("backup.txt"), "earlier");
 
     window.show();
     startReceive();
@@ -269,9 +266,7 @@ TEST_F(WindowTest, ClosingDuringATransferAsksFirst)
     EXPECT_FALSE(fakes.port->PortOpen());
     EXPECT_FALSE(window.engine().state().FileOpen);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"backup.txt"});
-    QFile after(dir.filePath("backup.txt"));
-    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
-    EXPECT_EQ(after.readAll(), QByteArray("earlier"));
+    EXPECT_EQ(TestFiles::read(dir.filePath("backup.txt")), QByteArray("earlier"));
     EXPECT_TRUE(store.has("Startup", "recnamesave"));
 }
 
@@ -305,14 +300,11 @@ TEST_F(WindowTest, FileGivenAtStartIsOfferedForSending)
 {
     // zo-vovere FILE, or "Open with" in a file manager: the send dialog
     // opens with the file chosen and the filter that lists it.
-    QFile profile(dir.filePath("Moving Head.GAF"));
-    ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
-    profile.write(QByteArray(100, 'p'));
-    profile.close();
-    fakes.dialog->choose = profile.fileName();
-    window.offerToSend(profile.fileName());
+    const QString profile = TestFiles::write(dir.filePath("Moving Head.GAF"), QByteArray(100, 'p'));
+    fakes.dialog->choose = profile;
+    window.offerToSend(profile);
     EXPECT_TRUE(fakes.dialog->lastWasOpen);
-    EXPECT_EQ(fakes.dialog->fileNameShown, profile.fileName());
+    EXPECT_EQ(fakes.dialog->fileNameShown, profile);
     EXPECT_EQ(fakes.dialog->filterIndexShown, 2);
     EXPECT_TRUE(fakes.port->PortOpen()) << "confirmed: the send runs";
     window.cmdCancel->click();

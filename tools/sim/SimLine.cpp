@@ -137,8 +137,8 @@ bool SimLine::send(const QByteArray &data, qint64 bytesPerSecond, QString *error
             // a burst at a time; the next write is due once it reaches nextAt.
             const qint64 carried = clock.elapsed() * bytesPerSecond / 1000;
             const qint64 nextAt = burst > 0 ? done : done - 31;
-            allowed = std::min<qint64>(
-                data.size(), burst > 0 ? (carried / burst + 1) * burst : carried + 32);
+            allowed = std::min<qint64>(data.size(),
+                                       burst > 0 ? (carried / burst + 1) * burst : carried + 32);
             if (allowed <= done) {
                 sleepMs(std::max<qint64>(1, (nextAt - carried) * 1000 / bytesPerSecond));
                 continue;

@@ -94,8 +94,8 @@ int main(int argc, char *argv[])
                                    "FIFO (14) or a USB adapter (31) does (default: as they come).",
                                    "bytes", "0");
     parser.addOptions({device, out, quiet, timeout, file, length, fast, rate, stopAfter, vanish,
-                       wrongHeader, middleMarker, saveStream, waitEnter, delay, linger,
-                       pauseAfter, pauseMs, burst});
+                       wrongHeader, middleMarker, saveStream, waitEnter, delay, linger, pauseAfter,
+                       pauseMs, burst});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
