@@ -48,23 +48,29 @@ qint64 ownPid()
 #endif
 }
 
+} // namespace
+
 // The pid a lock file holds: ASCII digits (padded with blanks, as the HDB
 // convention writes "%10d\n", or Qt's "pid\nprogram\nhost\n"), or the older
-// binary form, four bytes of a native int.
+// binary form, four bytes of a native int. Text never holds a NUL byte, and a
+// binary pid always does (pids stay below 2^22, so its high byte is zero):
+// pid 8240 is the bytes "0 \0\0", which must not be read as the text "0".
 qint64 lockFilePid(const QByteArray &content)
 {
-    const QByteArray firstLine = content.split('\n').value(0).trimmed();
-    bool ok = false;
-    const qint64 pid = firstLine.toLongLong(&ok);
-    if (ok)
-        return pid;
-    if (content.size() == qsizetype(sizeof(qint32))) {
+    if (content.size() == qsizetype(sizeof(qint32)) && content.contains('\0')) {
         qint32 binary = 0;
         std::memcpy(&binary, content.constData(), sizeof binary);
         return binary;
     }
-    return 0;
+    if (content.contains('\0'))
+        return 0;
+    const QByteArray firstLine = content.split('\n').value(0).trimmed();
+    bool ok = false;
+    const qint64 pid = firstLine.toLongLong(&ok);
+    return ok ? pid : 0;
 }
+
+namespace {
 
 #ifdef Q_OS_LINUX
 // The pseudo-terminal index of a master descriptor, which Linux gives in the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,9 @@ std::optional<User> openedBy(const QString &device);
 
 // Whoever of the two above holds the device, the lock file first.
 std::optional<User> holder(const QString &device);
+
+// The pid a lock file's content names, 0 when it names none.
+qint64 lockFilePid(const QByteArray &content);
 
 // The lock file names that may stand for a device: its own name, the name it
 // resolves to, and the name with the folders below /dev joined by '_'.

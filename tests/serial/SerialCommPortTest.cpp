@@ -616,6 +616,33 @@ TEST_F(ExclusiveOpenTest, FlockHeldOnTheDeviceIsRefused)
     EXPECT_TRUE(port->setPortOpen(true));
 }
 
+struct LockContent
+{
+    QByteArray content;
+    qint64 pid;
+};
+
+class LockContentTest : public ::testing::TestWithParam<LockContent>
+{
+};
+
+// Pids whose binary bytes look like text ("0 \0\0" is 8240), text of four
+// bytes, and what names no pid.
+TEST_P(LockContentTest, NamesThePidItHolds)
+{
+    EXPECT_EQ(PortUsers::lockFilePid(GetParam().content), GetParam().pid);
+}
+
+INSTANTIATE_TEST_SUITE_P(PortUsers, LockContentTest,
+                         ::testing::Values(LockContent{QByteArray("0 \0\0", 4), 8240},
+                                           LockContent{QByteArray("0\0\0\0", 4), 48},
+                                           LockContent{QByteArray("12\n\0", 4), 0x000A3231},
+                                           LockContent{"123\n", 123},
+                                           LockContent{"      4242\n", 4242},
+                                           LockContent{"77\nminicom\nhost\n", 77},
+                                           LockContent{QByteArray("12\n\0junk", 8), 0},
+                                           LockContent{"", 0}, LockContent{"pid", 0}));
+
 TEST(PortUsers, LockFilePidsInEveryFormAndStaleOnes)
 {
     QTemporaryDir dir;
