@@ -11,9 +11,10 @@ constexpr Control kStateControls[] = {Control::cmdSend,  Control::cmdReceive, Co
 }
 
 TransferEngine::TransferEngine(SerialComm &port, TransferWindow &window, Timer &timer1,
-                               Timer &timer2, FileDialog &dialog, QString clipPath)
+                               Timer &timer2, FileDialog &dialog, ReceiveTarget &target,
+                               QString clipPath)
     : m_port(port), m_window(window), m_timer1(timer1), m_timer2(timer2), m_dialog(dialog),
-      m_clipPath(std::move(clipPath))
+      m_target(target), m_clipPath(std::move(clipPath))
 {
     m_timer1.setInterval(kInactivity);
     m_timer1.setEnabled(false);
@@ -116,19 +117,20 @@ void TransferEngine::ResetTransfer()
     applyIdleState();
 }
 
-void TransferEngine::closeTransferFile(bool discardReceive)
+void TransferEngine::closeTransferFile()
 {
+    if (!m_state.FileOpen)
+        return;
     if (m_sendFile) {
         m_sendFile->close();
         m_sendFile.reset();
     }
-    if (m_receiveFile) {
-        // Without commit() the temporary copy is removed and whatever was at
-        // the target stays as it was.
-        if (discardReceive)
-            m_receiveFile->cancelWriting();
-        m_receiveFile.reset();
-    }
+    // Without commit() the copy goes and whatever was at the target stays as
+    // it was.
+    if (m_state.DeleteOnAbort)
+        m_target.discard();
+    m_state.FileOpen = false;
+    m_state.DeleteOnAbort = false;
 }
 
 void TransferEngine::AbortTransfer()
@@ -138,11 +140,7 @@ void TransferEngine::AbortTransfer()
     if (m_port.PortOpen())
         m_port.setOutBufferCount(0);
     ResetTransfer();
-    if (m_state.FileOpen) {
-        closeTransferFile(true);
-        m_state.FileOpen = false;
-        m_state.DeleteOnAbort = false;
-    }
+    closeTransferFile();
 }
 
 void TransferEngine::cmdCancel_Click()
@@ -211,9 +209,5 @@ void TransferEngine::FormUnload()
 {
     if (m_port.PortOpen())
         m_port.setPortOpen(false);
-    if (m_state.FileOpen) {
-        closeTransferFile(true);
-        m_state.FileOpen = false;
-        m_state.DeleteOnAbort = false;
-    }
+    closeTransferFile();
 }

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "FileDialog.h"
+#include "ReceiveTarget.h"
 #include "SerialComm.h"
 #include "Timer.h"
 #include "TransferWindow.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 
 #include <array>
@@ -22,7 +22,7 @@ struct TransferState
 
     QString TransferPath; // as the file dialog returned it
     bool FileOpen = false;
-    bool DeleteOnAbort = false; // the open file is an unfinished receive target
+    bool DeleteOnAbort = false; // the target's copy is open: an unfinished receive
     qint32 ByteCount = 0;       // send: bytes still to go; receive: whole blocks received
     quint8 RxState = RxIdle;
     QByteArray InBuf;
@@ -41,15 +41,15 @@ struct RememberedValues
 };
 
 // Sending, receiving, and every way a transfer ends. It owns no widget and no
-// device: the window, the port, both timers and the file dialog are handed in,
-// and the engine outlives none of them.
+// device: the window, the port, both timers, the file dialog and the receive
+// target are handed in, and the engine outlives none of them.
 //
 // Every ending goes through ResetTransfer; Cancel, a line error, a lost
 // connection and every failure go through AbortTransfer as well, which drops
-// output still queued, closes the file and, for a receive, throws the
-// unfinished copy away. A receive is written to a temporary file beside the
-// target, made when the target is chosen, and replaces the target only once
-// the whole backup is on disk, so an earlier backup survives any failure.
+// output still queued, closes the file and, for a receive, discards the
+// target's unfinished copy. The copy is made when the target is chosen and
+// takes the target's name only once the whole backup is on the disk, so an
+// earlier backup survives any failure.
 //
 // A backup is complete when the line has fallen quiet and the bytes received
 // so far, counted from the header's first byte, have the end marker seven
@@ -74,7 +74,7 @@ class TransferEngine
     inline static const QByteArray kBackupHeader = QByteArrayLiteral("GLOW ARRANGER");
 
     TransferEngine(SerialComm &port, TransferWindow &window, Timer &timer1, Timer &timer2,
-                   FileDialog &dialog, QString clipPath);
+                   FileDialog &dialog, ReceiveTarget &target, QString clipPath);
     ~TransferEngine();
     TransferEngine(const TransferEngine &) = delete;
     TransferEngine &operator=(const TransferEngine &) = delete;
@@ -127,7 +127,7 @@ class TransferEngine
     void enterBusyState();
     void applyIdleState();
     bool openPort(const QString &whatFor);
-    void closeTransferFile(bool discardReceive);
+    void closeTransferFile();
     void endWithMessage(const QString &message);
     QString portName() const;
 
@@ -136,6 +136,7 @@ class TransferEngine
     Timer &m_timer1;
     Timer &m_timer2;
     FileDialog &m_dialog;
+    ReceiveTarget &m_target;
     QString m_clipPath;
 
     TransferState m_state;
@@ -148,5 +149,4 @@ class TransferEngine
     // before the first.
     int m_lastOutQueue = -1;
     std::unique_ptr<QFile> m_sendFile;
-    std::unique_ptr<QSaveFile> m_receiveFile;
 };

@@ -6,13 +6,7 @@
 
 #include <QObject>
 
-#include <cerrno>
-#include <cstring>
 #include <limits>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace {
 QString saveFailed(const QString &path, const QString &reason)
@@ -20,15 +14,6 @@ QString saveFailed(const QString &path, const QString &reason)
     return QObject::tr("Cannot save the backup to \"%1\": %2.\n\nNothing was saved; any earlier "
                        "file of that name is unchanged.")
         .arg(path, reason);
-}
-
-// Qt's words for the device's last error, or the system's for errno when Qt
-// has none (a short write leaves Qt's error unset).
-QString fileError(const QFileDevice &file, int systemError)
-{
-    if (file.error() != QFileDevice::NoError && !file.errorString().isEmpty())
-        return file.errorString();
-    return QString::fromLocal8Bit(std::strerror(systemError ? systemError : EIO));
 }
 } // namespace
 
@@ -78,35 +63,24 @@ bool TransferEngine::openReceiveTarget()
     QString refusal;
     // A pipe, a device or a socket at that name is never replaced by a file.
     const QString kind = FileKinds::nonRegularKind(path);
-    auto file = std::make_unique<QSaveFile>(path);
     if (!kind.isEmpty())
         refusal = saveFailed(path, QObject::tr("it is %1, not a regular file").arg(kind));
-    else if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        refusal = saveFailed(path, fileError(*file, errno));
-    if (!refusal.isEmpty()) {
-        m_window.messageBox(refusal);
-        m_window.SbrMessage(QString());
-        return false;
-    }
-    m_receiveFile = std::move(file);
-    return true;
+    else if (!m_target.open(path))
+        refusal = saveFailed(path, m_target.errorString());
+    if (refusal.isEmpty())
+        return true;
+    m_target.discard();
+    m_window.messageBox(refusal);
+    m_window.SbrMessage(QString());
+    return false;
 }
 
 bool TransferEngine::writeToTarget(const QByteArray &bytes)
 {
-    // Written through, unbuffered, so that a full disk is caught on the
-    // write that meets it; a short write is retried to learn the reason.
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        errno = 0;
-        const qint64 n = m_receiveFile->write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            endWithMessage(saveFailed(m_state.TransferPath, fileError(*m_receiveFile, errno)));
-            return false;
-        }
-        done += n;
-    }
-    return true;
+    if (m_target.write(bytes))
+        return true;
+    endWithMessage(saveFailed(m_state.TransferPath, m_target.errorString()));
+    return false;
 }
 
 void TransferEngine::ReceiveData()
@@ -259,31 +233,42 @@ void TransferEngine::lineLostWhileReceiving(int code)
 void TransferEngine::FinishReceive()
 {
     ResetTransfer();
-    // Everything must be on the disk before the earlier file is replaced:
-    // flushed, synced (where a full disk may still show), then renamed over.
-    bool saved = m_receiveFile->flush();
-    QString reason = saved ? QString() : fileError(*m_receiveFile, errno);
-#ifdef Q_OS_UNIX
-    if (saved && ::fsync(m_receiveFile->handle()) != 0 && errno != EINVAL) {
-        saved = false;
-        reason = QString::fromLocal8Bit(std::strerror(errno));
-    }
-#endif
-    if (saved) {
-        saved = m_receiveFile->commit();
-        reason = fileError(*m_receiveFile, errno);
-    }
-    if (!saved)
-        m_receiveFile->cancelWriting();
-    m_receiveFile.reset();
+    // Everything must be on the disk before the earlier file is replaced,
+    // and the new name too before the backup is called saved.
+    ReceiveTarget::Committed committed = ReceiveTarget::Committed::Failed;
+    if (m_target.sync())
+        committed = m_target.commit();
+    const QString reason = m_target.errorString();
+    const QString keptAs = m_target.earlierKeptAs();
+    m_target.discard(); // the copy, where it did not take the name
     m_state.FileOpen = false;
     m_state.DeleteOnAbort = false;
-    if (!saved) {
-        m_window.messageBox(saveFailed(m_state.TransferPath, reason));
-        m_window.SbrMessage(QString());
+    switch (committed) {
+    case ReceiveTarget::Committed::Durable:
+        m_window.SbrMessage(QStringLiteral("File has been saved."));
         return;
+    case ReceiveTarget::Committed::NotDurable:
+        m_window.messageBox(
+            QObject::tr("The backup was written to \"%1\", but the system could not confirm "
+                        "that it is on the disk: %2.\n\nA power cut in the next minute could "
+                        "still undo it. Keep the show on the desk until the backup has been "
+                        "copied elsewhere.")
+                .arg(m_state.TransferPath, reason) +
+            (keptAs.isEmpty()
+                 ? QString()
+                 : QObject::tr("\n\nThe earlier file is kept as \"%1\".").arg(keptAs)));
+        break;
+    case ReceiveTarget::Committed::Failed:
+        if (keptAs.isEmpty())
+            m_window.messageBox(saveFailed(m_state.TransferPath, reason));
+        else
+            m_window.messageBox(
+                QObject::tr("Cannot save the backup to \"%1\": %2.\n\nNothing was saved; the "
+                            "earlier file of that name is now \"%3\".")
+                    .arg(m_state.TransferPath, reason, keptAs));
+        break;
     }
-    m_window.SbrMessage(QStringLiteral("File has been saved."));
+    m_window.SbrMessage(QString());
 }
 
 void TransferEngine::lostConnection()

@@ -150,10 +150,6 @@ void TransferEngine::Timer2_Timer()
         }
     }
     ResetTransfer();
-    if (m_state.FileOpen) {
-        closeTransferFile(false);
-        m_state.FileOpen = false;
-        m_state.DeleteOnAbort = false;
-    }
+    closeTransferFile();
     m_window.SbrMessage(QStringLiteral("file has been sent"));
 }

@@ -1,6 +1,7 @@
 #include "frmGAbackup.h"
 
 #include "AnimationWidget.h"
+#include "DiskTarget.h"
 #include "HelpViewer.h"
 #include "PortSettingsDialog.h"
 #include "QtFileDialog.h"
@@ -84,9 +85,9 @@ QString frmGAbackup::aboutText()
 frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
     : QMainWindow(parent), m_store(store), m_port(std::move(parts.port)),
       m_timer1(std::move(parts.timer1)), m_timer2(std::move(parts.timer2)),
-      m_dialog(std::move(parts.dialog)), m_portList(std::move(parts.portList)),
-      m_inhibitor(std::move(parts.inhibitor)), m_notifier(std::move(parts.notifier)),
-      m_dataDirs(std::move(parts.dataDirs))
+      m_dialog(std::move(parts.dialog)), m_target(std::move(parts.target)),
+      m_portList(std::move(parts.portList)), m_inhibitor(std::move(parts.inhibitor)),
+      m_notifier(std::move(parts.notifier)), m_dataDirs(std::move(parts.dataDirs))
 {
     if (!m_port) {
         m_port = std::make_unique<SerialCommPort>(
@@ -98,6 +99,8 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
         m_timer2 = std::make_unique<QtTimer>(TransferEngine::kSendCompletion);
     if (!m_dialog)
         m_dialog = std::make_unique<QtFileDialog>(this);
+    if (!m_target)
+        m_target = std::make_unique<DiskTarget>();
     if (!m_portList)
         m_portList = std::make_unique<SystemPortList>();
     if (!m_inhibitor)
@@ -123,8 +126,8 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
             break;
         }
     }
-    m_engine =
-        std::make_unique<TransferEngine>(*m_port, *this, *m_timer1, *m_timer2, *m_dialog, clipPath);
+    m_engine = std::make_unique<TransferEngine>(*m_port, *this, *m_timer1, *m_timer2, *m_dialog,
+                                                *m_target, clipPath);
 
     connect(cmdSend, &QPushButton::clicked, this, [this] { m_engine->cmdSend_Click(); });
     connect(cmdReceive, &QPushButton::clicked, this, [this] { m_engine->cmdReceive_Click(); });

@@ -5,6 +5,7 @@
 // while the window's thread is now and then held up as painting and a slow
 // disk hold it. Linux drops what the driver held unread at the hang-up;
 // whatever the program managed to read, a backup reported saved is whole.
+#include "DiskTarget.h"
 #include "FakeFileDialog.h"
 #include "FakeWindow.h"
 #include "QtTimer.h"
@@ -96,7 +97,8 @@ struct Lane
     FakeWindow window;
     QtTimer timer1{TransferEngine::kInactivity}, timer2{TransferEngine::kSendCompletion};
     FakeFileDialog dialog;
-    TransferEngine engine{port, window, timer1, timer2, dialog, QString()};
+    DiskTarget disk;
+    TransferEngine engine{port, window, timer1, timer2, dialog, disk, QString()};
     QByteArray dump;
     std::thread farEnd;
 };

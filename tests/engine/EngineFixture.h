@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FailingTarget.h"
 #include "FakeCommPort.h"
 #include "FakeFileDialog.h"
 #include "FakeWindow.h"
@@ -22,7 +23,7 @@ class EngineFixture : public ::testing::Test
   protected:
     EngineFixture()
         : port(clock), timer1(clock), timer2(clock),
-          engine(port, window, timer1, timer2, dialog, clip)
+          engine(port, window, timer1, timer2, dialog, target, clip)
     {
     }
 
@@ -34,7 +35,7 @@ class EngineFixture : public ::testing::Test
     }
     static QByteArray readFile(const QString &p) { return TestFiles::read(p); }
 
-    // Names in the temporary folder, to see that no temporary copy stays behind.
+    // Names in the temporary folder, to see that no copy stays behind.
     QStringList filesInDir() const { return QDir(dir.path()).entryList(QDir::Files); }
 
     static QByteArray content(int size)
@@ -53,5 +54,6 @@ class EngineFixture : public ::testing::Test
     ManualTimer timer1;
     ManualTimer timer2;
     FakeFileDialog dialog;
+    FailingTarget target;
     TransferEngine engine;
 };

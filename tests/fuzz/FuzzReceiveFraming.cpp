@@ -2,6 +2,7 @@
 // real receive through the fake port and the manual clock; the ending must
 // be the one the model predicts, and a failed receive must leave the earlier
 // file untouched.
+#include "DiskTarget.h"
 #include "FakeCommPort.h"
 #include "FakeFileDialog.h"
 #include "FakeWindow.h"
@@ -69,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FakeWindow window;
     ManualTimer timer1(clock), timer2(clock);
     FakeFileDialog dialog;
-    TransferEngine engine(port, window, timer1, timer2, dialog, QString());
+    DiskTarget target;
+    TransferEngine engine(port, window, timer1, timer2, dialog, target, QString());
     dialog.choose = target;
     engine.cmdReceive_Click();
 

@@ -1,0 +1,282 @@
+#include "DiskTarget.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+// File systems whose rename replaces an existing file in one step, so that
+// the name always stands for a whole file, the old or the new.
+bool renameReplacesAtomically(long type)
+{
+    switch (static_cast<unsigned long>(type)) {
+    case 0xEF53UL:     // ext2, ext3, ext4
+    case 0x58465342UL: // xfs
+    case 0x9123683EUL: // btrfs
+    case 0xF2F52010UL: // f2fs
+    case 0x2FC12FC1UL: // zfs
+    case 0xCA451A4EUL: // bcachefs
+    case 0x3153464AUL: // jfs
+    case 0x52654973UL: // reiserfs
+    case 0x01021994UL: // tmpfs
+    case 0x858458F6UL: // ramfs
+    case 0x6969UL:     // nfs
+    case 0x794C7630UL: // overlayfs
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool processRuns(qint64 pid)
+{
+    if (pid <= 0 || pid > 0x7FFFFFFF)
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+// The error close() reports, 0 for none. It is not retried after EINTR: on
+// Linux the descriptor is gone either way.
+int closeError(int fd)
+{
+    return ::close(fd) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+DiskTarget::DiskTarget(Replace replace) : m_replace(replace) {}
+
+DiskTarget::~DiskTarget()
+{
+    discard();
+}
+
+QString DiskTarget::partName(const QString &path, qint64 pid, int copy)
+{
+    return path + QStringLiteral(".zo-vovere-%1-%2.part").arg(pid).arg(copy);
+}
+
+QString DiskTarget::earlierName(const QString &path)
+{
+    return path + QStringLiteral(".zo-vovere-earlier");
+}
+
+bool DiskTarget::fail(int error)
+{
+    m_error = systemText(error ? error : EIO);
+    return false;
+}
+
+bool DiskTarget::open(const QString &path)
+{
+    discard();
+    m_error.clear();
+    m_notSynced.clear();
+    m_earlierKeptAs.clear();
+    // A link to a file is followed, so that the file it names is replaced and
+    // the link stays.
+    const QFileInfo chosen(path);
+    m_final = chosen.isSymLink() && chosen.exists() ? chosen.canonicalFilePath()
+                                                    : chosen.absoluteFilePath();
+    m_folder = QFileInfo(m_final).absolutePath();
+    clearLeftovers();
+
+    // Each copy of this process has a name of its own; one of an earlier
+    // process that had the same pid is stepped over.
+    static std::atomic<int> copies{0};
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
+    QString part;
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+        part = partName(m_final, ::getpid(), copies++);
+        fd = ::open(native(part).constData(), flags, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return fail(errno);
+    m_fd = fd;
+    m_part = part;
+    // The new file keeps the permissions of the one it replaces.
+    struct stat earlier;
+    if (::stat(native(m_final).constData(), &earlier) == 0 && S_ISREG(earlier.st_mode))
+        ::fchmod(m_fd, earlier.st_mode & 07777);
+    return true;
+}
+
+void DiskTarget::clearLeftovers() const
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^.+\\.zo-vovere-(\\d{1,10})-\\d{1,10}\\.part$"));
+    const QDir folder(m_folder);
+    const QStringList names =
+        folder.entryList({QStringLiteral("*.zo-vovere-*.part")}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (!match.hasMatch())
+            continue;
+        const qint64 pid = match.captured(1).toLongLong();
+        if (processRuns(pid))
+            continue; // a receive of this program that still runs, maybe this one
+        const QByteArray leftover = native(folder.filePath(name));
+        struct stat info;
+        if (::lstat(leftover.constData(), &info) == 0 && S_ISREG(info.st_mode))
+            ::unlink(leftover.constData());
+    }
+}
+
+bool DiskTarget::write(const QByteArray &bytes)
+{
+    if (m_fd < 0)
+        return fail(EBADF);
+    m_pending += bytes;
+    return m_pending.size() < kPiece || writePending();
+}
+
+bool DiskTarget::writePending()
+{
+    qsizetype done = 0;
+    while (done < m_pending.size()) {
+        const ssize_t n = ::write(m_fd, m_pending.constData() + done, m_pending.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail(errno);
+        if (n == 0)
+            return fail(ENOSPC);
+        done += n;
+    }
+    m_pending.clear();
+    return true;
+}
+
+bool DiskTarget::sync()
+{
+    if (m_fd < 0)
+        return fail(EBADF);
+    if (!writePending())
+        return false;
+    // A file system that cannot sync at all still gets the file, but the
+    // backup is not called durable.
+    const int syncError = ::fsync(m_fd) == 0 ? 0 : errno;
+    if (syncError && syncError != EINVAL && syncError != ENOTSUP)
+        return fail(syncError);
+    m_notSynced = syncError ? systemText(syncError) : QString();
+    const int fd = std::exchange(m_fd, -1);
+    if (const int error = closeError(fd))
+        return fail(error); // a network file system reports late write errors here
+    return true;
+}
+
+bool DiskTarget::syncFolder()
+{
+    const int fd = ::open(native(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno);
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    return synced || fail(error);
+}
+
+bool DiskTarget::fileWasSynced()
+{
+    if (m_notSynced.isEmpty())
+        return true;
+    m_error = m_notSynced;
+    return false;
+}
+
+bool DiskTarget::replaceInOneStep() const
+{
+    if (m_replace == Replace::KeepEarlierFirst)
+        return false;
+    struct statfs info;
+    return ::statfs(native(m_folder).constData(), &info) == 0 &&
+           renameReplacesAtomically(long(info.f_type));
+}
+
+ReceiveTarget::Committed DiskTarget::commit()
+{
+    if (m_part.isEmpty() || m_fd >= 0) {
+        fail(EBADF); // not opened, or not synced
+        return Committed::Failed;
+    }
+    const QByteArray part = native(m_part);
+    const QByteArray final = native(m_final);
+    const QByteArray earlier = native(earlierName(m_final));
+    struct stat existing;
+    const bool replacing = ::lstat(final.constData(), &existing) == 0;
+
+    if (!replacing || replaceInOneStep()) {
+        if (::rename(part.constData(), final.constData()) != 0) {
+            fail(errno);
+            return Committed::Failed;
+        }
+        m_part.clear();
+        return syncFolder() && fileWasSynced() ? Committed::Durable : Committed::NotDurable;
+    }
+
+    // The earlier file steps aside under its own name first. One left by an
+    // earlier cut beside a chosen file that exists is older than that file.
+    if (::unlink(earlier.constData()) == 0 && !syncFolder())
+        return Committed::Failed;
+    if (::rename(final.constData(), earlier.constData()) != 0) {
+        fail(errno);
+        return Committed::Failed;
+    }
+    bool moved = syncFolder();
+    if (moved && ::rename(part.constData(), final.constData()) != 0)
+        moved = fail(errno);
+    if (!moved) {
+        // The earlier file goes back to its name; where it cannot, the
+        // message says where it is.
+        const QString reason = m_error;
+        if (::rename(earlier.constData(), final.constData()) != 0 || !syncFolder())
+            m_earlierKeptAs = earlierName(m_final);
+        m_error = reason;
+        return Committed::Failed;
+    }
+    m_part.clear();
+    if (!syncFolder() || !fileWasSynced()) {
+        m_earlierKeptAs = earlierName(m_final);
+        return Committed::NotDurable;
+    }
+    // The new file is on the disk under its name: the earlier one may go.
+    ::unlink(earlier.constData());
+    syncFolder();
+    m_error.clear();
+    return Committed::Durable;
+}
+
+void DiskTarget::discard()
+{
+    if (m_fd >= 0)
+        ::close(std::exchange(m_fd, -1));
+    if (!m_part.isEmpty())
+        ::unlink(native(std::exchange(m_part, QString())).constData());
+    m_pending.clear();
+}

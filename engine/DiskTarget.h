@@ -1,0 +1,66 @@
+#pragma once
+
+#include "ReceiveTarget.h"
+
+// The receive target on a local or mounted file system (POSIX calls).
+//
+// The copy is a file named "<name>.zo-vovere-<pid>-<n>.part" beside the chosen
+// file, so that what a killed program leaves behind is recognised by the
+// next receive into the same folder and removed: only files of that pattern
+// whose process no longer runs, never another program's. Bytes are gathered
+// and written in pieces of kPiece, every write checked.
+//
+// At commit the copy is synced, closed and renamed over the chosen name,
+// then the folder is synced, so that the new name survives a power cut. On
+// file systems whose rename does not replace a file in one step (FAT on USB
+// sticks, exFAT, NTFS, anything not known to), the earlier file first takes
+// the name "<name>.zo-vovere-earlier", the copy takes the chosen name, and
+// only then is the earlier file removed, each step followed by a folder sync:
+// a cut at any moment leaves the earlier file whole under one of the two
+// names, or the new one whole under the chosen name.
+class DiskTarget : public ReceiveTarget
+{
+  public:
+    static constexpr qsizetype kPiece = 64 * 1024;
+
+    enum class Replace
+    {
+        ByFileSystem,     // in one step where the file system is known to do it
+        KeepEarlierFirst, // always through the earlier file's own name
+    };
+
+    explicit DiskTarget(Replace replace = Replace::ByFileSystem);
+    ~DiskTarget() override;
+    DiskTarget(const DiskTarget &) = delete;
+    DiskTarget &operator=(const DiskTarget &) = delete;
+
+    bool open(const QString &path) override;
+    bool write(const QByteArray &bytes) override;
+    bool sync() override;
+    Committed commit() override;
+    void discard() override;
+    QString errorString() const override { return m_error; }
+    QString earlierKeptAs() const override { return m_earlierKeptAs; }
+
+    // The names this program gives its copy and the earlier file of path.
+    static QString partName(const QString &path, qint64 pid, int copy);
+    static QString earlierName(const QString &path);
+
+  private:
+    bool fail(int error);
+    bool writePending();
+    bool syncFolder();
+    bool fileWasSynced();
+    bool replaceInOneStep() const;
+    void clearLeftovers() const;
+
+    Replace m_replace;
+    QString m_final; // the chosen file, links resolved
+    QString m_folder;
+    QString m_part; // the copy; empty when none is open
+    int m_fd = -1;
+    QByteArray m_pending;
+    QString m_error;
+    QString m_notSynced; // why the copy could not be synced, on a file system that cannot
+    QString m_earlierKeptAs;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Where a receive is written: a new copy beside the file the user chose,
+// which takes that file's name only when the whole backup is on the disk.
+// Until commit() the chosen file, if there was one, is not touched.
+//
+// One target serves one receive at a time: open() starts a copy, and
+// commit() or discard() ends it. After a failed step the copy is still open
+// and discard() must follow; discard() is harmless when nothing is open.
+class ReceiveTarget
+{
+  public:
+    enum class Step
+    {
+        Open,
+        Write,
+        Sync,
+        Commit
+    };
+
+    // How a commit ended.
+    enum class Committed
+    {
+        Failed,    // the copy did not take the name; errorString() says why
+        Durable,   // the new file has the name and the folder is synced
+        NotDurable // the new file has the name, but the folder could not be synced
+    };
+
+    virtual ~ReceiveTarget() = default;
+
+    // Makes the copy beside path. Leftovers of this program's earlier
+    // receives into the same folder may be cleared here.
+    virtual bool open(const QString &path) = 0;
+    // Every byte is accepted or the call fails; bytes may be gathered and
+    // written later, at the latest by sync().
+    virtual bool write(const QByteArray &bytes) = 0;
+    // Everything written is on the disk.
+    virtual bool sync() = 0;
+    // The copy takes the chosen name and the folder is synced.
+    virtual Committed commit() = 0;
+    // The copy is closed and removed; the chosen file stays as it was.
+    virtual void discard() = 0;
+
+    // Why the last step failed, in the system's words; for Committed::NotDurable,
+    // why the folder could not be synced.
+    virtual QString errorString() const = 0;
+    // Where the earlier file is when a failed commit could not leave it under
+    // the chosen name; empty otherwise.
+    virtual QString earlierKeptAs() const { return {}; }
+};

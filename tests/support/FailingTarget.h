@@ -1,0 +1,74 @@
+#pragma once
+
+#include "DiskTarget.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstring>
+#include <optional>
+
+#include <unistd.h>
+
+// The real target, with one step made to fail with a chosen system error, as
+// the disk or the file system would: the step is not done, and the copy stays
+// open until the engine discards it. Counts the calls the engine makes.
+class FailingTarget : public ReceiveTarget
+{
+  public:
+    struct Failure
+    {
+        Step step;
+        int error;
+    };
+    std::optional<Failure> failure;
+    int discards = 0;
+    int writes = 0;
+    DiskTarget disk;
+
+    bool open(const QString &path) override { return !failsAt(Step::Open) && disk.open(path); }
+    bool write(const QByteArray &bytes) override
+    {
+        ++writes;
+        return !failsAt(Step::Write) && disk.write(bytes);
+    }
+    bool sync() override { return !failsAt(Step::Sync) && disk.sync(); }
+    Committed commit() override
+    {
+        return failsAt(Step::Commit) ? Committed::Failed : disk.commit();
+    }
+    void discard() override
+    {
+        ++discards;
+        disk.discard();
+    }
+    QString errorString() const override
+    {
+        return m_error.isEmpty() ? disk.errorString() : m_error;
+    }
+
+  private:
+    bool failsAt(Step step)
+    {
+        m_error.clear();
+        if (!failure || failure->step != step)
+            return false;
+        m_error = QString::fromLocal8Bit(std::strerror(failure->error));
+        return true;
+    }
+    QString m_error;
+};
+
+// How many of this process's descriptors point into folder (a copy left open
+// shows here, named or not).
+inline int descriptorsInto(const QString &folder)
+{
+    const QString prefix = QDir(folder).canonicalPath() + QLatin1Char('/');
+    int count = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        if (QFile::symLinkTarget(fds.filePath(fd)).startsWith(prefix))
+            ++count;
+    }
+    return count;
+}
