@@ -41,6 +41,7 @@ class ReceiveTest : public EngineFixture
     {
         EXPECT_EQ(readFile(target), kEarlier);
         EXPECT_EQ(filesInDir(), QStringList{"backup.txt"});
+        EXPECT_EQ(descriptorsInto(dir.path()), 0) << "the copy was left open";
         EXPECT_FALSE(engine.state().FileOpen);
         EXPECT_FALSE(engine.state().DeleteOnAbort);
         EXPECT_TRUE(window.idle());
@@ -219,6 +220,60 @@ TEST_F(ReceiveTest, WriteFailuresEndTheReceiveWithTheSystemsReason)
         EXPECT_EQ(window.status, QString());
         expectEarlierFileIntact();
     }
+}
+
+struct TargetFault
+{
+    const char *name;
+    ReceiveTarget::Step step;
+    int error;
+};
+
+class TargetFaultTest : public ReceiveTest, public ::testing::WithParamInterface<TargetFault>
+{
+};
+
+// Each step of the save failing as a disk or file system would: the message
+// names the file and the reason, nothing is called saved, and the earlier
+// file and the folder are as they were.
+TEST_P(TargetFaultTest, EndsTheReceiveWithTheFileAndTheReason)
+{
+    receiveTarget.failure = FailingTarget::Failure{GetParam().step, GetParam().error};
+    startReceive();
+    port.arrive(stream(3000));
+    clock.advance(3000ms);
+    EXPECT_EQ(
+        window.messages,
+        QStringList{QString("Cannot save the backup to \"%1\": %2.\n\nNothing was saved; "
+                            "any earlier file of that name is unchanged.")
+                        .arg(target, QString::fromLocal8Bit(std::strerror(GetParam().error)))});
+    EXPECT_FALSE(window.statusHistory.contains("File has been saved."));
+    EXPECT_EQ(port.opens, GetParam().step == ReceiveTarget::Step::Open ? 0 : 1);
+    EXPECT_GE(receiveTarget.discards, 1);
+    expectEarlierFileIntact();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Receive, TargetFaultTest,
+    ::testing::Values(TargetFault{"OpenRefused", ReceiveTarget::Step::Open, EACCES},
+                      TargetFault{"WriteOnAFullDisk", ReceiveTarget::Step::Write, ENOSPC},
+                      TargetFault{"SyncFailing", ReceiveTarget::Step::Sync, EIO},
+                      TargetFault{"CommitRefused", ReceiveTarget::Step::Commit, EROFS}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(ReceiveTest, FolderThatCannotBeSyncedIsSaidNotClaimed)
+{
+    receiveTarget.folderSyncError = EIO;
+    startReceive();
+    port.arrive(stream(3000));
+    clock.advance(3000ms);
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].startsWith(
+        QString("The backup was written to \"%1\", but the system could not confirm").arg(target)));
+    EXPECT_TRUE(window.messages[0].contains(QString::fromLocal8Bit(std::strerror(EIO))));
+    EXPECT_FALSE(window.statusHistory.contains("File has been saved."));
+    EXPECT_EQ(readFile(target), stream(3000));
+    EXPECT_EQ(descriptorsInto(dir.path()), 0);
 }
 
 TEST_F(ReceiveTest, TargetThatCannotBeWrittenIsReportedBeforeTheDump)

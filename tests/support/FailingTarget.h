@@ -22,6 +22,9 @@ class FailingTarget : public ReceiveTarget
         int error;
     };
     std::optional<Failure> failure;
+    // Where set, a commit that would be durable is not: the folder sync
+    // failed with this error.
+    std::optional<int> folderSyncError;
     int discards = 0;
     int writes = 0;
     DiskTarget disk;
@@ -35,7 +38,13 @@ class FailingTarget : public ReceiveTarget
     bool sync() override { return !failsAt(Step::Sync) && disk.sync(); }
     Committed commit() override
     {
-        return failsAt(Step::Commit) ? Committed::Failed : disk.commit();
+        if (failsAt(Step::Commit))
+            return Committed::Failed;
+        const Committed committed = disk.commit();
+        if (committed != Committed::Durable || !folderSyncError)
+            return committed;
+        m_error = QString::fromLocal8Bit(std::strerror(*folderSyncError));
+        return Committed::NotDurable;
     }
     void discard() override
     {
@@ -66,7 +75,8 @@ inline int descriptorsInto(const QString &folder)
     const QString prefix = QDir(folder).canonicalPath() + QLatin1Char('/');
     int count = 0;
     const QDir fds(QStringLiteral("/proc/self/fd"));
-    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QString &fd :
+         fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
         if (QFile::symLinkTarget(fds.filePath(fd)).startsWith(prefix))
             ++count;
     }
