@@ -93,6 +93,7 @@ bool DiskTarget::fail(int error)
 bool DiskTarget::open(const QString &path)
 {
     discard();
+    m_abandoned = false;
     m_error.clear();
     m_notSynced.clear();
     m_earlierKeptAs.clear();
@@ -232,6 +233,10 @@ ReceiveTarget::Committed DiskTarget::commit()
     const bool replacing = ::lstat(final.constData(), &existing) == 0;
 
     if (!replacing || replaceInOneStep()) {
+        if (m_abandoned) {
+            fail(ECANCELED);
+            return Committed::Failed;
+        }
         if (::rename(part.constData(), final.constData()) != 0) {
             fail(errno);
             return Committed::Failed;
@@ -244,12 +249,14 @@ ReceiveTarget::Committed DiskTarget::commit()
     // earlier cut beside a chosen file that exists is older than that file.
     if (::unlink(earlier.constData()) == 0 && !syncFolder())
         return Committed::Failed;
-    if (::rename(final.constData(), earlier.constData()) != 0) {
-        fail(errno);
+    if (m_abandoned || ::rename(final.constData(), earlier.constData()) != 0) {
+        fail(m_abandoned ? ECANCELED : errno);
         return Committed::Failed;
     }
     bool moved = syncFolder();
-    if (moved && ::rename(part.constData(), final.constData()) != 0)
+    if (moved && m_abandoned)
+        moved = fail(ECANCELED);
+    else if (moved && ::rename(part.constData(), final.constData()) != 0)
         moved = fail(errno);
     if (!moved) {
         // The earlier file goes back to its name; where it cannot, the

@@ -2,6 +2,8 @@
 
 #include "ReceiveTarget.h"
 
+#include <atomic>
+
 // The receive target on a local or mounted file system (POSIX calls).
 //
 // The copy is a file named "<name>.zo-vovere-<pid>-<n>.part" beside the chosen
@@ -39,6 +41,7 @@ class DiskTarget : public ReceiveTarget
     bool sync() override;
     Committed commit() override;
     void discard() override;
+    void abandon() override { m_abandoned = true; }
     QString errorString() const override { return m_error; }
     QString earlierKeptAs() const override { return m_earlierKeptAs; }
 
@@ -55,6 +58,7 @@ class DiskTarget : public ReceiveTarget
     void clearLeftovers() const;
 
     Replace m_replace;
+    std::atomic<bool> m_abandoned{false};
     QString m_final; // the chosen file, links resolved
     QString m_folder;
     QString m_part; // the copy; empty when none is open

@@ -3,12 +3,14 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Where a receive is written: a new copy beside the file the user chose,
 // which takes that file's name only when the whole backup is on the disk.
 // Until commit() the chosen file, if there was one, is not touched.
 //
 // One target serves one receive at a time: open() starts a copy, and
-// commit() or discard() ends it. After a failed step the copy is still open
+// commit() (or finish()) or discard() ends it. After a failed step the copy is still open
 // and discard() must follow; discard() is harmless when nothing is open.
 class ReceiveTarget
 {
@@ -41,8 +43,20 @@ class ReceiveTarget
     virtual bool sync() = 0;
     // The copy takes the chosen name and the folder is synced.
     virtual Committed commit() = 0;
+    // sync() and then commit(), with the result given to done. A target may
+    // call done later, from the event loop of the thread that called finish;
+    // never after discard().
+    virtual void finish(std::function<void(Committed)> done)
+    {
+        done(sync() ? commit() : Committed::Failed);
+    }
     // The copy is closed and removed; the chosen file stays as it was.
     virtual void discard() = 0;
+
+    // May be called from another thread while a step runs (one that hangs on
+    // a stalled disk): no rename begins after it, so that a commit that
+    // returns later leaves the chosen file as it was. discard() follows.
+    virtual void abandon() {}
 
     // Why the last step failed, in the system's words; for Committed::NotDurable,
     // why the folder could not be synced.

@@ -27,6 +27,8 @@ TransferEngine::TransferEngine(SerialComm &port, TransferWindow &window, Timer &
 
 TransferEngine::~TransferEngine()
 {
+    // A save still under way would report to an engine that is gone.
+    closeTransferFile();
     QObject::disconnect(&m_port, &SerialComm::OnComm, &m_port, nullptr);
     m_timer1.setOnTick({});
     m_timer2.setOnTick({});

@@ -19,6 +19,7 @@ struct TransferState
     static constexpr quint8 RxIdle = 0;
     static constexpr quint8 RxWaitingForHeader = 1;
     static constexpr quint8 RxReceivingBlocks = 2;
+    static constexpr quint8 RxSaving = 3; // the port is closed; the target is being committed
 
     QString TransferPath; // as the file dialog returned it
     bool FileOpen = false;
@@ -111,6 +112,7 @@ class TransferEngine
     void SendNextBlock();
     void ReceiveData();
     void FinishReceive();
+    void saveFinished(ReceiveTarget::Committed committed);
     void acceptHeader();
     void receiveBlock();
     void takeTail();

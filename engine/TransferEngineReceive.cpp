@@ -232,12 +232,25 @@ void TransferEngine::lineLostWhileReceiving(int code)
 
 void TransferEngine::FinishReceive()
 {
+    // The line's part is over. The file's part (everything on the disk, then
+    // the new name, then the folder) may take a while on a slow stick or a
+    // share: the window stays busy and Cancel works until it is done.
+    m_timer1.setEnabled(false);
+    if (m_port.PortOpen())
+        m_port.setPortOpen(false);
+    m_port.setRThreshold(0);
+    m_state.RxState = TransferState::RxSaving;
+    m_target.finish([this](ReceiveTarget::Committed committed) {
+        // A save that ends after Cancel, or after the window went, is not
+        // this engine's any more.
+        if (m_state.RxState == TransferState::RxSaving)
+            saveFinished(committed);
+    });
+}
+
+void TransferEngine::saveFinished(ReceiveTarget::Committed committed)
+{
     ResetTransfer();
-    // Everything must be on the disk before the earlier file is replaced,
-    // and the new name too before the backup is called saved.
-    ReceiveTarget::Committed committed = ReceiveTarget::Committed::Failed;
-    if (m_target.sync())
-        committed = m_target.commit();
     const QString reason = m_target.errorString();
     const QString keptAs = m_target.earlierKeptAs();
     m_target.discard(); // the copy, where it did not take the name

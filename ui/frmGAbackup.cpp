@@ -1,6 +1,7 @@
 #include "frmGAbackup.h"
 
 #include "AnimationWidget.h"
+#include "BackgroundTarget.h"
 #include "DiskTarget.h"
 #include "HelpViewer.h"
 #include "PortSettingsDialog.h"
@@ -100,7 +101,8 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
     if (!m_dialog)
         m_dialog = std::make_unique<QtFileDialog>(this);
     if (!m_target)
-        m_target = std::make_unique<DiskTarget>();
+        m_target =
+            std::make_unique<BackgroundTarget>([] { return std::make_unique<DiskTarget>(); });
     if (!m_portList)
         m_portList = std::make_unique<SystemPortList>();
     if (!m_inhibitor)

@@ -113,10 +113,18 @@ class EndToEndTest : public ::testing::Test
         sim.write("\n");
     }
 
+    // The copy goes on the target's own thread, as soon as the disk answers.
+    static void expectOnlyEarlierBackupIn(const QString &folder)
+    {
+        const auto files = [&] { return QDir(folder).entryList(QDir::Files); };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return files() == QStringList{"show.bak"}; }, 2000))
+            << files().join(' ').toStdString();
+    }
+
     void expectEarlierBackupKept()
     {
         EXPECT_EQ(read(target), QByteArray("earlier backup"));
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"show.bak"});
+        expectOnlyEarlierBackupIn(dir.path());
         EXPECT_TRUE(window->cmdSend->isEnabled());
         EXPECT_FALSE(window->Comm1().PortOpen());
     }
@@ -186,7 +194,7 @@ TEST_F(EndToEndTest, FullDiskEndsTheReceiveAndKeepsTheEarlierBackup)
         << window->messages[0].toStdString();
     EXPECT_EQ(status(), QString());
     EXPECT_EQ(read(target), QByteArray("earlier backup"));
-    EXPECT_EQ(QDir(small).entryList(QDir::Files), QStringList{"show.bak"});
+    expectOnlyEarlierBackupIn(small);
     EXPECT_FALSE(window->Comm1().PortOpen());
 }
 

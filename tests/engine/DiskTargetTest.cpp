@@ -60,10 +60,11 @@ TEST_P(DiskTargetTest, SavesTheWholeFileUnderItsNameAndNothingBeside)
     EXPECT_EQ(files(), QStringList{"backup.txt"});
     EXPECT_EQ(descriptorsInto(dir.path()), 0);
     EXPECT_TRUE(target.earlierKeptAs().isEmpty());
-    if (GetParam().earlier)
+    if (GetParam().earlier) {
         EXPECT_EQ(QFileInfo(chosen).permissions(), QFile::ReadOwner | QFile::WriteOwner |
                                                        QFile::ReadUser | QFile::WriteUser |
                                                        QFile::ReadGroup);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

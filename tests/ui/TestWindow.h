@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DiskTarget.h"
 #include "FakeCommPort.h"
 #include "FakeFileDialog.h"
 #include "ManualTimer.h"
@@ -65,6 +66,8 @@ class TestWindow : public frmGAbackup
         parts.timer2 = std::move(timer2);
         parts.dialog = std::move(dialog);
         parts.dataDirs = std::move(dataDirs);
+        // Saved on the test's thread, as the fake clock runs everything else.
+        parts.target = std::make_unique<DiskTarget>();
         withoutDesktopSession(parts);
         if (adjust)
             adjust(parts);

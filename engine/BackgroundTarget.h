@@ -1,0 +1,60 @@
+#pragma once
+
+#include "ReceiveTarget.h"
+
+#include <QObject>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+// A receive target whose file work runs on a thread of its own, so that a
+// disk or a network share that stalls never holds up the caller's thread
+// (the window's). Each receive gets its own thread and its own inner target,
+// made by the factory at open().
+//
+// open() runs on the caller's thread: it is where a folder that cannot be
+// written is reported, right after the file dialog. Writes are queued in
+// order; a write that failed is reported by the next write() or by finish().
+// finish() delivers its result on the caller's thread through its event loop.
+// discard() returns at once: the copy is removed once a call that hangs
+// returns, and a finish() still pending is never delivered. The one thing a
+// discard cannot take back is a rename already under way.
+class BackgroundTarget : public ReceiveTarget
+{
+  public:
+    using Factory = std::function<std::unique_ptr<ReceiveTarget>()>;
+
+    // How long the destructor waits for copies still being removed, so that
+    // a program that ends right after a Cancel leaves none behind.
+    static constexpr std::chrono::milliseconds kLastDiscards{2000};
+
+    explicit BackgroundTarget(Factory factory);
+    ~BackgroundTarget() override;
+    BackgroundTarget(const BackgroundTarget &) = delete;
+    BackgroundTarget &operator=(const BackgroundTarget &) = delete;
+
+    bool open(const QString &path) override;
+    bool write(const QByteArray &bytes) override;
+    // These two wait for the thread; finish() does not.
+    bool sync() override;
+    Committed commit() override;
+    void finish(std::function<void(Committed)> done) override;
+    void discard() override;
+    QString errorString() const override { return m_error; }
+    QString earlierKeptAs() const override { return m_earlierKeptAs; }
+
+  private:
+    struct Job;
+    struct Threads; // how many of this target's threads still run
+    // Runs step on the thread and waits for it.
+    template <typename Result> Result wait(std::function<Result(ReceiveTarget &)> step);
+    void takeResults();
+
+    Factory m_factory;
+    std::shared_ptr<Job> m_job;
+    std::shared_ptr<Threads> m_threads;
+    QObject m_context; // where finish() delivers, on the caller's thread
+    QString m_error;
+    QString m_earlierKeptAs;
+};
