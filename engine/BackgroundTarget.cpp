@@ -1,95 +1,32 @@
 #include "BackgroundTarget.h"
 
-#include <QMetaObject>
-
-#include <condition_variable>
-#include <deque>
 #include <future>
 #include <mutex>
-#include <thread>
 
-struct BackgroundTarget::Threads
-{
-    std::mutex mutex;
-    std::condition_variable ended;
-    int running = 0;
-};
-
-// One receive's thread and what it shares with the caller. The thread keeps
-// the job alive until its last task has run, however long after the caller
-// has let go of it.
+// One receive's inner target and what its thread tells the caller. Owned by
+// the tasks too, so that it outlives a call that hangs.
 struct BackgroundTarget::Job
 {
     std::unique_ptr<ReceiveTarget> inner;
     std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<std::function<void(ReceiveTarget &)>> tasks;
-    bool closing = false;   // no task comes after those queued
-    bool cancelled = false; // discarded: steps not begun are skipped, nothing delivered
     bool writeFailed = false;
     QString error;
     QString earlierKeptAs;
 
-    void post(std::function<void(ReceiveTarget &)> task)
-    {
-        {
-            std::lock_guard lock(mutex);
-            tasks.push_back(std::move(task));
-        }
-        wake.notify_one();
-    }
-
-    static void run(const std::shared_ptr<Job> &job, const std::shared_ptr<Threads> &threads)
-    {
-        struct Ended
-        {
-            Threads &threads;
-            ~Ended()
-            {
-                std::lock_guard lock(threads.mutex);
-                --threads.running;
-                threads.ended.notify_all();
-            }
-        } ended{*threads};
-        for (;;) {
-            std::function<void(ReceiveTarget &)> task;
-            {
-                std::unique_lock lock(job->mutex);
-                job->wake.wait(lock, [&] { return job->closing || !job->tasks.empty(); });
-                if (job->tasks.empty())
-                    return;
-                task = std::move(job->tasks.front());
-                job->tasks.pop_front();
-            }
-            task(*job->inner);
-        }
-    }
-
-    // What the inner target said, for the caller to read.
-    void record(ReceiveTarget &target)
+    void record()
     {
         std::lock_guard lock(mutex);
-        error = target.errorString();
-        earlierKeptAs = target.earlierKeptAs();
-    }
-
-    bool isCancelled()
-    {
-        std::lock_guard lock(mutex);
-        return cancelled;
+        error = inner->errorString();
+        earlierKeptAs = inner->earlierKeptAs();
     }
 };
 
-BackgroundTarget::BackgroundTarget(Factory factory)
-    : m_factory(std::move(factory)), m_threads(std::make_shared<Threads>())
-{
-}
+BackgroundTarget::BackgroundTarget(Factory factory) : m_factory(std::move(factory)) {}
 
 BackgroundTarget::~BackgroundTarget()
 {
     discard();
-    std::unique_lock lock(m_threads->mutex);
-    m_threads->ended.wait_for(lock, kLastDiscards, [this] { return m_threads->running == 0; });
+    FileThread::waitForAll(kLastDiscards);
 }
 
 bool BackgroundTarget::open(const QString &path)
@@ -104,12 +41,8 @@ bool BackgroundTarget::open(const QString &path)
         job->inner->discard();
         return false;
     }
-    {
-        std::lock_guard lock(m_threads->mutex);
-        ++m_threads->running;
-    }
-    std::thread(&Job::run, job, m_threads).detach();
     m_job = std::move(job);
+    m_thread = std::make_unique<FileThread>();
     return true;
 }
 
@@ -120,23 +53,23 @@ void BackgroundTarget::takeResults()
     m_earlierKeptAs = m_job->earlierKeptAs;
 }
 
+bool BackgroundTarget::writeFailed()
+{
+    if (!m_job)
+        return true;
+    takeResults();
+    std::lock_guard lock(m_job->mutex);
+    return m_job->writeFailed;
+}
+
 bool BackgroundTarget::write(const QByteArray &bytes)
 {
-    if (!m_job) {
-        m_error = QStringLiteral("no copy is open");
+    if (writeFailed())
         return false;
-    }
-    {
-        std::lock_guard lock(m_job->mutex);
-        if (m_job->writeFailed) {
-            m_error = m_job->error;
-            return false;
-        }
-    }
-    m_job->post([job = m_job.get(), bytes](ReceiveTarget &target) {
-        if (job->isCancelled() || target.write(bytes))
+    m_thread->post([job = m_job, bytes](FileThread::Channel &thread) {
+        if (thread.cancelled() || job->inner->write(bytes))
             return;
-        job->record(target);
+        job->record();
         std::lock_guard lock(job->mutex);
         job->writeFailed = true;
     });
@@ -148,9 +81,10 @@ Result BackgroundTarget::wait(std::function<Result(ReceiveTarget &)> step)
 {
     auto done = std::make_shared<std::promise<Result>>();
     std::future<Result> result = done->get_future();
-    m_job->post([job = m_job.get(), step, done](ReceiveTarget &target) {
-        done->set_value(step(target));
-        job->record(target);
+    m_thread->post([job = m_job, step, done](FileThread::Channel &) {
+        const Result value = step(*job->inner);
+        job->record();
+        done->set_value(value);
     });
     const Result value = result.get();
     takeResults();
@@ -159,15 +93,8 @@ Result BackgroundTarget::wait(std::function<Result(ReceiveTarget &)> step)
 
 bool BackgroundTarget::sync()
 {
-    if (!m_job)
+    if (writeFailed())
         return false;
-    {
-        std::lock_guard lock(m_job->mutex);
-        if (m_job->writeFailed) {
-            m_error = m_job->error;
-            return false;
-        }
-    }
     return wait<bool>([](ReceiveTarget &target) { return target.sync(); });
 }
 
@@ -180,53 +107,36 @@ ReceiveTarget::Committed BackgroundTarget::commit()
 
 void BackgroundTarget::finish(std::function<void(Committed)> done)
 {
-    if (!m_job) {
+    if (writeFailed()) {
         done(Committed::Failed);
         return;
     }
-    std::weak_ptr<Job> weak = m_job;
-    m_job->post([this, self = m_job.get(), weak, done = std::move(done)](ReceiveTarget &target) {
+    m_thread->post([this, job = m_job, done = std::move(done)](FileThread::Channel &thread) {
         Committed committed = Committed::Failed;
         bool failedBefore = false;
         {
-            std::lock_guard lock(self->mutex);
-            failedBefore = self->writeFailed;
+            std::lock_guard lock(job->mutex);
+            failedBefore = job->writeFailed;
         }
         // A write that failed has said why already; a discard that came
         // during a hung call leaves the steps not yet begun undone.
-        if (!failedBefore && !self->isCancelled() && target.sync() && !self->isCancelled())
-            committed = target.commit();
+        if (!failedBefore && !thread.cancelled() && job->inner->sync() && !thread.cancelled())
+            committed = job->inner->commit();
         if (!failedBefore)
-            self->record(target);
-        // Delivered only while the caller still wants it: discard() and the
-        // destructor take the same lock to cancel.
-        std::lock_guard lock(self->mutex);
-        if (self->cancelled)
-            return;
-        QMetaObject::invokeMethod(
-            &m_context,
-            [this, weak, done, committed] {
-                const std::shared_ptr<Job> job = weak.lock();
-                if (!job || job != m_job || job->isCancelled())
-                    return;
-                takeResults();
-                done(committed);
-            },
-            Qt::QueuedConnection);
+            job->record();
+        thread.deliver([this, done, committed] {
+            takeResults();
+            done(committed);
+        });
     });
 }
 
 void BackgroundTarget::discard()
 {
     const std::shared_ptr<Job> job = std::exchange(m_job, nullptr);
+    const std::unique_ptr<FileThread> thread = std::exchange(m_thread, nullptr);
     if (!job)
         return;
     job->inner->abandon(); // a step that hangs now renames nothing when it returns
-    {
-        std::lock_guard lock(job->mutex);
-        job->cancelled = true;
-        job->tasks.push_back([](ReceiveTarget &target) { target.discard(); });
-        job->closing = true;
-    }
-    job->wake.notify_one();
+    thread->cancel([job](FileThread::Channel &) { job->inner->discard(); });
 }

@@ -1,25 +1,23 @@
 #pragma once
 
+#include "FileThread.h"
 #include "ReceiveTarget.h"
-
-#include <QObject>
 
 #include <chrono>
 #include <functional>
 #include <memory>
 
-// A receive target whose file work runs on a thread of its own, so that a
-// disk or a network share that stalls never holds up the caller's thread
-// (the window's). Each receive gets its own thread and its own inner target,
-// made by the factory at open().
+// A receive target whose file work runs on a FileThread of its own per
+// receive, so that a disk or a network share that stalls never holds up the
+// window. Each receive also gets its own inner target, made by the factory.
 //
 // open() runs on the caller's thread: it is where a folder that cannot be
 // written is reported, right after the file dialog. Writes are queued in
 // order; a write that failed is reported by the next write() or by finish().
 // finish() delivers its result on the caller's thread through its event loop.
-// discard() returns at once: the copy is removed once a call that hangs
-// returns, and a finish() still pending is never delivered. The one thing a
-// discard cannot take back is a rename already under way.
+// discard() returns at once and abandons the inner target, so that no rename
+// begins after it; the copy is removed once a call that hangs has returned,
+// and a finish() still pending is never delivered.
 class BackgroundTarget : public ReceiveTarget
 {
   public:
@@ -46,15 +44,13 @@ class BackgroundTarget : public ReceiveTarget
 
   private:
     struct Job;
-    struct Threads; // how many of this target's threads still run
-    // Runs step on the thread and waits for it.
     template <typename Result> Result wait(std::function<Result(ReceiveTarget &)> step);
+    bool writeFailed();
     void takeResults();
 
     Factory m_factory;
     std::shared_ptr<Job> m_job;
-    std::shared_ptr<Threads> m_threads;
-    QObject m_context; // where finish() delivers, on the caller's thread
+    std::unique_ptr<FileThread> m_thread;
     QString m_error;
     QString m_earlierKeptAs;
 };

@@ -11,10 +11,10 @@ constexpr Control kStateControls[] = {Control::cmdSend,  Control::cmdReceive, Co
 }
 
 TransferEngine::TransferEngine(SerialComm &port, TransferWindow &window, Timer &timer1,
-                               Timer &timer2, FileDialog &dialog, ReceiveTarget &target,
-                               QString clipPath)
+                               Timer &timer2, FileDialog &dialog, SendSource &source,
+                               ReceiveTarget &target, QString clipPath)
     : m_port(port), m_window(window), m_timer1(timer1), m_timer2(timer2), m_dialog(dialog),
-      m_target(target), m_clipPath(std::move(clipPath))
+      m_source(source), m_target(target), m_clipPath(std::move(clipPath))
 {
     m_timer1.setInterval(kInactivity);
     m_timer1.setEnabled(false);
@@ -123,10 +123,10 @@ void TransferEngine::closeTransferFile()
 {
     if (!m_state.FileOpen)
         return;
-    if (m_sendFile) {
-        m_sendFile->close();
-        m_sendFile.reset();
-    }
+    if (m_sending)
+        m_source.close(); // a chunk still being read is never handed over
+    m_sending = false;
+    m_chunkPending = false;
     // Without commit() the copy goes and whatever was at the target stays as
     // it was.
     if (m_state.DeleteOnAbort)

@@ -2,6 +2,7 @@
 
 #include "FileDialog.h"
 #include "ReceiveTarget.h"
+#include "SendSource.h"
 #include "SerialComm.h"
 #include "Timer.h"
 #include "TransferWindow.h"
@@ -42,8 +43,8 @@ struct RememberedValues
 };
 
 // Sending, receiving, and every way a transfer ends. It owns no widget and no
-// device: the window, the port, both timers, the file dialog and the receive
-// target are handed in, and the engine outlives none of them.
+// device: the window, the port, both timers, the file dialog, the send source
+// and the receive target are handed in, and the engine outlives none of them.
 //
 // Every ending goes through ResetTransfer; Cancel, a line error, a lost
 // connection and every failure go through AbortTransfer as well, which drops
@@ -75,7 +76,7 @@ class TransferEngine
     inline static const QByteArray kBackupHeader = QByteArrayLiteral("GLOW ARRANGER");
 
     TransferEngine(SerialComm &port, TransferWindow &window, Timer &timer1, Timer &timer2,
-                   FileDialog &dialog, ReceiveTarget &target, QString clipPath);
+                   FileDialog &dialog, SendSource &source, ReceiveTarget &target, QString clipPath);
     ~TransferEngine();
     TransferEngine(const TransferEngine &) = delete;
     TransferEngine &operator=(const TransferEngine &) = delete;
@@ -110,6 +111,7 @@ class TransferEngine
 
   private:
     void SendNextBlock();
+    void sendChunk(const QByteArray &chunk, qint64 wanted, const QString &error);
     void ReceiveData();
     void FinishReceive();
     void saveFinished(ReceiveTarget::Committed committed);
@@ -138,6 +140,7 @@ class TransferEngine
     Timer &m_timer1;
     Timer &m_timer2;
     FileDialog &m_dialog;
+    SendSource &m_source;
     ReceiveTarget &m_target;
     QString m_clipPath;
 
@@ -150,5 +153,6 @@ class TransferEngine
     // Bytes the port still held at the last completion tick of a send; -1
     // before the first.
     int m_lastOutQueue = -1;
-    std::unique_ptr<QFile> m_sendFile;
+    bool m_sending = false;      // the source holds the file being sent
+    bool m_chunkPending = false; // a chunk has been asked of the source and not yet handed over
 };

@@ -46,25 +46,31 @@ void TransferEngine::cmdSend_Click()
 
     // ByteCount is signed 32-bit: larger files are refused before anything
     // is opened. Only regular files are opened at all.
-    auto file = std::make_unique<QFile>();
+    QFile file;
     QString refusal, reason;
+    const auto cannotOpen = [&] {
+        return QObject::tr("Cannot open \"%1\" for sending: %2.").arg(m_state.TransferPath, reason);
+    };
     if (QFileInfo(m_state.TransferPath).size() > kLargestSendable)
         refusal = tooLargeToSend(m_state.TransferPath);
     // Unbuffered: one chunk at a time is all that is read from the disk.
-    else if (!FileKinds::openRegularForReading(*file, m_state.TransferPath, &reason))
-        refusal =
-            QObject::tr("Cannot open \"%1\" for sending: %2.").arg(m_state.TransferPath, reason);
-    else if (file->size() > kLargestSendable) // grew since it was looked at
+    else if (!FileKinds::openRegularForReading(file, m_state.TransferPath, &reason))
+        refusal = cannotOpen();
+    else if (file.size() > kLargestSendable) // grew since it was looked at
         refusal = tooLargeToSend(m_state.TransferPath);
+    else if (!m_source.start(file, &reason))
+        refusal = cannotOpen();
     if (!refusal.isEmpty()) {
         m_window.messageBox(refusal);
         m_window.SbrMessage(QString());
         return;
     }
-    m_sendFile = std::move(file);
+    m_sending = true;
+    m_chunkPending = false;
     m_state.FileOpen = true;
     m_state.DeleteOnAbort = false;
-    m_state.ByteCount = qint32(m_sendFile->size());
+    m_state.ByteCount = qint32(file.size());
+    file.close(); // the source reads from a descriptor of its own
     m_lastOutQueue = -1;
 
     m_window.setProgressMax(float(m_state.ByteCount) / float(kBlockSize));
@@ -96,8 +102,8 @@ void TransferEngine::cmdSend_Click()
 
 void TransferEngine::SendNextBlock()
 {
-    if (!m_sendFile)
-        return; // no send is running (the port reports the end of a receive's silence)
+    if (!m_sending || m_chunkPending)
+        return; // no send is running, or the chunk asked for is still being read
 
     if (m_state.ByteCount == 0) {
         m_timer2.setEnabled(true);
@@ -111,15 +117,25 @@ void TransferEngine::SendNextBlock()
         m_state.ByteCount = 0;
     }
 
-    m_state.Block.resize(chunk);
-    const qint64 got = m_sendFile->read(m_state.Block.data(), chunk);
-    if (got != chunk) {
-        const QString reason = got < 0 ? m_sendFile->errorString()
-                                       : QObject::tr("the file became shorter while it was "
-                                                     "being sent");
+    // The source may hand the chunk over later (a file on a slow share): the
+    // window goes on meanwhile, and Cancel forgets the read.
+    m_chunkPending = true;
+    m_source.read(chunk, [this, chunk](const QByteArray &bytes, const QString &error) {
+        m_chunkPending = false;
+        sendChunk(bytes, chunk, error);
+    });
+}
+
+void TransferEngine::sendChunk(const QByteArray &chunk, qint64 wanted, const QString &error)
+{
+    if (chunk.size() != wanted) {
+        const QString reason = !error.isEmpty() ? error
+                                                : QObject::tr("the file became shorter while it "
+                                                              "was being sent");
         endWithMessage(notSentCompletely(m_state.TransferPath, reason));
         return;
     }
+    m_state.Block = chunk;
     if (!m_port.Output(m_state.Block)) {
         endWithMessage(notSentCompletely(m_state.TransferPath, m_port.lastError().reason));
         return;
@@ -135,7 +151,7 @@ void TransferEngine::Timer2_Timer()
     // Where the port can tell that bytes are still on their way, the send
     // is not over until they have left; closing now would lose them. A queue
     // that does not move for a whole interval will not empty any more.
-    if (m_sendFile && m_port.PortOpen()) {
+    if (m_sending && m_port.PortOpen()) {
         const int queued = m_port.OutBufferCount();
         if (queued > 0) {
             if (m_lastOutQueue < 0 || queued < m_lastOutQueue) {

@@ -86,9 +86,10 @@ QString frmGAbackup::aboutText()
 frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
     : QMainWindow(parent), m_store(store), m_port(std::move(parts.port)),
       m_timer1(std::move(parts.timer1)), m_timer2(std::move(parts.timer2)),
-      m_dialog(std::move(parts.dialog)), m_target(std::move(parts.target)),
-      m_portList(std::move(parts.portList)), m_inhibitor(std::move(parts.inhibitor)),
-      m_notifier(std::move(parts.notifier)), m_dataDirs(std::move(parts.dataDirs))
+      m_dialog(std::move(parts.dialog)), m_source(std::move(parts.source)),
+      m_target(std::move(parts.target)), m_portList(std::move(parts.portList)),
+      m_inhibitor(std::move(parts.inhibitor)), m_notifier(std::move(parts.notifier)),
+      m_dataDirs(std::move(parts.dataDirs))
 {
     if (!m_port) {
         m_port = std::make_unique<SerialCommPort>(
@@ -100,6 +101,8 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
         m_timer2 = std::make_unique<QtTimer>(TransferEngine::kSendCompletion);
     if (!m_dialog)
         m_dialog = std::make_unique<QtFileDialog>(this);
+    if (!m_source)
+        m_source = std::make_unique<BackgroundSource>();
     if (!m_target)
         m_target =
             std::make_unique<BackgroundTarget>([] { return std::make_unique<DiskTarget>(); });
@@ -129,7 +132,7 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
         }
     }
     m_engine = std::make_unique<TransferEngine>(*m_port, *this, *m_timer1, *m_timer2, *m_dialog,
-                                                *m_target, clipPath);
+                                                *m_source, *m_target, clipPath);
 
     connect(cmdSend, &QPushButton::clicked, this, [this] { m_engine->cmdSend_Click(); });
     connect(cmdReceive, &QPushButton::clicked, this, [this] { m_engine->cmdReceive_Click(); });

@@ -51,6 +51,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
         std::unique_ptr<Timer> timer1;
         std::unique_ptr<Timer> timer2;
         std::unique_ptr<FileDialog> dialog;
+        std::unique_ptr<SendSource> source;        // where a send's chunks are read
         std::unique_ptr<ReceiveTarget> target;     // where a receive is written
         std::unique_ptr<PortList> portList;        // the serial ports, for Port Settings
         std::unique_ptr<SleepInhibitor> inhibitor; // logind on the system bus
@@ -148,6 +149,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     std::unique_ptr<Timer> m_timer1;
     std::unique_ptr<Timer> m_timer2;
     std::unique_ptr<FileDialog> m_dialog;
+    std::unique_ptr<SendSource> m_source;
     std::unique_ptr<ReceiveTarget> m_target;
     std::unique_ptr<PortList> m_portList;
     std::unique_ptr<SleepInhibitor> m_inhibitor;

@@ -97,8 +97,9 @@ struct Lane
     FakeWindow window;
     QtTimer timer1{TransferEngine::kInactivity}, timer2{TransferEngine::kSendCompletion};
     FakeFileDialog dialog;
+    FileSource source;
     DiskTarget disk;
-    TransferEngine engine{port, window, timer1, timer2, dialog, disk, QString()};
+    TransferEngine engine{port, window, timer1, timer2, dialog, source, disk, QString()};
     QByteArray dump;
     std::thread farEnd;
 };

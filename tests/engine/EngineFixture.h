@@ -23,7 +23,7 @@ class EngineFixture : public ::testing::Test
   protected:
     EngineFixture()
         : port(clock), timer1(clock), timer2(clock),
-          engine(port, window, timer1, timer2, dialog, receiveTarget, clip)
+          engine(port, window, timer1, timer2, dialog, source, receiveTarget, clip)
     {
     }
 
@@ -54,6 +54,7 @@ class EngineFixture : public ::testing::Test
     ManualTimer timer1;
     ManualTimer timer2;
     FakeFileDialog dialog;
+    FileSource source;
     FailingTarget receiveTarget;
     TransferEngine engine;
 };

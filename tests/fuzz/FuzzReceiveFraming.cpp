@@ -70,8 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FakeWindow window;
     ManualTimer timer1(clock), timer2(clock);
     FakeFileDialog dialog;
+    FileSource source;
     DiskTarget target;
-    TransferEngine engine(port, window, timer1, timer2, dialog, target, QString());
+    TransferEngine engine(port, window, timer1, timer2, dialog, source, target, QString());
     dialog.choose = target;
     engine.cmdReceive_Click();
 

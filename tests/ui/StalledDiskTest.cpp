@@ -1,7 +1,9 @@
-// A disk or a share that stalls while a backup is written: the window keeps
-// answering, Cancel ends the receive at once, and whatever the hung call does
-// when it returns changes nothing the user was told.
+// A disk or a share that stalls while a backup is written or a file is read
+// for sending: the window keeps answering, Cancel ends the transfer at once,
+// and whatever the hung call does when it returns changes nothing the user
+// was told.
 #include "BackgroundTarget.h"
+#include "SendSource.h"
 #include "TestWindow.h"
 
 #include <QLabel>
@@ -45,43 +47,69 @@ struct Gate
     }
 };
 
-// The real target, hanging at the start of one step as a stalled file
-// system would.
-class StallingTarget : public DiskTarget
+enum class Stalls
+{
+    Write,
+    Sync,
+    Commit,
+    Read
+};
+
+// Hangs the first time the stalling step comes.
+class Staller
 {
   public:
-    StallingTarget(Gate &gate, Step step) : m_gate(gate), m_step(step) {}
-    bool write(const QByteArray &bytes) override
-    {
-        stallAt(Step::Write);
-        return DiskTarget::write(bytes);
-    }
-    bool sync() override
-    {
-        stallAt(Step::Sync);
-        return DiskTarget::sync();
-    }
-    Committed commit() override
-    {
-        stallAt(Step::Commit);
-        return DiskTarget::commit();
-    }
-
-  private:
-    void stallAt(Step step)
+    Staller(Gate &gate, Stalls step) : m_gate(gate), m_step(step) {}
+    void stallAt(Stalls step)
     {
         if (step == m_step && !std::exchange(m_stalled, true))
             m_gate.pass();
     }
+
+  private:
     Gate &m_gate;
-    Step m_step;
+    Stalls m_step;
     bool m_stalled = false;
+};
+
+// The real target and source, hanging at the start of one step as a stalled
+// file system would.
+class StallingTarget : public DiskTarget, Staller
+{
+  public:
+    using Staller::Staller;
+    bool write(const QByteArray &bytes) override
+    {
+        stallAt(Stalls::Write);
+        return DiskTarget::write(bytes);
+    }
+    bool sync() override
+    {
+        stallAt(Stalls::Sync);
+        return DiskTarget::sync();
+    }
+    Committed commit() override
+    {
+        stallAt(Stalls::Commit);
+        return DiskTarget::commit();
+    }
+};
+
+class StallingSource : public FileSource, Staller
+{
+  public:
+    using Staller::Staller;
+    void read(qint64 length, Ready ready) override
+    {
+        stallAt(Stalls::Read);
+        FileSource::read(length, std::move(ready));
+    }
 };
 
 struct Stall
 {
     const char *name;
-    ReceiveTarget::Step step;
+    Stalls step;
     bool cancel;
 };
 
@@ -92,6 +120,8 @@ class StalledDiskTest : public ::testing::TestWithParam<Stall>
         : window(store, clock, fakes, {}, [this](frmGAbackup::Parts &parts) {
               parts.target = std::make_unique<BackgroundTarget>(
                   [this] { return std::make_unique<StallingTarget>(gate, GetParam().step); });
+              parts.source = std::make_unique<BackgroundSource>(
+                  [this] { return std::make_shared<StallingSource>(gate, GetParam().step); });
           })
     {
     }
@@ -109,12 +139,18 @@ class StalledDiskTest : public ::testing::TestWithParam<Stall>
 
 TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
 {
+    const bool sending = GetParam().step == Stalls::Read;
     const QString target = TestFiles::write(dir.filePath("backup.txt"), "earlier backup");
-    QByteArray dump = "GLOW ARRANGER" + QByteArray(2980, 'd') + ":abcdef";
-    fakes.dialog->choose = target;
-    window.cmdReceive->click();
-    fakes.port->arrive(dump);
-    clock.advance(3000ms);
+    const QByteArray dump = "GLOW ARRANGER" + QByteArray(2980, 'd') + ":abcdef";
+    if (sending) {
+        fakes.dialog->choose = TestFiles::write(dir.filePath("show.txt"), dump);
+        window.cmdSend->click();
+    } else {
+        fakes.dialog->choose = target;
+        window.cmdReceive->click();
+        fakes.port->arrive(dump);
+        clock.advance(3000ms);
+    }
 
     // The window's thread runs its event loop while the disk hangs.
     ASSERT_TRUE(QTest::qWaitFor([&] { return gate.wasReached(); }, 5000));
@@ -129,12 +165,26 @@ TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
     gate.release();
 
     if (GetParam().cancel) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return files() == QStringList{"backup.txt"}; }, 5000))
+        const QStringList left =
+            sending ? QStringList{"backup.txt", "show.txt"} : QStringList{"backup.txt"};
+        EXPECT_TRUE(QTest::qWaitFor([&] { return files() == left; }, 5000))
             << files().join(' ').toStdString();
         QTest::qWait(100);
         EXPECT_EQ(TestFiles::read(target), "earlier backup");
+        EXPECT_TRUE(fakes.port->written.isEmpty()) << "a chunk read after Cancel went out";
         EXPECT_EQ(window.sbrPanel->text(), QString("Action canceled"));
         EXPECT_TRUE(window.messages.isEmpty()) << window.messages.join('\n').toStdString();
+    } else if (sending) {
+        // Each chunk is read on the source's thread and sent when it is back.
+        for (qsizetype sent = 0; fakes.port->written.size() < dump.size();) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return fakes.port->written.size() > sent; }, 5000));
+            sent = fakes.port->written.size();
+            fakes.port->transmitEmpty();
+        }
+        fakes.port->transmitEmpty();
+        clock.advance(1000ms);
+        EXPECT_EQ(fakes.port->written, dump);
+        EXPECT_EQ(window.sbrPanel->text(), QString("file has been sent"));
     } else {
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return window.sbrPanel->text() == "File has been saved."; }, 5000));
@@ -143,14 +193,15 @@ TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Receive, StalledDiskTest,
-    ::testing::Values(Stall{"WriteThenCancel", ReceiveTarget::Step::Write, true},
-                      Stall{"SyncThenCancel", ReceiveTarget::Step::Sync, true},
-                      Stall{"CommitThenCancel", ReceiveTarget::Step::Commit, true},
-                      Stall{"WriteThenGoOn", ReceiveTarget::Step::Write, false},
-                      Stall{"SyncThenGoOn", ReceiveTarget::Step::Sync, false},
-                      Stall{"CommitThenGoOn", ReceiveTarget::Step::Commit, false}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Transfer, StalledDiskTest,
+                         ::testing::Values(Stall{"WriteThenCancel", Stalls::Write, true},
+                                           Stall{"SyncThenCancel", Stalls::Sync, true},
+                                           Stall{"CommitThenCancel", Stalls::Commit, true},
+                                           Stall{"ReadThenCancel", Stalls::Read, true},
+                                           Stall{"WriteThenGoOn", Stalls::Write, false},
+                                           Stall{"SyncThenGoOn", Stalls::Sync, false},
+                                           Stall{"CommitThenGoOn", Stalls::Commit, false},
+                                           Stall{"ReadThenGoOn", Stalls::Read, false}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

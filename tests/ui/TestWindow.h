@@ -66,7 +66,9 @@ class TestWindow : public frmGAbackup
         parts.timer2 = std::move(timer2);
         parts.dialog = std::move(dialog);
         parts.dataDirs = std::move(dataDirs);
-        // Saved on the test's thread, as the fake clock runs everything else.
+        // Read and saved on the test's thread, as the fake clock runs
+        // everything else.
+        parts.source = std::make_unique<FileSource>();
         parts.target = std::make_unique<DiskTarget>();
         withoutDesktopSession(parts);
         if (adjust)
