@@ -7,6 +7,7 @@
 // measurement, tab-separated, the median of three rounds (or as many as the
 // second argument says):
 //   name  seconds  MiB/s  peak-RSS-above-idle-KiB  ok
+// With --soak [N], runs N transfers (500) in one window instead; see soak().
 #include "FakeFileDialog.h"
 #include "MemorySettingsStore.h"
 #include "SerialCommPort.h"
@@ -16,6 +17,7 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -31,6 +33,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -254,17 +257,121 @@ void transmitEmptyLatency()
                 static_cast<long long>(samples.back()), samples.size());
 }
 
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// Many transfers in one program instance, sends and receives in turn, with a
+// fast far end: a send of 4 KiB drained at once, a receive of a 16 KiB backup
+// after which the far end hangs up (so that it is saved without the three
+// quiet seconds). Open descriptors, threads and resident memory are printed
+// every 50 transfers; none may grow.
+int soak(BenchWindow &window, SettingsStore &store, FakeFileDialog *dialog, const QDir &dir,
+         int transfers)
+{
+    const QString source = dir.filePath("profile.txt");
+    {
+        QFile file(source);
+        if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(4096, 'p')) != 4096)
+            return 1;
+    }
+    const QByteArray backup = SimStream::generate(16384);
+    const QString target = dir.filePath("backup.txt");
+    std::printf("transfers\topen_fds\tthreads\trss_kib\tfailed\n");
+    int failures = 0;
+    for (int done = 0; done <= transfers; ++done) {
+        if (done % 50 == 0 || done == transfers) {
+            std::printf("%d\t%d\t%lld\t%lld\t%d\n", done, openDescriptors(),
+                        static_cast<long long>(statusKiB("Threads:")),
+                        static_cast<long long>(statusKiB("VmRSS:")), failures);
+            std::fflush(stdout);
+        }
+        if (done == transfers)
+            break;
+        PtyPair line;
+        store.write("Ports", "COM2", line.name);
+        window.failed = false;
+        window.finishedAt = window.savedAt = {};
+        std::thread farEnd;
+        if (done % 2 == 0) {
+            window.finalText = "file has been sent";
+            dialog->choose = source;
+            farEnd = std::thread([&line] {
+                char buffer[8192];
+                qint64 got = 0;
+                while (got < 4096) {
+                    pollfd p{line.controller, POLLIN, 0};
+                    if (::poll(&p, 1, 5000) <= 0)
+                        return;
+                    const ssize_t n = ::read(line.controller, buffer, sizeof buffer);
+                    if (n <= 0)
+                        return;
+                    got += n;
+                }
+            });
+            window.cmdSend->click();
+        } else {
+            window.finalText = "File has been saved.";
+            dialog->choose = target;
+            window.cmdReceive->click();
+            farEnd = std::thread([&line, &backup] {
+                qint64 written = 0;
+                while (written < backup.size()) {
+                    const ssize_t n = ::write(line.controller, backup.constData() + written,
+                                              size_t(backup.size() - written));
+                    if (n <= 0)
+                        return;
+                    written += n;
+                }
+                // Hang up once the program has taken every byte and seen
+                // the line quiet.
+                for (int waited = 0; waited < 5000; waited += 10) {
+                    int queued = 0;
+                    if (::ioctl(line.controller, TIOCOUTQ, &queued) == 0 && queued == 0)
+                        break;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                line.closeController();
+            });
+        }
+        const bool ended = waitUntil(
+            [&] { return window.finishedAt != Clock::time_point{} || window.failed; }, 20000);
+        farEnd.join();
+        if (!ended || window.failed)
+            ++failures;
+        else if (done % 2 == 1) {
+            QFile saved(target);
+            if (!saved.open(QIODevice::ReadOnly) || saved.readAll() != backup)
+                ++failures;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc > 1)
+    const bool soaking = argc > 1 && QByteArray(argv[1]) == "--soak";
+    if (argc > 1 && !soaking)
         kSize = QByteArray(argv[1]).toLongLong() * 1024 * 1024;
     if (argc > 2)
         kRounds = std::max(1, QByteArray(argv[2]).toInt());
     QTemporaryDir dir;
+    if (soaking) {
+        MemorySettingsStore store;
+        FakeFileDialog *dialog = nullptr;
+        BenchWindow window(store, dialog);
+        window.show();
+        QTest::qWait(200);
+        return soak(window, store, dialog, QDir(dir.path()), argc > 2 ? std::atoi(argv[2]) : 500);
+    }
     const QString source = dir.filePath("source.bin");
     {
         QFile file(source);

@@ -192,8 +192,22 @@ bool DiskTarget::sync()
     return true;
 }
 
-bool DiskTarget::syncFolder()
+bool DiskTarget::syncFolder(const QByteArray &renamed)
 {
+    // On FAT a file's size and first cluster live in its folder entry, which
+    // a rename makes anew and only the file's own sync writes: a folder
+    // synced alone can come back from a cut with the new name on an empty
+    // file. So the file is synced again under its new name, then the folder.
+    if (!renamed.isEmpty()) {
+        const int fd = ::open(renamed.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            return fail(errno);
+        const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+        const int error = errno;
+        ::close(fd);
+        if (!synced)
+            return fail(error);
+    }
     const int fd = ::open(native(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return fail(errno);
@@ -242,7 +256,7 @@ ReceiveTarget::Committed DiskTarget::commit()
             return Committed::Failed;
         }
         m_part.clear();
-        return syncFolder() && fileWasSynced() ? Committed::Durable : Committed::NotDurable;
+        return syncFolder(final) && fileWasSynced() ? Committed::Durable : Committed::NotDurable;
     }
 
     // The earlier file steps aside under its own name first. One left by an
@@ -253,7 +267,7 @@ ReceiveTarget::Committed DiskTarget::commit()
         fail(m_abandoned ? ECANCELED : errno);
         return Committed::Failed;
     }
-    bool moved = syncFolder();
+    bool moved = syncFolder(earlier);
     if (moved && m_abandoned)
         moved = fail(ECANCELED);
     else if (moved && ::rename(part.constData(), final.constData()) != 0)
@@ -262,13 +276,13 @@ ReceiveTarget::Committed DiskTarget::commit()
         // The earlier file goes back to its name; where it cannot, the
         // message says where it is.
         const QString reason = m_error;
-        if (::rename(earlier.constData(), final.constData()) != 0 || !syncFolder())
+        if (::rename(earlier.constData(), final.constData()) != 0 || !syncFolder(final))
             m_earlierKeptAs = earlierName(m_final);
         m_error = reason;
         return Committed::Failed;
     }
     m_part.clear();
-    if (!syncFolder() || !fileWasSynced()) {
+    if (!syncFolder(final) || !fileWasSynced()) {
         m_earlierKeptAs = earlierName(m_final);
         return Committed::NotDurable;
     }

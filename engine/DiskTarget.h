@@ -2,6 +2,8 @@
 
 #include "ReceiveTarget.h"
 
+#include <QByteArray>
+
 #include <atomic>
 
 // The receive target on a local or mounted file system (POSIX calls).
@@ -52,7 +54,7 @@ class DiskTarget : public ReceiveTarget
   private:
     bool fail(int error);
     bool writePending();
-    bool syncFolder();
+    bool syncFolder(const QByteArray &renamed = {});
     bool fileWasSynced();
     bool replaceInOneStep() const;
     void clearLeftovers() const;

@@ -16,7 +16,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info xvfb xauth
   dbus-daemon python3-dbusmock appstream lintian
-  qemu-system-x86 python3 xz-utils socat
+  qemu-system-x86 python3 xz-utils socat dmsetup e2fsprogs dosfstools mtools
 )
 
 as_root() {

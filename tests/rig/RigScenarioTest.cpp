@@ -5,7 +5,8 @@
 //
 // The guest talks to the host through lines "ZO-RIG: what" on its console:
 // "unplug" and "replug" ask the host to pull and re-insert the adapter,
-// "ready" says the program waits for the host's bytes.
+// "ready" says the program waits for the host's bytes, "saved" that the
+// window has said "File has been saved." and the disk's log is marked.
 #include "FakeFileDialog.h"
 #include "MemorySettingsStore.h"
 #include "SerialCommPort.h"
@@ -18,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -327,6 +329,29 @@ TEST_F(RigScenario, AdapterUnpluggedRightAfterADump)
     std::printf("ZO-RIG: note unplugged after a dump: %d kept whole, %d lost-device, 0 short\n",
                 whole, lost);
     std::fflush(stdout);
+}
+
+// Backups received onto disks whose every write is logged (dm-log-writes):
+// the host sends each dump at the line's pace, and the log is marked the
+// moment the window says the backup is saved. The host then replays the log
+// to every crash point and checks what each would have left.
+TEST_F(RigScenario, ReceiveOntoALoggedDisk)
+{
+    const QStringList targets = qEnvironmentVariable("ZO_RIG_TARGETS").split(' ');
+    const QStringList logs = qEnvironmentVariable("ZO_RIG_LOGS").split(' ');
+    ASSERT_EQ(targets.size(), logs.size());
+    for (qsizetype i = 0; i < targets.size(); ++i) {
+        window->messages.clear();
+        dialog->choose = targets[i];
+        window->cmdReceive->click();
+        ASSERT_TRUE(window->Comm1().PortOpen()) << window->messages.join('|').toStdString();
+        tellHost("ready");
+        ASSERT_TRUE(waitForStatus("File has been saved.", 60s))
+            << status().toStdString() << window->messages.join('|').toStdString();
+        EXPECT_EQ(QProcess::execute("dmsetup", {"message", logs[i], "0", "mark", "saved"}), 0);
+        tellHost("saved");
+        EXPECT_TRUE(window->messages.isEmpty()) << window->messages.join('|').toStdString();
+    }
 }
 
 } // namespace

@@ -27,6 +27,7 @@ import json
 import os
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -35,7 +36,10 @@ import time
 
 SKIP = 77
 KERNEL_META = "linux-image-amd64"
-MODULES = ["9p", "9pnet_virtio", "virtio_pci", "xhci_pci", "ftdi_sio"]
+MODULES = ["9p", "9pnet_virtio", "virtio_pci", "xhci_pci", "ftdi_sio",
+           # disks whose writes are logged, for the power-cut scenarios
+           "virtio_blk", "dm_log_writes", "crc32c_generic", "ext4", "vfat", "nls_cp437",
+           "nls_ascii"]
 XZ_MAGIC = b"\xfd7zXZ\x00"
 
 
@@ -237,7 +241,7 @@ def setup(build):
 # ---------------------------------------------------------------- the guest
 
 class Guest:
-    def __init__(self, build, script, host_line=None, telnet=False, usb=False):
+    def __init__(self, build, script, host_line=None, telnet=False, usb=False, disks=()):
         self.build = os.path.abspath(build)
         # Inside the build tree, which the guest sees as the host does.
         self.dir = tempfile.mkdtemp(prefix="run-", dir=rig_dir(build))
@@ -247,6 +251,7 @@ class Guest:
         self.qmp_path = os.path.join(self.dir, "qmp")
         self.line_path = os.path.join(self.dir, "line")
         self.host_line, self.telnet, self.usb = host_line, telnet, usb
+        self.disks = list(disks)  # raw images, the guest's vda, vdb, ... in order
         self.proc = None
         self.qmp = None
         self.exit_code = None
@@ -273,6 +278,8 @@ class Guest:
                 "-device", "isa-serial,chardev=s2,index=2",
                 "-chardev", "socket,id=s3,path=%s/s2" % d,
                 "-device", "isa-serial,chardev=s3,index=3"]
+        for disk in self.disks:
+            cmd += ["-drive", "file=%s,format=raw,if=virtio,cache=writeback" % disk]
         if self.usb:
             # ttyUSB0 cabled to ttyS1.
             cmd += ["-chardev", "socket,id=usbline,path=%s/usb,server=on,wait=off" % d,
@@ -498,6 +505,208 @@ class AdapterUnpluggedAfterDump(AdapterUnplugged):
     test = "AdapterUnpluggedRightAfterADump"
 
 
+# ---------------------------------------------------------------- power cuts
+
+LOG_MAGIC = 0x6A736677736872
+LOG_FLUSH, LOG_FUA, LOG_DISCARD, LOG_MARK = 1, 2, 4, 8
+
+
+def log_entries(path):
+    """The entries of a dm-log-writes log, in the order they reached the
+    disk: (flags, byte offset, data, mark name). The kernel's
+    Documentation/admin-guide/device-mapper/log-writes.rst describes it: a
+    super block in the first sector, then per entry one sector (sector,
+    sectors, flags, data length, then a mark's name) and its data."""
+    with open(path, "rb") as f:
+        magic, version, count, sectorsize = struct.unpack("<QQQI", f.read(28))
+        if magic != LOG_MAGIC or version != 1:
+            raise ValueError("%s is not a dm-log-writes log" % path)
+        position = sectorsize
+        for _ in range(count):
+            f.seek(position)
+            head = f.read(sectorsize)
+            sector, sectors, flags, data_len = struct.unpack("<QQQQ", head[:32])
+            mark = head[32:32 + data_len].rstrip(b"\0").decode() if flags & LOG_MARK else None
+            position += sectorsize
+            data = b""
+            if sectors and not flags & LOG_DISCARD:
+                data = f.read(sectors * sectorsize)
+                position += sectors * sectorsize
+            elif flags & LOG_DISCARD:
+                data = bytes(sectors * sectorsize)
+            yield flags, sector * sectorsize, data, mark
+
+
+def crash_states(base, log):
+    """The disk as a cut would leave it at each flush and FUA point and at
+    each mark: (what, mark seen last, image)."""
+    image = bytearray(open(base, "rb").read())
+    last_mark = None
+    for number, (flags, offset, data, mark) in enumerate(log_entries(log)):
+        if data:
+            image[offset:offset + len(data)] = data
+        if mark:
+            last_mark = mark
+        if flags & (LOG_FLUSH | LOG_FUA | LOG_MARK):
+            yield "entry %d%s" % (number, " mark " + mark if mark else ""), last_mark, image
+
+
+def files_in(image_path, fstype, work):
+    """The file system's own check (repairing what it may), then the files
+    at its top: {name: content}. None when the check fails."""
+    if fstype == "ext4":
+        if subprocess.run(["e2fsck", "-fy", image_path], capture_output=True).returncode > 1:
+            return None
+        listing = subprocess.run(["debugfs", "-R", "ls -p /", image_path], capture_output=True,
+                                 text=True).stdout
+        names = [line.split("/")[5] for line in listing.splitlines() if line.count("/") >= 6]
+        names = [n for n in names if n not in (".", "..", "lost+found")]
+        out = {}
+        for name in names:
+            dump = os.path.join(work, "dump")
+            subprocess.run(["debugfs", "-R", "dump /%s %s" % (name, dump), image_path],
+                           capture_output=True)
+            out[name] = open(dump, "rb").read() if os.path.exists(dump) else b""
+            if os.path.exists(dump):
+                os.remove(dump)
+        return out
+    env = dict(os.environ, MTOOLS_SKIP_CHECK="1", MTOOLS_NO_VFAT="0")
+    if subprocess.run(["fsck.fat", "-a", "-w", image_path], capture_output=True).returncode > 1:
+        return None
+    listing = subprocess.run(["mdir", "-b", "-i", image_path, "::/"], capture_output=True,
+                             text=True, env=env).stdout
+    out = {}
+    for line in listing.splitlines():
+        name = line.strip()[len("::/"):]
+        if not name:
+            continue
+        got = subprocess.run(["mcopy", "-n", "-i", image_path, "::/" + name, "-"],
+                             capture_output=True, env=env)
+        out[name] = got.stdout
+    return out
+
+
+class PowerCut(Guest):
+    """Backups received onto disks whose writes are logged, one disk with an
+    earlier backup and one without; then every crash point is replayed here
+    and checked: the chosen name holds the earlier backup or the new one
+    whole (on FAT the earlier one may stand under its kept name instead),
+    never a cut file, never neither, and the new one from the moment the
+    window said "File has been saved."."""
+
+    EARLIER = b"earlier backup, must survive\n" * 40
+    SIZE = 6000
+    CASES = [("earlier", True), ("new", False)]
+    MIB = 64
+
+    def __init__(self, build, fstype):
+        self.fstype = fstype
+        work = tempfile.mkdtemp(prefix="power-cut-", dir=rig_dir(build))
+        self.work = work
+        disks, lines, targets, logs = [], [], [], []
+        for index, (case, earlier) in enumerate(self.CASES):
+            data, log = os.path.join(work, case + ".img"), os.path.join(work, case + ".log")
+            for path, mib in ((data, self.MIB), (log, 4 * self.MIB)):
+                with open(path, "wb") as f:
+                    f.truncate(mib << 20)
+            if fstype == "ext4":
+                run(["mkfs.ext4", "-q", "-F", data])
+            else:
+                run(["mkfs.vfat", "-F", "32", data], stdout=subprocess.DEVNULL)
+            shutil.copy(data, data + ".base")
+            disks += [data, log]
+            name, mnt = "zo-log-" + case, "/run/zo-rig/" + case
+            vd = "/dev/vd" + "abcdefgh"[2 * index]
+            vl = "/dev/vd" + "abcdefgh"[2 * index + 1]
+            lines += ['dmsetup create %s --table "0 $(blockdev --getsz %s) log-writes %s %s"'
+                      % (name, vd, vd, vl),
+                      "mkdir -p %s" % mnt,
+                      "mount -t %s /dev/mapper/%s %s" % (fstype, name, mnt)]
+            if earlier:
+                lines.append("printf '%s' > %s/show.txt" % (
+                    self.EARLIER.decode().replace("\n", "\\n"), mnt))
+            # sync with names fsyncs them: FAT's sync alone never flushes the
+            # disk, and the log holds only what a flush has made durable.
+            lines += ["sync %s %s" % ("%s/show.txt" % mnt if earlier else "", mnt),
+                      "dmsetup message %s 0 mark start" % name]
+            targets.append(mnt + "/show.txt")
+            logs.append(name)
+        lines.append('ZO_RIG_DEVICE=/dev/ttyS1 ZO_RIG_TARGETS="%s" ZO_RIG_LOGS="%s" %s '
+                     "--gtest_filter=RigScenario.ReceiveOntoALoggedDisk --gtest_brief=1"
+                     % (" ".join(targets), " ".join(logs), binary(build, "rig_scenarios")))
+        for case, _ in self.CASES:
+            lines += ["umount /run/zo-rig/" + case, "dmsetup remove zo-log-" + case]
+        lines.append("sync")
+        super().__init__(build, "export DM_DISABLE_UDEV=1\n" + "\n".join(lines) + "\n",
+                         host_line=True, disks=disks)
+        data = bytearray(b"GLOW ARRANGER" + pattern(self.SIZE - 13))
+        data[-7] = ord(":")
+        self.dump = bytes(data)
+
+    def execute(self, vmlinux, initrd):
+        self.start(vmlinux, initrd)
+        sock = self.connect(self.line_path)
+        threading.Thread(target=lambda: [None for _ in iter(lambda: sock.recv(4096), b"")],
+                         daemon=True).start()
+
+        def on_line(line):
+            if line == "ready":
+                # A desk's pace: 1920 bytes a second, in small pieces.
+                for at in range(0, len(self.dump), 64):
+                    sock.sendall(self.dump[at:at + 64])
+                    time.sleep(64 / 1920)
+
+        code = self.follow(on_line, 240)
+        sock.close()
+        if code != 0:
+            return 1
+        bad = 0
+        for case, earlier in self.CASES:
+            states, wrong = self.check(case, earlier)
+            log("%s, %s: %d crash states, %d bad" % (
+                self.fstype, "earlier backup" if earlier else "no earlier backup", states,
+                wrong))
+            bad += wrong
+        return 0 if bad == 0 else 1
+
+    def check(self, case, earlier):
+        base = os.path.join(self.work, case + ".img.base")
+        state_path = os.path.join(self.work, "state.img")
+        kept = "show.txt.zo-vovere-earlier"
+        states = wrong = 0
+        started = saved = False
+        for what, last_mark, image in crash_states(base, os.path.join(self.work, case + ".log")):
+            started = started or last_mark == "start"
+            saved = saved or last_mark == "saved"
+            if not started:
+                continue
+            with open(state_path, "wb") as f:
+                f.write(image)
+            files = files_in(state_path, self.fstype, self.work)
+            states += 1
+            if files is None:
+                problem = "the file system's check failed"
+            else:
+                chosen, aside = files.get("show.txt"), files.get(kept)
+                problem = None
+                if saved and chosen != self.dump:
+                    problem = "saved, but the new backup is not there whole"
+                elif chosen not in (self.dump, self.EARLIER if earlier else None):
+                    if chosen is not None:
+                        problem = "a cut or foreign file under the chosen name"
+                    elif not (earlier and aside == self.EARLIER):
+                        problem = "neither backup"
+            if problem:
+                wrong += 1
+                log("%s %s: %s (files: %s)" % (case, what, problem, {
+                    n: len(c) for n, c in (files or {}).items()}))
+        return states, wrong
+
+    def cleanup(self):
+        super().cleanup()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
 SCENARIOS = {
     # The serial component's own tests with a real tty as the far end.
     "serial-16550": serial_tests("/dev/ttyS2", "/dev/ttyS3", False, 3),
@@ -506,6 +715,8 @@ SCENARIOS = {
     "break": BreakDuringReceive,
     "usb-unplug": AdapterUnplugged,
     "usb-unplug-after-dump": AdapterUnpluggedAfterDump,
+    "power-cut-ext4": lambda build, args: PowerCut(build, "ext4"),
+    "power-cut-vfat": lambda build, args: PowerCut(build, "vfat"),
 }
 
 
