@@ -508,7 +508,7 @@ class AdapterUnpluggedAfterDump(AdapterUnplugged):
 # ---------------------------------------------------------------- power cuts
 
 LOG_MAGIC = 0x6A736677736872
-LOG_FLUSH, LOG_FUA, LOG_DISCARD, LOG_MARK = 1, 2, 4, 8
+LOG_DISCARD, LOG_MARK = 4, 8
 
 
 def log_entries(path):
@@ -538,8 +538,10 @@ def log_entries(path):
 
 
 def crash_states(base, log):
-    """The disk as a cut would leave it at each flush and FUA point and at
-    each mark: (what, mark seen last, image)."""
+    """The disk as a cut would leave it after each write, flush, FUA and
+    mark, as a disk that writes in the logged order and stops anywhere would
+    leave it (the flush and FUA points among them): (what, mark seen last,
+    image)."""
     image = bytearray(open(base, "rb").read())
     last_mark = None
     for number, (flags, offset, data, mark) in enumerate(log_entries(log)):
@@ -547,8 +549,7 @@ def crash_states(base, log):
             image[offset:offset + len(data)] = data
         if mark:
             last_mark = mark
-        if flags & (LOG_FLUSH | LOG_FUA | LOG_MARK):
-            yield "entry %d%s" % (number, " mark " + mark if mark else ""), last_mark, image
+        yield "entry %d%s" % (number, " mark " + mark if mark else ""), last_mark, image
 
 
 def files_in(image_path, fstype, work):
