@@ -186,6 +186,24 @@ class BenchWindow : public frmGAbackup
     Clock::time_point finishedAt{}, savedAt{};
 };
 
+// Reads and drops up to size bytes from fd; how many came before a pause of
+// 5 s or the end.
+qint64 drain(int fd, qint64 size)
+{
+    qint64 got = 0;
+    char buffer[65536];
+    while (got < size) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0)
+            break;
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    return got;
+}
+
 // `cat FILE` into a raw pseudo-terminal, drained at the other end.
 double catBaseline(const QString &file)
 {
@@ -196,17 +214,7 @@ double catBaseline(const QString &file)
     cat.setStandardInputFile(file);
     cat.setStandardOutputFile(line.name);
     cat.start("cat", {});
-    qint64 got = 0;
-    char buffer[65536];
-    while (got < kSize) {
-        pollfd p{line.controller, POLLIN, 0};
-        if (::poll(&p, 1, 5000) <= 0)
-            break;
-        const ssize_t n = ::read(line.controller, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        got += n;
-    }
+    const qint64 got = drain(line.controller, kSize);
     const double seconds = timer.nsecsElapsed() / 1e9;
     cat.waitForFinished();
     return got == kSize ? seconds : -1;
@@ -299,19 +307,7 @@ int soak(BenchWindow &window, SettingsStore &store, FakeFileDialog *dialog, cons
         if (done % 2 == 0) {
             window.finalText = "file has been sent";
             dialog->choose = source;
-            farEnd = std::thread([&line] {
-                char buffer[8192];
-                qint64 got = 0;
-                while (got < 4096) {
-                    pollfd p{line.controller, POLLIN, 0};
-                    if (::poll(&p, 1, 5000) <= 0)
-                        return;
-                    const ssize_t n = ::read(line.controller, buffer, sizeof buffer);
-                    if (n <= 0)
-                        return;
-                    got += n;
-                }
-            });
+            farEnd = std::thread([&line] { drain(line.controller, 4096); });
             window.cmdSend->click();
         } else {
             window.finalText = "File has been saved.";

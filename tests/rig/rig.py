@@ -307,6 +307,14 @@ class Guest:
                     raise
                 time.sleep(0.05)
 
+    def line_to_write(self):
+        """The host's end of ttyS1, for writing: what comes back (QEMU's
+        telnet negotiation, anything else) is read and dropped."""
+        sock = self.connect(self.line_path)
+        threading.Thread(target=lambda: [None for _ in iter(lambda: sock.recv(4096), b"")],
+                         daemon=True).start()
+        return sock
+
     def qmp_command(self, execute, **arguments):
         if self.qmp is None:
             self.qmp = self.connect(self.qmp_path).makefile("rw")
@@ -460,10 +468,7 @@ class BreakDuringReceive(Guest):
 
     def execute(self, vmlinux, initrd):
         self.start(vmlinux, initrd)
-        sock = self.connect(self.line_path)
-        # QEMU's telnet negotiation and anything else coming back is dropped.
-        threading.Thread(target=lambda: [None for _ in iter(lambda: sock.recv(4096), b"")],
-                         daemon=True).start()
+        sock = self.line_to_write()
 
         def on_line(line):
             if line == "ready":
@@ -646,9 +651,7 @@ class PowerCut(Guest):
 
     def execute(self, vmlinux, initrd):
         self.start(vmlinux, initrd)
-        sock = self.connect(self.line_path)
-        threading.Thread(target=lambda: [None for _ in iter(lambda: sock.recv(4096), b"")],
-                         daemon=True).start()
+        sock = self.line_to_write()
 
         def on_line(line):
             if line == "ready":
