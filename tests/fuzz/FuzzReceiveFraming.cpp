@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ManualTimer timer1(clock), timer2(clock);
     FakeFileDialog dialog;
     FileSource source;
-    DiskTarget target;
-    TransferEngine engine(port, window, timer1, timer2, dialog, source, target, QString());
+    DiskTarget disk;
+    TransferEngine engine(port, window, timer1, timer2, dialog, source, disk, QString());
     dialog.choose = target;
     engine.cmdReceive_Click();
 
