@@ -23,30 +23,33 @@ TEST_P(ProfileHeaderNames, NameField)
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ProfileHeaderNames,
-    ::testing::Values(NameCase{"short", "/shows/ab.gaf", "AB      "},
-                      NameCase{"eightExact", "/shows/Fixture1.GAF", "FIXTURE1"},
-                      NameCase{"long", "/shows/LongProfileName.gaf", "LONGPROF"},
-                      NameCase{"firstDotEnds", "/shows/a.b.gaf", "A       "},
-                      NameCase{"dotFirst", "/shows/.gaf", "        "},
-                      NameCase{"passUnchanged", "/shows/A_1-z9.gaf", "A_1-Z9  "},
-                      NameCase{"folderNamedGaf", "/data/profiles.gaf/notes.txt", "NOTES   "},
-                      NameCase{"noExtension", "/data/profiles.gaf/readme", "README  "},
-                      NameCase{"backslashSeparator", "C:\\shows\\spot.gaf", "SPOT    "},
-                      NameCase{"noSeparator", "wash.gaf", "WASH    "},
-                      // U+0161 (s caron): low byte 0x61 'a' is upper-cased to 'A';
-                      // U+0142 (l stroke): low byte 0x42 passes as 'B'; U+00E9 stays 0xE9.
-                      NameCase{"aboveLatin1", QString::fromUtf8("x\u0161\u0142\u00e9.gaf"),
-                               QByteArray("XAB\xE9    ", 8)},
-                      // U+012E: low byte 0x2E is '.', which ends the name.
-                      NameCase{"lowByteIsDot", QString::fromUtf8("ab\u012Ecd.gaf"), "AB      "}),
+    ::testing::Values(
+        NameCase{"short", "/shows/ab.gaf", "AB      "},
+        NameCase{"eightExact", "/shows/Fixture1.GAF", "FIXTURE1"},
+        NameCase{"long", "/shows/LongProfileName.gaf", "LONGPROF"},
+        NameCase{"firstDotEnds", "/shows/a.b.gaf", "A       "},
+        NameCase{"dotFirst", "/shows/.gaf", "        "},
+        NameCase{"passUnchanged", "/shows/A_1-z9.gaf", "A_1-Z9  "},
+        NameCase{"folderNamedGaf", "/data/profiles.gaf/notes.txt", "NOTES   "},
+        NameCase{"noExtension", "/data/profiles.gaf/readme", "README  "},
+        NameCase{"backslashSeparator", "C:\\shows\\spot.gaf", "SPOT    "},
+        NameCase{"noSeparator", "wash.gaf", "WASH    "},
+        // Letters with marks as their base letter; others, symbols
+        // and control characters as '_', one per character.
+        NameCase{"marksDropped", QString::fromUtf8("x\u0161\u00e9\u012Ecd.gaf"), "XSEICD  "},
+        NameCase{"noAsciiLetter", QString::fromUtf8("\u0142\u00df.gaf"), "__      "},
+        NameCase{"cyrillic", QString::fromUtf8("Привет мир.gaf"), "______ _"},
+        NameCase{"emojiIsOneCharacter", QString::fromUtf8("😀smile.gaf"), "_SMILE  "},
+        NameCase{"controlCharacter", QString::fromUtf8("a\tb\u007F.gaf"), "A_B_    "}),
     [](const auto &info) { return std::string(info.param.label); });
 
-TEST(ProfileHeader, AppliesToGafAnywhereInThePathInAnyCase)
+TEST(ProfileHeader, AppliesToGafAnywhereInTheFileNameInAnyCase)
 {
-    for (const char *yes :
-         {"/a/b.gaf", "/a/b.Gaf", "/a/b.gAF", "/a/profiles.GAF/notes.txt", "/a/x.gaffer"})
+    for (const char *yes : {"/a/b.gaf", "/a/b.Gaf", "/a/b.gAF", "/a/x.gaffer", "C:\\a\\b.GAF"})
         EXPECT_TRUE(ProfileHeader::appliesTo(QString::fromLatin1(yes))) << yes;
-    for (const char *no : {"/a/b.txt", "/a/gaf", "/a/b.ga", "/a/b_gaf", "/a/.ga.f"})
+    for (const char *no :
+         {"/a/b.txt", "/a/gaf", "/a/b.ga", "/a/b_gaf", "/a/.ga.f", "/a/profiles.GAF/notes.txt",
+          "/a/profiles.gaf.d/notes.txt", "C:\\x.gaf\\notes.txt"})
         EXPECT_FALSE(ProfileHeader::appliesTo(QString::fromLatin1(no))) << no;
 }
 

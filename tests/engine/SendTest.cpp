@@ -169,11 +169,10 @@ TEST_F(SendTest, EmptyFixtureProfileSendsTheHeaderAlone)
     EXPECT_EQ(window.status, QString("file has been sent"));
 }
 
-TEST_F(SendTest, TextFileInAGafFolderTakesTheHeader)
+TEST_F(SendTest, TextFileInAGafFolderGoesWithoutHeader)
 {
-    send("profiles.gaf/notes.txt", "abc");
-    ASSERT_EQ(port.outputs.size(), 2);
-    EXPECT_EQ(port.outputs[0].mid(31, 8), QByteArray("NOTES   "));
+    send("profiles.gaf.d/notes.txt", "abc");
+    EXPECT_EQ(port.written, QByteArray("abc"));
 }
 
 TEST_F(SendTest, Com1IsUsedWhenSelected)
