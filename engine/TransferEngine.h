@@ -85,6 +85,9 @@ class TransferEngine
     void cmdSend_Click();
     void cmdReceive_Click();
     void cmdCancel_Click();
+    // Send File with the dialog showing this file and filter instead of the
+    // remembered ones; they are remembered only if the user confirms.
+    void offerToSend(const QString &fileName, qint16 filterIndex);
 
     // Events.
     void Comm1_OnComm();

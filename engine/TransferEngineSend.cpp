@@ -23,14 +23,19 @@ QString tooLargeToSend(const QString &path)
 
 void TransferEngine::cmdSend_Click()
 {
+    offerToSend(m_remembered.NameSave, m_remembered.FilterSave);
+}
+
+void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
+{
     m_dialog.CancelError = true;
     m_dialog.Flags = FileDialog::cdlOFNFileMustExist;
     m_dialog.Flags = m_dialog.Flags | FileDialog::cdlOFNHideReadOnly;
-    m_dialog.FileName = m_remembered.NameSave;
+    m_dialog.FileName = fileName;
     m_dialog.DialogTitle = QStringLiteral("Filename to send");
     m_dialog.Filter = QStringLiteral(
         "Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*");
-    m_dialog.FilterIndex = m_remembered.FilterSave;
+    m_dialog.FilterIndex = filterIndex;
     m_window.SbrMessage(QStringLiteral("Select file to send to Glow Arranger."));
     // A completion still armed by an earlier, cancelled send must not write
     // over the dialog's status text, nor end this transfer.

@@ -408,12 +408,9 @@ void frmGAbackup::offerToSend(const QString &file)
 {
     if (m_engine->transferInProgress())
         return;
-    RememberedValues &remembered = m_engine->remembered();
-    remembered.NameSave = QFileInfo(file).absoluteFilePath();
+    const QString path = QFileInfo(file).absoluteFilePath();
     // The filter that lists the file: fixture profiles for a .gaf, else all.
-    remembered.FilterSave =
-        remembered.NameSave.endsWith(QLatin1String(".gaf"), Qt::CaseInsensitive) ? 2 : 3;
-    m_engine->cmdSend_Click();
+    m_engine->offerToSend(path, path.endsWith(QLatin1String(".gaf"), Qt::CaseInsensitive) ? 2 : 3);
 }
 
 void frmGAbackup::mnuOpen_Click()

@@ -309,11 +309,15 @@ TEST_F(WindowTest, FileGivenAtStartIsOfferedForSending)
     EXPECT_TRUE(fakes.port->PortOpen()) << "confirmed: the send runs";
     window.cmdCancel->click();
 
+    EXPECT_EQ(window.engine().remembered().NameSave, profile);
+
     fakes.dialog->choose.clear();
     window.offerToSend("notes.txt");
     EXPECT_EQ(fakes.dialog->fileNameShown, QDir::current().absoluteFilePath("notes.txt"));
     EXPECT_EQ(fakes.dialog->filterIndexShown, 3);
     EXPECT_EQ(window.sbrPanel->text(), QString()) << "cancelled: nothing happens";
+    EXPECT_EQ(window.engine().remembered().NameSave, profile) << "cancelled: not remembered";
+    EXPECT_EQ(window.engine().remembered().FilterSave, 2);
 }
 
 TEST_F(WindowTest, CountsAreShownOncePerFrameAndTheLastOneExactly)
