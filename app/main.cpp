@@ -33,7 +33,9 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     nameTheProgram();
-    QApplication::setApplicationDisplayName(QStringLiteral("ZO Vovere"));
+    // No display name: the platform would append it to every window's title,
+    // and the dialogs' titles are "Filename to send", "Filename to save the
+    // data" exactly.
     QApplication::setDesktopFileName(QStringLiteral("zo-vovere"));
     QCommandLineParser parser;
     CommandLine::describe(parser);

@@ -1,5 +1,11 @@
-// The filter text of the dialog property becomes Qt's name filters.
+// The filter text of the dialog property becomes Qt's name filters, shown by
+// their labels exactly; a name typed without an extension.
 #include "QtFileDialog.h"
+#include "TestFiles.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -7,10 +13,22 @@ namespace {
 
 TEST(QtFileDialog, FilterTextBecomesNameFilters)
 {
-    EXPECT_EQ(
-        QtFileDialog::nameFilters(
-            "Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*"),
-        (QStringList{"Text files (*.txt)", "GA2 Fixture Profiles (*.gaf)", "All Files (*)"}));
+    const QStringList filters = QtFileDialog::nameFilters(
+        "Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*");
+    EXPECT_EQ(filters,
+              (QStringList{"Text files (*.txt) (*.txt)", "GA2 Fixture Profiles (*.gaf) (*.gaf)",
+                           "All Files (*.*) (*)"}));
+    // What Qt's own dialog shows of them.
+    QFileDialog dialog;
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(filters);
+    const auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    ASSERT_NE(types, nullptr);
+    QStringList shown;
+    for (int i = 0; i < types->count(); ++i)
+        shown << types->itemText(i);
+    EXPECT_EQ(shown, (QStringList{"Text files (*.txt)", "GA2 Fixture Profiles (*.gaf)",
+                                  "All Files (*.*)"}));
     EXPECT_EQ(QtFileDialog::nameFilters("Pictures|*.png;*.bmp"),
               QStringList{"Pictures (*.png *.bmp)"});
     EXPECT_TRUE(QtFileDialog::nameFilters("").isEmpty());
@@ -26,5 +44,35 @@ TEST(QtFileDialog, FilterIndexIsOneBasedAndZeroSelectsTheFirst)
     EXPECT_EQ(QtFileDialog::filterEntry(9, 3), 2);
     EXPECT_EQ(QtFileDialog::filterEntry(-4, 3), 0);
 }
+
+struct Typed
+{
+    const char *name;
+    const char *typed;
+    const char *opened;
+};
+
+class OpenedNameTest : public ::testing::TestWithParam<Typed>
+{
+};
+
+// In a folder with small.txt, README and notes (and notes.txt): the default
+// extension only finds a file that the name as typed does not.
+TEST_P(OpenedNameTest, DefaultExtensionOnlyWhereItFindsTheFile)
+{
+    QTemporaryDir dir;
+    for (const char *name : {"small.txt", "README", "notes", "notes.txt"})
+        TestFiles::write(dir.filePath(name), "x");
+    EXPECT_EQ(QtFileDialog::openedName(dir.filePath(GetParam().typed), ".txt"),
+              dir.filePath(GetParam().opened));
+}
+
+INSTANTIATE_TEST_SUITE_P(QtFileDialog, OpenedNameTest,
+                         ::testing::Values(Typed{"AddedWhereOnlyItExists", "small", "small.txt"},
+                                           Typed{"NotToAnExistingName", "README", "README"},
+                                           Typed{"TypedNameWins", "notes", "notes"},
+                                           Typed{"NotToANameWithASuffix", "small.doc", "small.doc"},
+                                           Typed{"NotWhereNeitherExists", "missing", "missing"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
