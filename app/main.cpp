@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 void nameTheProgram()
 {
@@ -20,29 +22,29 @@ void nameTheProgram()
 int main(int argc, char *argv[])
 {
     {
-        // --help and --version are answered without a window, so they work
-        // where there is no display (a terminal, a package build).
+        // What needs no window is answered before one is made, so that it
+        // works where there is no display (a terminal, a package build).
         QCoreApplication plain(argc, argv);
         nameTheProgram();
-        if (CommandLine::asksForHelpOrVersion(QCoreApplication::arguments())) {
-            QCommandLineParser parser;
-            CommandLine::describe(parser);
-            parser.process(plain); // prints and exits
-        }
+        const int answered = CommandLine::answerWithoutWindow(QCoreApplication::arguments());
+        if (answered >= 0)
+            return answered;
     }
 
     QApplication app(argc, argv);
     nameTheProgram();
+    QApplication::setDesktopFileName(QStringLiteral("zo-vovere"));
     // No display name: the platform would append it to every window's title,
     // and the dialogs' titles are "Filename to send", "Filename to save the
     // data" exactly.
-    QApplication::setDesktopFileName(QStringLiteral("zo-vovere"));
     QCommandLineParser parser;
     CommandLine::describe(parser);
-    parser.process(app); // the toolkit's own options have been taken out by now
+    parser.parse(QCoreApplication::arguments()); // checked above; the toolkit's taken out
     const QStringList files = parser.positionalArguments();
-    if (files.size() > 1)
-        parser.showHelp(2);
+    const QString unusable = files.isEmpty() ? QString() : CommandLine::unusableFile(files.first());
+    if (!unusable.isEmpty())
+        std::fprintf(stderr, "zo-vovere: %s: %s\n", qPrintable(files.first()),
+                     qPrintable(unusable));
 
     QSettingsStore store;
     frmGAbackup window(store);
@@ -58,7 +60,12 @@ int main(int argc, char *argv[])
     if (const QScreen *screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());
     if (!files.isEmpty())
-        QTimer::singleShot(0, &window,
-                           [&window, file = files.first()] { window.offerToSend(file); });
+        QTimer::singleShot(0, &window, [&window, file = files.first(), unusable] {
+            if (unusable.isEmpty())
+                window.offerToSend(file);
+            else
+                window.messageBox(
+                    QObject::tr("Cannot open \"%1\" for sending: %2.").arg(file, unusable));
+        });
     return app.exec();
 }

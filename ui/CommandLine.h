@@ -13,8 +13,15 @@ namespace CommandLine {
 QString version(); // "1.1"
 void describe(QCommandLineParser &parser);
 
-// True when args ask for --help or --version: they are answered before any
-// window or display is needed.
-bool asksForHelpOrVersion(const QStringList &args);
+// Answers what needs no window, as GNU programs do: --help and --version on
+// standard output (exit 0, or 1 when it cannot be written), an unknown
+// option or more than one FILE on standard error with "Try 'zo-vovere
+// --help'." (exit 2). Returns the exit status, or -1 when the window is to
+// open. The toolkit's own options (-platform, -style, ...) are let through.
+int answerWithoutWindow(const QStringList &args);
+
+// Why FILE cannot be offered for sending ("No such file or directory", "it
+// is a folder"); empty when it can.
+QString unusableFile(const QString &file);
 
 } // namespace CommandLine

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
@@ -69,37 +70,76 @@ TEST(InstalledTree, ManualPagesForBothPrograms)
     }
 }
 
-TEST(InstalledTree, HelpAndVersionNeedNoDisplay)
+struct Invocation
 {
-    QProcess program;
+    const char *name;
+    QStringList args;
+    bool fullOutput; // standard output is /dev/full
+    int exitCode;    // -1: still running after 3 s (the window is up)
+    const char *out; // in standard output
+    const char *err; // in standard error
+};
+
+class CommandLineTest : public ::testing::TestWithParam<Invocation>
+{
+};
+
+// What GNU tools do, without a display where no window is needed: answers on
+// standard output, usage errors on standard error with the way to help and
+// exit 2, a write error as a failure; a FILE that cannot be sent is said.
+TEST_P(CommandLineTest, AnswersAsGnuProgramsDo)
+{
+    const Invocation &call = GetParam();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));
+    if (call.exitCode < 0)
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config;
+    env.insert("XDG_CONFIG_HOME", config.path());
+    QProcess program;
     program.setProcessEnvironment(env);
-    const QString bin = kPrefix + "/" ZO_INSTALL_BINDIR "/zo-vovere";
-
-    program.start(bin, {"--version"});
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-    EXPECT_EQ(QString::fromLocal8Bit(program.readAllStandardOutput()).trimmed(),
-              QString("ZO Vovere 1.1"));
-
-    program.start(bin, {"--help"});
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitCode(), 0);
-    const QString help = QString::fromLocal8Bit(program.readAllStandardOutput());
-    EXPECT_TRUE(help.contains("Usage:")) << help.toStdString();
-    EXPECT_TRUE(help.contains("[FILE]"));
-    EXPECT_TRUE(help.contains("--version"));
-
-    // An unknown option is refused with a word, before any window opens.
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    program.setProcessEnvironment(env);
-    program.start(bin, {"--no-such-option"});
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_NE(program.exitCode(), 0);
-    EXPECT_TRUE(program.readAllStandardError().contains("no-such-option"));
+    if (call.fullOutput)
+        program.setStandardOutputFile(QStringLiteral("/dev/full"));
+    program.start(kPrefix + "/" ZO_INSTALL_BINDIR "/zo-vovere", call.args);
+    const bool ended = program.waitForFinished(call.exitCode < 0 ? 3000 : 10000);
+    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    if (call.exitCode < 0) {
+        EXPECT_FALSE(ended);
+        program.kill();
+        program.waitForFinished(3000);
+    } else {
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), call.exitCode) << err.toStdString();
+    }
+    EXPECT_TRUE(out.contains(QString::fromUtf8(call.out))) << out.toStdString();
+    EXPECT_TRUE(err.contains(QString::fromUtf8(call.err))) << err.toStdString();
+    if (call.exitCode == 2)
+        EXPECT_TRUE(out.isEmpty()) << out.toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    InstalledTree, CommandLineTest,
+    ::testing::Values(
+        Invocation{"Version", {"--version"}, false, 0, "ZO Vovere 1.1\n", ""},
+        Invocation{"Help", {"--help"}, false, 0, "[FILE]", ""},
+        Invocation{"VersionIntoAFullDisk", {"--version"}, true, 1, "", "write error"},
+        Invocation{"UnknownOption",
+                   {"--no-such-option"},
+                   false,
+                   2,
+                   "",
+                   "zo-vovere: Unknown option 'no-such-option'.\nTry 'zo-vovere --help'.\n"},
+        Invocation{"TwoFiles", {"a.txt", "b.txt"}, false, 2, "", "Try 'zo-vovere --help'."},
+        Invocation{"MissingFile",
+                   {"/nonexistent/show.txt"},
+                   false,
+                   -1,
+                   "",
+                   "zo-vovere: /nonexistent/show.txt: No such file or directory"},
+        Invocation{"Folder", {"/tmp"}, false, -1, "", "zo-vovere: /tmp: it is a folder"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
