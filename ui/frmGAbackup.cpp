@@ -275,7 +275,7 @@ void frmGAbackup::SbrMessage(const QString &text)
             m_statusFrame.start();
     }
     if (!text.isEmpty())
-        tellIfAway(text);
+        tellIfAway(text, false);
 }
 
 void frmGAbackup::showStatus(const QString &text)
@@ -285,15 +285,27 @@ void frmGAbackup::showStatus(const QString &text)
     sbrPanel->setAccessibleDescription(text);
 }
 
-void frmGAbackup::tellIfAway(const QString &text)
+void frmGAbackup::tellIfAway(const QString &text, bool failure)
 {
     // The first words after a transfer has ended say how it ended; a user
-    // looking at another window hears them from the desktop.
+    // looking at another program's window hears them from the desktop. One
+    // of this program's own windows (a dialog just closed, the window about
+    // to be active again) counts as looking here.
     if (!m_transferJustEnded)
         return;
     m_transferJustEnded = false;
-    if (!isActiveWindow())
-        m_notifier->notify(text, QString());
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive)
+        return;
+    QString summary = tr("Transfer ended");
+    if (failure)
+        summary = tr("Transfer failed");
+    else if (text == QLatin1String("File has been saved."))
+        summary = tr("Backup saved");
+    else if (text == QLatin1String("file has been sent"))
+        summary = tr("File sent");
+    else if (text == QLatin1String("Action canceled"))
+        summary = tr("Transfer canceled");
+    m_notifier->notify(summary, text);
 }
 
 void frmGAbackup::setControlEnabled(Control control, bool enabled)
@@ -385,7 +397,7 @@ void frmGAbackup::closeAnimation()
 
 void frmGAbackup::messageBox(const QString &text)
 {
-    tellIfAway(text);
+    tellIfAway(text, true);
     showMessageBox(text);
 }
 

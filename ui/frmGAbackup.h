@@ -141,7 +141,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void Option1_Click();
     void Option2_Click();
     void updateProgressBar();
-    void tellIfAway(const QString &text);
+    void tellIfAway(const QString &text, bool failure);
     void showStatus(const QString &text);
 
     SettingsStore &m_store;

@@ -6,6 +6,7 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -203,12 +204,19 @@ TEST_F(DesktopSessionTest, EndingIsNotifiedOnlyWhenTheWindowIsNotActive)
     w->cmdReceive->click();
     fakes.port->arrive(dump);
     clock.advance(3000ms);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return notified().contains("File has been saved."); }, 5000))
+    // The summary names the event, the body is the program's own text.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return notified().contains("\"Backup saved\" \"File has been saved.\""); }, 5000))
         << notified().toStdString();
     w->cmdReceive->click();
     fakes.port->raise(1004);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return notified().contains("framing error on com port, reset and retry"); }, 5000));
+        [&] {
+            return notified().contains(
+                "\"Transfer failed\" \"framing error on com port, reset and retry\"");
+        },
+        5000))
+        << notified().toStdString();
     EXPECT_EQ(notified().count("Notify"), 2) << notified().toStdString();
 
     // Active: the window says it itself.
