@@ -253,9 +253,7 @@ void TransferEngine::saveFinished(ReceiveTarget::Committed committed)
     ResetTransfer();
     const QString reason = m_target.errorString();
     const QString keptAs = m_target.earlierKeptAs();
-    m_target.discard(); // the copy, where it did not take the name
-    m_state.FileOpen = false;
-    m_state.DeleteOnAbort = false;
+    closeTransferFile(); // discards the copy, where it did not take the name
     switch (committed) {
     case ReceiveTarget::Committed::Durable:
         m_window.SbrMessage(QStringLiteral("File has been saved."));
