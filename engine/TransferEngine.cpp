@@ -177,9 +177,26 @@ bool TransferEngine::openPort(const QString &whatFor)
                           .arg(portName(), error.device, whatFor, error.reason);
     switch (error.kind) {
     case CommError::Kind::PermissionDenied:
-        message += QObject::tr("\n\nTo use a serial port your user account must be a member of "
-                               "the \"dialout\" group: run \"sudo adduser $USER dialout\", "
-                               "then log out and in again.");
+        switch (error.access.remedy) {
+        case DeviceNode::Access::Remedy::JoinGroup:
+            message += QObject::tr("\n\nTo use this port your user account must be a member of "
+                                   "the \"%1\" group: run \"sudo adduser $USER %1\", then log "
+                                   "out and in again.")
+                           .arg(error.access.group);
+            break;
+        case DeviceNode::Access::Remedy::LogInAgain:
+            message += QObject::tr("\n\nYour user account is a member of the \"%1\" group, but "
+                                   "this session began before it joined: log out and in again.")
+                           .arg(error.access.group);
+            break;
+        case DeviceNode::Access::Remedy::AskOwner:
+            message += QObject::tr("\n\n%1 belongs to the user \"%2\" and the group \"%3\", "
+                                   "and its permissions let no group you could join use it: ask "
+                                   "whoever looks after this computer to give your account "
+                                   "access.")
+                           .arg(error.device, error.access.owner, error.access.group);
+            break;
+        }
         break;
     case CommError::Kind::Busy:
         message += QObject::tr("\n\nClose the other program that uses the port and try again.");

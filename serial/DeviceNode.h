@@ -26,6 +26,42 @@ struct Check
 // controlling terminal.
 Check inspect(const QString &path);
 
+// The same look without opening anything: a character device counts as a
+// terminal. For lists, where opening would raise the modem lines of every
+// port shown.
+Check glance(const QString &path);
+
+// What would let this user account open a device its permissions refuse.
+struct Access
+{
+    enum class Remedy
+    {
+        JoinGroup,  // the group may use it and the account could join it
+        LogInAgain, // the account joined the group after this session began
+        AskOwner    // no group to join: whoever runs the computer must change it
+    };
+    Remedy remedy = Remedy::JoinGroup;
+    QString group = QStringLiteral("dialout");
+    QString owner;
+};
+
+// What is known about a device and the account, for access().
+struct AccessFacts
+{
+    unsigned mode = 0; // the permission bits
+    unsigned gid = 0;
+    QString owner, group;
+    bool inSessionGroups = false; // the group is among this process's groups
+    bool inGroupDatabase = false; // the account is listed as a member
+};
+Access access(const AccessFacts &facts);
+// The facts of the device at path and of the account running the program.
+Access access(const QString &path);
+
+// True when path is a console the kernel writes its messages to
+// (consoles lists them as /proc/consoles does).
+bool isConsole(const QString &path, const QString &consoles = QStringLiteral("/proc/consoles"));
+
 // True for the errors with which a device answers that nothing is behind it
 // (a /dev/ttyS* without a UART).
 bool meansNoHardware(int error);

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "DeviceNode.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
 #include <chrono>
+#include <utility>
 
 // Notification codes raised through SerialComm::OnComm.
 namespace CommEvents {
@@ -37,9 +40,17 @@ struct CommError
         Io,
         Other
     };
+    CommError() = default;
+    CommError(Kind kind, QString device, QString reason, DeviceNode::Access access = {})
+        : kind(kind), device(std::move(device)), reason(std::move(reason)),
+          access(std::move(access))
+    {
+    }
+
     Kind kind = Kind::None;
-    QString device; // the device path the port number resolved to
-    QString reason; // the operating system's words
+    QString device;            // the device path the port number resolved to
+    QString reason;            // the operating system's words
+    DeviceNode::Access access; // for PermissionDenied: what would let this account in
 };
 
 // The buffered serial port the transfer engine talks to, modelled on the

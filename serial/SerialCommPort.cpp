@@ -85,6 +85,7 @@ bool SerialCommPort::open()
         if (check.error == EACCES || check.error == EPERM) {
             m_error.kind = CommError::Kind::PermissionDenied;
             m_error.reason = tr("permission denied");
+            m_error.access = DeviceNode::access(m_error.device);
             return false;
         }
         if (DeviceNode::meansNoHardware(check.error)) {
@@ -187,6 +188,7 @@ void SerialCommPort::describeOpenFailure(const QSerialPort &serial)
         } else {
             m_error.kind = CommError::Kind::PermissionDenied;
             m_error.reason = tr("permission denied");
+            m_error.access = DeviceNode::access(m_error.device);
         }
         return;
     }

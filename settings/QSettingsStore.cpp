@@ -28,3 +28,12 @@ void QSettingsStore::write(const QString &section, const QString &key, const QSt
     m_settings.setValue(section + QLatin1Char('/') + key, value);
     m_settings.sync();
 }
+
+QString QSettingsStore::unwritablePlace() const
+{
+    // Asks by creating the folders and a scratch file beside the settings,
+    // which holds for read-only mounts and for the superuser too.
+    if (m_settings.isWritable() && m_settings.status() != QSettings::AccessError)
+        return {};
+    return m_settings.fileName();
+}

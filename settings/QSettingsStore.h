@@ -19,6 +19,7 @@ class QSettingsStore final : public SettingsStore
     QString read(const QString &section, const QString &key,
                  const QString &defaultValue) const override;
     void write(const QString &section, const QString &key, const QString &value) override;
+    QString unwritablePlace() const override;
 
     QString fileName() const { return m_settings.fileName(); }
 

@@ -1,5 +1,6 @@
 #include "PortList.h"
 
+#include "DeviceNode.h"
 #include "PortUsers.h"
 
 #include <QDir>
@@ -8,6 +9,8 @@
 #include <QFileSystemWatcher>
 #include <QSerialPortInfo>
 #include <QTimer>
+
+#include <cstring>
 
 #include <unistd.h>
 
@@ -33,16 +36,60 @@ QString SystemPortList::stableNameFor(const QString &device, const QString &byId
 
 QString SystemPortList::statusOf(const QString &device)
 {
+    QString status = accessStatusOf(device);
+    // The kernel writes its messages to a console: they would reach the desk
+    // in the middle of a transfer.
+    if (DeviceNode::isConsole(device))
+        status = QObject::tr("%1; the system console: kernel messages go out on it").arg(status);
+    return status;
+}
+
+QString SystemPortList::accessStatusOf(const QString &device)
+{
+    const DeviceNode::Check seen = DeviceNode::glance(device);
+    switch (seen.kind) {
+    case DeviceNode::Check::Kind::Missing:
+        return QObject::tr("does not exist");
+    case DeviceNode::Check::Kind::NotTerminal:
+        return QObject::tr("not a serial port (%1)").arg(seen.what);
+    case DeviceNode::Check::Kind::Refused:
+        return QString::fromLocal8Bit(std::strerror(seen.error));
+    case DeviceNode::Check::Kind::Terminal:
+        break;
+    }
     if (const auto user = PortUsers::holder(device))
         return QObject::tr("in use by %1").arg(user->describe());
-    if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
-        return QObject::tr("permission denied: join the \"dialout\" group");
+    if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0) {
+        const DeviceNode::Access access = DeviceNode::access(device);
+        switch (access.remedy) {
+        case DeviceNode::Access::Remedy::JoinGroup:
+            return QObject::tr("permission denied: join the \"%1\" group").arg(access.group);
+        case DeviceNode::Access::Remedy::LogInAgain:
+            return QObject::tr("permission denied: log out and in again to use the \"%1\" group")
+                .arg(access.group);
+        case DeviceNode::Access::Remedy::AskOwner:
+            return QObject::tr("permission denied: belongs to %1, group %2")
+                .arg(access.owner, access.group);
+        }
+    }
     // The serial core tells the UART it found; 0 means none answered.
     QFile type(QStringLiteral("/sys/class/tty/%1/type")
                    .arg(QFileInfo(QFileInfo(device).canonicalFilePath()).fileName()));
     if (type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0")
         return QObject::tr("no serial port behind this device");
     return QObject::tr("free");
+}
+
+PortInfo SystemPortList::describe(const QString &path) const
+{
+    PortInfo port;
+    port.device = path;
+    const QString target = QFileInfo(path).canonicalFilePath();
+    port.description = !target.isEmpty() && target != QFileInfo(path).absoluteFilePath()
+                           ? QObject::tr("link to %1").arg(target)
+                           : QObject::tr("not in the system's list");
+    port.status = statusOf(path);
+    return port;
 }
 
 QList<PortInfo> SystemPortList::ports() const

@@ -28,6 +28,9 @@ class PortList : public QObject
   public:
     using QObject::QObject;
     virtual QList<PortInfo> ports() const = 0;
+    // A path the system does not list (a link made by socat, a device typed
+    // in), described and looked at the same way.
+    virtual PortInfo describe(const QString &path) const = 0;
     virtual void setWatching(bool on) = 0;
 
   signals:
@@ -45,6 +48,7 @@ class SystemPortList final : public PortList
   public:
     explicit SystemPortList(QObject *parent = nullptr);
     QList<PortInfo> ports() const override;
+    PortInfo describe(const QString &path) const override;
     void setWatching(bool on) override;
 
     // The link under byIdDir that resolves to device, or empty.
@@ -53,5 +57,6 @@ class SystemPortList final : public PortList
     static QString statusOf(const QString &device);
 
   private:
+    static QString accessStatusOf(const QString &device);
     QFileSystemWatcher *m_watcher = nullptr;
 };

@@ -29,6 +29,7 @@
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace {
 // The layout, in twips (1/1440 inch).
@@ -490,6 +491,16 @@ void frmGAbackup::Form_Load()
     remembered.FilterSave =
         parseInt16(m_store.read(kStartup, kFilterSave, QStringLiteral("0"))).value_or(qint16(0));
     remembered.RecNameSave = m_store.read(kStartup, kRecNameSave, QString());
+
+    // Said once, when the window is up: otherwise every choice of this run
+    // would quietly be forgotten.
+    const QString unwritable = m_store.unwritablePlace();
+    if (!unwritable.isEmpty())
+        QTimer::singleShot(0, this, [this, unwritable] {
+            messageBox(tr("Settings cannot be saved: %1 cannot be written. The ports, folders "
+                          "and file names chosen now will be forgotten when the program closes.")
+                           .arg(QDir::toNativeSeparators(unwritable)));
+        });
 }
 
 void frmGAbackup::Option1_Click()

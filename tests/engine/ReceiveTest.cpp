@@ -363,6 +363,24 @@ TEST_F(ReceiveTest, OpenErrorsSayWhatToDo)
          "Cannot open COM2 (/dev/null) to receive the backup: not a serial port (a device that "
          "is not a terminal).",
          "Choose the serial device for COM2 under File > Port Settings."},
+        {{CommError::Kind::PermissionDenied,
+          "/dev/ttyUSB0",
+          "permission denied",
+          {DeviceNode::Access::Remedy::JoinGroup, "uucp", "root"}},
+         "Cannot open COM2 (/dev/ttyUSB0) to receive the backup: permission denied.",
+         "member of the \"uucp\" group: run \"sudo adduser $USER uucp\""},
+        {{CommError::Kind::PermissionDenied,
+          "/dev/ttyUSB0",
+          "permission denied",
+          {DeviceNode::Access::Remedy::LogInAgain, "dialout", "root"}},
+         "Cannot open COM2 (/dev/ttyUSB0) to receive the backup: permission denied.",
+         "this session began before it joined: log out and in again."},
+        {{CommError::Kind::PermissionDenied,
+          "/dev/ttyACM0",
+          "permission denied",
+          {DeviceNode::Access::Remedy::AskOwner, "tty", "alice"}},
+         "Cannot open COM2 (/dev/ttyACM0) to receive the backup: permission denied.",
+         "/dev/ttyACM0 belongs to the user \"alice\" and the group \"tty\""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.hint.toStdString());

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <QCoreApplication>
@@ -682,3 +683,58 @@ TEST(PortUsers, LockFilePidsInEveryFormAndStaleOnes)
 }
 
 } // namespace
+
+struct AccessCase
+{
+    const char *name;
+    DeviceNode::AccessFacts facts;
+    DeviceNode::Access::Remedy remedy;
+};
+
+class AccessTest : public ::testing::TestWithParam<AccessCase>
+{
+};
+
+// Joining a group helps only when the group may use the device, is not
+// root's, and the account is not in it yet; joined but not in this session
+// means logging in again.
+TEST_P(AccessTest, AdvisesWhatWouldLetTheAccountIn)
+{
+    const DeviceNode::Access access = DeviceNode::access(GetParam().facts);
+    EXPECT_EQ(access.remedy, GetParam().remedy);
+    EXPECT_EQ(access.group, GetParam().facts.group);
+    EXPECT_EQ(access.owner, GetParam().facts.owner);
+}
+
+using Remedy = DeviceNode::Access::Remedy;
+INSTANTIATE_TEST_SUITE_P(
+    DeviceNode, AccessTest,
+    ::testing::Values(
+        AccessCase{"DialoutToJoin", {0660, 20, "root", "dialout", false, false}, Remedy::JoinGroup},
+        AccessCase{"JoinedLater", {0660, 20, "root", "dialout", false, true}, Remedy::LogInAgain},
+        AccessCase{
+            "GroupMayOnlyRead", {0640, 20, "root", "dialout", false, false}, Remedy::AskOwner},
+        AccessCase{"RootsGroup", {0660, 0, "root", "root", false, false}, Remedy::AskOwner},
+        AccessCase{"OwnerOnly", {0600, 5, "alice", "tty", false, false}, Remedy::AskOwner},
+        AccessCase{
+            "InTheGroupYetRefused", {0660, 20, "root", "dialout", true, true}, Remedy::AskOwner}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(DeviceNode, ConsoleIsRecognisedByItsDevicesName)
+{
+    TestLine line(true);
+    ASSERT_TRUE(line.ok());
+    const QString device = QFileInfo(line.path()).canonicalFilePath().mid(5); // "pts/3"
+    QTemporaryDir dir;
+    QFile consoles(dir.filePath("consoles"));
+    ASSERT_TRUE(consoles.open(QIODevice::WriteOnly));
+    consoles.write("tty0                 -WU (EC p  )    4:1\n" + device.toLocal8Bit() +
+                   "                -W- (E  p a)    4:64\n");
+    consoles.close();
+    // A link to the console is the console.
+    const QString link = dir.filePath("com1");
+    ASSERT_TRUE(QFile::link(line.path(), link));
+    EXPECT_TRUE(DeviceNode::isConsole(link, consoles.fileName()));
+    EXPECT_FALSE(DeviceNode::isConsole("/dev/null", consoles.fileName()));
+    EXPECT_FALSE(DeviceNode::isConsole(link, dir.filePath("unreadable")));
+}

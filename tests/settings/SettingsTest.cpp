@@ -68,6 +68,11 @@ TEST(QSettingsStore, TextsReadBackAsWritten)
         EXPECT_EQ(again.read("Startup", QString("key%1").arg(i), "missing"), texts[i]);
     EXPECT_EQ(again.read("Startup", "absent", "the default"), QString("the default"));
     EXPECT_EQ(again.read("Elsewhere", "key0", "d"), QString("d"));
+    EXPECT_EQ(again.unwritablePlace(), QString());
+
+    // A file where its folder should be: nothing can be kept, and it is said.
+    const QString blocked = dir.filePath("zo.conf/ZO Vovere.conf");
+    EXPECT_EQ(QSettingsStore(blocked).unwritablePlace(), blocked);
 }
 
 TEST(QSettingsStore, DefaultStoreLivesUnderTheConfigFolder)

@@ -17,6 +17,7 @@ class MemorySettingsStore final : public SettingsStore
         values.insert(section + QLatin1Char('/') + key, value);
         writes.append(section + QLatin1Char('/') + key + QLatin1Char('=') + value);
     }
+    QString unwritablePlace() const override { return unwritable; }
     bool has(const QString &section, const QString &key) const
     {
         return values.contains(section + QLatin1Char('/') + key);
@@ -24,4 +25,5 @@ class MemorySettingsStore final : public SettingsStore
 
     QMap<QString, QString> values;
     QStringList writes;
+    QString unwritable;
 };

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
@@ -26,6 +27,10 @@ class FakePortList final : public PortList
 {
   public:
     QList<PortInfo> ports() const override { return list; }
+    PortInfo describe(const QString &path) const override
+    {
+        return {path, {}, "not in the system's list", {}, {}, "does not exist"};
+    }
     void setWatching(bool on) override { watching = on; }
     void plug(const PortInfo &port)
     {
@@ -116,13 +121,17 @@ TEST_F(PortSettingsTest, FollowsPluggingOnlyWhileShown)
     dialog.com1()->setEditText("/dev/typed-by-hand");
 
     ports.plug(kAdapter);
-    EXPECT_EQ(dialog.portTable()->topLevelItemCount(), 4);
+    EXPECT_EQ(column(dialog.portTable(), 0),
+              (QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyACM0", "/dev/ttyUSB0",
+                           "/dev/typed-by-hand"}))
+        << "a typed path the system does not list is shown with its status";
+    EXPECT_EQ(column(dialog.portTable(), 1).last(), QString("does not exist"));
     EXPECT_TRUE(items(dialog.com1()).contains(kAdapter.stablePath));
     EXPECT_EQ(dialog.com1()->currentText(), QString("/dev/typed-by-hand"))
         << "what the user typed stays";
 
     ports.unplug("/dev/ttyUSB0");
-    EXPECT_EQ(dialog.portTable()->topLevelItemCount(), 3);
+    EXPECT_EQ(dialog.portTable()->topLevelItemCount(), 4);
     EXPECT_FALSE(items(dialog.com1()).contains(kAdapter.stablePath));
 
     dialog.reject();
@@ -170,29 +179,35 @@ TEST_F(PortSettingsTest, NotAvailableDuringATransfer)
 
 TEST(SystemPortList, StableNamesAndStatusWords)
 {
+    TestLine line(true); // a line as socat makes one: nobody holds the device
+    ASSERT_TRUE(line.ok());
     QTemporaryDir byId;
-    QTemporaryDir dev;
-    QFile node(dev.filePath("ttyFAKE0"));
-    ASSERT_TRUE(node.open(QIODevice::WriteOnly));
-    node.close();
-    ASSERT_TRUE(QFile::link(node.fileName(), byId.filePath("usb-Maker_Cable_123-if00-port0")));
-    EXPECT_EQ(SystemPortList::stableNameFor(node.fileName(), byId.path()),
-              byId.filePath("usb-Maker_Cable_123-if00-port0"));
-    EXPECT_EQ(SystemPortList::stableNameFor(dev.filePath("other"), byId.path()), QString());
+    const QString link = byId.filePath("usb-Maker_Cable_123-if00-port0");
+    ASSERT_TRUE(QFile::link(line.path(), link));
+    EXPECT_EQ(SystemPortList::stableNameFor(line.path(), byId.path()), link);
+    EXPECT_EQ(SystemPortList::stableNameFor(byId.filePath("other"), byId.path()), QString());
 
     // A device another program has open is named.
     QProcess holder;
-    holder.start("sh", {"-c", QString("exec sleep 30 3<'%1'").arg(node.fileName())});
+    holder.start("sh", {"-c", QString("exec sleep 30 3<'%1'").arg(line.path())});
     ASSERT_TRUE(holder.waitForStarted(5000));
     ASSERT_TRUE(waitForProgramName(holder, "sleep"));
-    EXPECT_EQ(SystemPortList::statusOf(node.fileName()),
+    EXPECT_EQ(SystemPortList::statusOf(line.path()),
               QString("in use by sleep (process %1)").arg(holder.processId()));
     holder.kill();
     holder.waitForFinished(2000);
-    EXPECT_EQ(SystemPortList::statusOf(node.fileName()), QString("free"));
+    EXPECT_EQ(SystemPortList::statusOf(line.path()), QString("free"));
+
+    // A link the system does not list is described by what it leads to.
+    const PortInfo linked = SystemPortList().describe(link);
+    EXPECT_EQ(linked.device, link);
+    EXPECT_EQ(linked.description, "link to " + QFileInfo(line.path()).canonicalFilePath());
+    EXPECT_EQ(linked.status, QString("free"));
+    EXPECT_EQ(SystemPortList::statusOf(byId.path()), QString("not a serial port (a folder)"));
+    EXPECT_EQ(SystemPortList::statusOf(byId.filePath("gone")), QString("does not exist"));
     if (::geteuid() != 0) {
-        node.setPermissions(QFileDevice::ReadOwner);
-        EXPECT_TRUE(SystemPortList::statusOf(node.fileName()).contains("dialout"));
+        QFile(line.path()).setPermissions(QFileDevice::ReadOwner);
+        EXPECT_TRUE(SystemPortList::statusOf(line.path()).startsWith("permission denied: "));
     }
 }
 

@@ -2,6 +2,7 @@
 #include "SerialCommPort.h"
 #include "TestWindow.h"
 
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -27,6 +28,8 @@ TEST_F(WindowSettingsTest, CleanStoreSelectsCom2AndWritesTheRestOnlyAtUnload)
     EXPECT_TRUE(window->Option2->isChecked());
     EXPECT_FALSE(window->Option1->isChecked());
     EXPECT_EQ(store.writes, QStringList{"Startup/Backup=False"});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->messages, QStringList{});
 
     window->close();
     EXPECT_EQ(store.read("Startup", "namesave", "missing"), QString());
@@ -35,6 +38,17 @@ TEST_F(WindowSettingsTest, CleanStoreSelectsCom2AndWritesTheRestOnlyAtUnload)
     // The port mapping is written out for the user to find.
     EXPECT_EQ(store.read("Ports", "COM1", "missing"), QString("/dev/ttyS0"));
     EXPECT_EQ(store.read("Ports", "COM2", "missing"), QString("/dev/ttyS1"));
+}
+
+TEST_F(WindowSettingsTest, SettingsThatCannotBeKeptAreSaidOnceAtStart)
+{
+    store.unwritable = "/home/tech/.config/ZO Vovere/ZO Vovere.conf";
+    auto window = open();
+    QCoreApplication::processEvents();
+    window->Option1->click();
+    ASSERT_EQ(window->messages.size(), 1);
+    EXPECT_TRUE(window->messages[0].startsWith("Settings cannot be saved: /home/tech/.config/ZO "
+                                               "Vovere/ZO Vovere.conf cannot be written."));
 }
 
 TEST_F(WindowSettingsTest, ChoosingAPortIsStoredAtOnce)
