@@ -1,3 +1,4 @@
+#include "BusLink.h"
 #include "CommandLine.h"
 #include "QSettingsStore.h"
 #include "ShutdownSignals.h"
@@ -31,6 +32,7 @@ int main(int argc, char *argv[])
             return answered;
     }
 
+    BusLink::neverLaunchASessionBus();
     QApplication app(argc, argv);
     nameTheProgram();
     QApplication::setDesktopFileName(QStringLiteral("zo-vovere"));

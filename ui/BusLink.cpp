@@ -79,6 +79,12 @@ QString BusLink::sessionAddress()
                                                         : QString();
 }
 
+void BusLink::neverLaunchASessionBus()
+{
+    if (sessionAddress().isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
 void BusLink::whenConnected(Use use)
 {
     if (m_bus && m_bus->isConnected()) {

@@ -40,6 +40,12 @@ class BusLink : public QObject
     // Where the system and the session bus are, as libdbus finds them.
     static QString systemAddress();
     static QString sessionAddress();
+    // With no session bus to find, libdbus starts one of its own
+    // (dbus-launch) at the first question anyone in the program asks it, Qt's
+    // accessibility bridge included, and that bus outlives the program. Call
+    // before the application object exists: the session bus is then said to
+    // be unavailable instead.
+    static void neverLaunchASessionBus();
 
     // Runs use with the connected bus: at once when it is connected, once
     // its daemon has answered otherwise, never when it does not answer in

@@ -36,16 +36,13 @@ QString QtFileDialog::openedName(const QString &typed, const QString &defaultExt
     return withSuffix;
 }
 
-namespace {
 // Opening "small" opens small.txt when only that exists, as saving "small"
 // saves small.txt.
-class Dialog : public QFileDialog
+class QtFileDialog::Dialog : public QFileDialog
 {
   public:
-    Dialog(QWidget *parent, const QString &title, QString defaultExt)
-        : QFileDialog(parent, title), m_defaultExt(std::move(defaultExt))
-    {
-    }
+    explicit Dialog(QWidget *parent) : QFileDialog(parent) {}
+    void setDefaultExt(const QString &defaultExt) { m_defaultExt = defaultExt; }
     void accept() override
     {
         const QStringList typed = selectedFiles();
@@ -60,7 +57,10 @@ class Dialog : public QFileDialog
   private:
     QString m_defaultExt;
 };
-} // namespace
+
+QtFileDialog::QtFileDialog(QWidget *parent) : m_parent(parent) {}
+
+QtFileDialog::~QtFileDialog() = default;
 
 int QtFileDialog::filterEntry(int filterIndex, int entries)
 {
@@ -82,23 +82,32 @@ bool QtFileDialog::ShowSave()
 bool QtFileDialog::show(bool save)
 {
     const QStringList filters = nameFilters(Filter);
-    Dialog dialog(m_parent, DialogTitle, DefaultExt);
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // One dialog for opening and one for saving, made once and kept: a new
+    // QFileDialog makes a new model, icon set and cached pixmaps each time,
+    // and the program would grow with every transfer. A dialog that has
+    // nothing to start from is made afresh, so no earlier typing shows.
+    std::unique_ptr<Dialog> &kept = m_dialogs[save ? 1 : 0];
+    if (!kept || FileName.isEmpty()) {
+        kept = std::make_unique<Dialog>(m_parent);
+        kept->setOption(QFileDialog::HideNameFilterDetails);
+        kept->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    }
+    Dialog &dialog = *kept;
+    dialog.setWindowTitle(DialogTitle);
+    dialog.setDefaultExt(DefaultExt);
     dialog.setFileMode((Flags & cdlOFNFileMustExist) ? QFileDialog::ExistingFile
                                                      : QFileDialog::AnyFile);
     if (save) {
-        if (!(Flags & cdlOFNOverwritePrompt))
-            dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !(Flags & cdlOFNOverwritePrompt));
         QString suffix = DefaultExt;
         if (suffix.startsWith(QLatin1Char('.')))
             suffix.remove(0, 1);
         dialog.setDefaultSuffix(suffix);
     }
-    if (!filters.isEmpty()) {
+    if (dialog.nameFilters() != filters) // setting them again costs memory each time
         dialog.setNameFilters(filters);
+    if (!filters.isEmpty())
         dialog.selectNameFilter(filters.at(filterEntry(FilterIndex, int(filters.size()))));
-    }
     if (!FileName.isEmpty()) {
         const QFileInfo initial(FileName);
         dialog.setDirectory(initial.absolutePath());

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <memory>
+
 class QWidget;
 
 // The file dialog on QFileDialog. The filter text "label|pattern|..." becomes
@@ -14,7 +16,8 @@ class QWidget;
 class QtFileDialog final : public FileDialog
 {
   public:
-    explicit QtFileDialog(QWidget *parent) : m_parent(parent) {}
+    explicit QtFileDialog(QWidget *parent);
+    ~QtFileDialog() override;
 
     bool ShowOpen() override;
     bool ShowSave() override;
@@ -29,6 +32,8 @@ class QtFileDialog final : public FileDialog
     static int filterEntry(int filterIndex, int entries);
 
   private:
+    class Dialog;
     bool show(bool save);
     QWidget *m_parent;
+    std::unique_ptr<Dialog> m_dialogs[2]; // opening, saving
 };

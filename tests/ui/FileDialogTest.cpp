@@ -3,9 +3,12 @@
 #include "QtFileDialog.h"
 #include "TestFiles.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -74,5 +77,44 @@ INSTANTIATE_TEST_SUITE_P(QtFileDialog, OpenedNameTest,
                                            Typed{"NotToANameWithASuffix", "small.doc", "small.doc"},
                                            Typed{"NotWhereNeitherExists", "missing", "missing"}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// The dialogs are kept between openings (a new one each time grows the
+// program): each opening still shows its own title, filters and name.
+TEST(QtFileDialog, KeptDialogShowsWhatEachOpeningAsks)
+{
+    QTemporaryDir dir;
+    for (const char *name : {"a.txt", "b.txt"})
+        TestFiles::write(dir.filePath(name), "x");
+    QWidget window;
+    QtFileDialog files(&window);
+    QPointer<QFileDialog> shown, first;
+    const auto open = [&](const QString &name, const QString &filter, bool accept) {
+        files.FileName = name;
+        files.Filter = filter;
+        QTimer::singleShot(0, [&shown, accept] {
+            shown = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (shown)
+                accept ? static_cast<QDialog *>(shown)->accept() : shown->reject();
+        });
+        return files.ShowOpen();
+    };
+    files.DialogTitle = "Filename to send";
+    EXPECT_TRUE(open(dir.filePath("a.txt"), "Text Files (*.txt)|*.txt", true));
+    ASSERT_TRUE(shown);
+    first = shown;
+    EXPECT_EQ(files.FileName, dir.filePath("a.txt"));
+
+    files.DialogTitle = "Another title";
+    EXPECT_FALSE(open(dir.filePath("b.txt"), "All Files (*.*)|*.*", false));
+    ASSERT_EQ(shown, first) << "the same dialog, kept";
+    EXPECT_EQ(shown->windowTitle(), QString("Another title"));
+    EXPECT_EQ(shown->selectedFiles(), QStringList{dir.filePath("b.txt")});
+    EXPECT_EQ(shown->nameFilters(), QStringList{"All Files (*.*) (*)"});
+
+    // Nothing to start from: a fresh dialog, with nothing typed earlier.
+    EXPECT_FALSE(open(QString(), "All Files (*.*)|*.*", false));
+    EXPECT_TRUE(first.isNull());
+    EXPECT_TRUE(shown);
+}
 
 } // namespace
