@@ -1,6 +1,7 @@
 // Moves 64 MiB each way between the real program (window, engine and serial
 // port, offscreen) and a far end over a pseudo-terminal pair, as fast as the
-// line allows, and `cat` over the same kind of pair for comparison. The far
+// line allows, and `cat` each way over the same kind of pair for comparison
+// (`cat FILE >PTY`, `cat <PTY >FILE`), timed as the program is. The far
 // end is a thread of this process doing no more than `cat`'s reader would:
 // it reads (and checks) what the program sends, or writes a backup stream
 // that was made before the clock starts. Prints one table row per
@@ -187,8 +188,8 @@ class BenchWindow : public frmGAbackup
 };
 
 // Reads and drops up to size bytes from fd; how many came before a pause of
-// 5 s or the end.
-qint64 drain(int fd, qint64 size)
+// 5 s or the end, and when the first and the last of them came.
+qint64 drain(int fd, qint64 size, Clock::time_point &first, Clock::time_point &last)
 {
     qint64 got = 0;
     char buffer[65536];
@@ -199,25 +200,67 @@ qint64 drain(int fd, qint64 size)
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n <= 0)
             break;
+        if (got == 0)
+            first = Clock::now();
         got += n;
     }
+    last = Clock::now();
     return got;
 }
 
-// `cat FILE` into a raw pseudo-terminal, drained at the other end.
-double catBaseline(const QString &file)
+// `cat FILE` into a raw pseudo-terminal, drained at the other end, timed as
+// the program's send is: from the first byte at the far end to the last.
+double catSendBaseline(const QString &file)
 {
     PtyPair line;
-    QElapsedTimer timer;
-    timer.start();
     QProcess cat;
     cat.setStandardInputFile(file);
     cat.setStandardOutputFile(line.name);
     cat.start("cat", {});
-    const qint64 got = drain(line.controller, kSize);
-    const double seconds = timer.nsecsElapsed() / 1e9;
+    Clock::time_point first{}, last{};
+    const qint64 got = drain(line.controller, kSize, first, last);
     cat.waitForFinished();
-    return got == kSize ? seconds : -1;
+    return got == kSize ? secondsBetween(first, last) : -1;
+}
+
+// `cat <PTY >FILE` taking stream from the far end, timed as the program's
+// receive is: from the first byte written until the file holds the last one
+// (its size looked at every millisecond).
+double catReceiveBaseline(const QByteArray &stream, const QString &file)
+{
+    PtyPair line;
+    QProcess cat;
+    cat.setStandardInputFile(line.name);
+    cat.setStandardOutputFile(file);
+    cat.start("cat", {});
+    if (!cat.waitForStarted())
+        return -1;
+    const auto start = Clock::now();
+    std::thread writer([&] {
+        for (qint64 done = 0; done < stream.size();) {
+            pollfd p{line.controller, POLLOUT, 0};
+            if (::poll(&p, 1, 10000) <= 0)
+                return;
+            const ssize_t n = ::write(line.controller, stream.constData() + done,
+                                      size_t(std::min<qint64>(stream.size() - done, 65536)));
+            if (n <= 0)
+                return;
+            done += n;
+        }
+    });
+    Clock::time_point end{};
+    while (Clock::now() - start < std::chrono::seconds(60)) {
+        if (QFileInfo(file).size() >= stream.size()) {
+            end = Clock::now();
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    writer.join();
+    cat.kill();
+    cat.waitForFinished();
+    QFile::remove(file);
+    return end != Clock::time_point{} ? secondsBetween(start, end) : -1;
 }
 
 // Time from handing a 1024-byte chunk to the port until its transmit-empty
@@ -307,7 +350,10 @@ int soak(BenchWindow &window, SettingsStore &store, FakeFileDialog *dialog, cons
         if (done % 2 == 0) {
             window.finalText = "file has been sent";
             dialog->choose = source;
-            farEnd = std::thread([&line] { drain(line.controller, 4096); });
+            farEnd = std::thread([&line] {
+                Clock::time_point first, last;
+                drain(line.controller, 4096, first, last);
+            });
             window.cmdSend->click();
         } else {
             window.finalText = "File has been saved.";
@@ -393,7 +439,7 @@ int main(int argc, char *argv[])
         PtyPair line;
         store.write("Ports", "COM2", line.name);
         std::atomic<bool> matches{true};
-        Clock::time_point lastByte{};
+        Clock::time_point firstByte{}, lastByte{};
         std::thread reader([&] {
             Pattern expected;
             qint64 got = 0;
@@ -405,6 +451,8 @@ int main(int argc, char *argv[])
                 const ssize_t n = ::read(line.controller, buffer.data(), buffer.size());
                 if (n <= 0)
                     break;
+                if (got == 0)
+                    firstByte = Clock::now();
                 for (ssize_t i = 0; i < n; ++i)
                     if (buffer[size_t(i)] != expected.next())
                         matches = false;
@@ -418,14 +466,13 @@ int main(int argc, char *argv[])
         window.finalText = "file has been sent";
         const qint64 idle = statusKiB("VmRSS:");
         resetPeak();
-        const auto start = Clock::now();
         window.cmdSend->click();
         waitUntil([&] { return window.finishedAt != Clock::time_point{} || window.failed; },
                   600000);
         const qint64 peak = statusKiB("VmHWM:") - idle;
         reader.join();
         window.finishedAt = {};
-        return Run{secondsBetween(start, lastByte), peak, !window.failed && matches};
+        return Run{secondsBetween(firstByte, lastByte), peak, !window.failed && matches};
     };
 
     // Receive: a backup stream made beforehand is written as fast as the
@@ -473,15 +520,18 @@ int main(int argc, char *argv[])
 
     // Rounds taken in turn, so that a slow moment of the machine does not
     // fall on one of them only.
-    std::vector<Run> cats, sends, receives;
+    std::vector<Run> catSends, catReceives, sends, receives;
     for (int round = 0; round < kRounds; ++round) {
-        const double catSeconds = catBaseline(source);
-        cats.push_back({catSeconds, 0, catSeconds > 0});
+        const double catSend = catSendBaseline(source);
+        catSends.push_back({catSend, 0, catSend > 0});
         sends.push_back(send());
+        const double catReceive = catReceiveBaseline(stream, dir.filePath("cat.bin"));
+        catReceives.push_back({catReceive, 0, catReceive > 0});
         receives.push_back(receive());
     }
     std::printf("name\tseconds\tMiB/s\tpeak_rss_above_idle_KiB\tresult\n");
-    row("cat over a pty pair", cats);
+    row("cat FILE >PTY", catSends);
+    row("cat <PTY >FILE", catReceives);
     row("zo-vovere send", sends);
     row("zo-vovere receive", receives);
     window.close();

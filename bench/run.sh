@@ -29,7 +29,6 @@ gui=$(display bash bench/gui.sh)
 
 field() { awk -F'\t' -v n="$1" -v f="$2" '$1 == n {print $f}' <<<"$3"; }
 div() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
-cat_s=$(field "cat over a pty pair" 2 "$transfer")
 read -r _ zo_ms empty_ms label_ms cc_ms < <(grep '^startup_ms' <<<"$gui")
 read -r _ zo_rss empty_rss label_rss cc_rss < <(grep '^rss_kib' <<<"$gui")
 read -r _ idle_switches idle_ticks < <(grep '^idle' <<<"$gui")
@@ -43,8 +42,10 @@ echo "| measurement | ZO Vovere | reference | result |"
 echo "|---|---|---|---|"
 for way in send receive; do
   s=$(field "zo-vovere $way" 2 "$transfer")
-  printf '| %s %s MiB over a pty | %s s (%s MiB/s) | cat: %s s | %s of cat'"'"'s throughput, peak RSS +%s KiB, %s |\n' \
-    "$way" "$mib" "$s" "$(field "zo-vovere $way" 3 "$transfer")" "$cat_s" "$(div "$cat_s" "$s")" \
+  [[ $way == send ]] && cat_name="cat FILE >PTY" || cat_name="cat <PTY >FILE"
+  cat_s=$(field "$cat_name" 2 "$transfer")
+  printf '| %s %s MiB over a pty, first byte to last | %s s (%s MiB/s) | `%s`: %s s | %s of cat'"'"'s throughput, peak RSS +%s KiB, %s |\n' \
+    "$way" "$mib" "$s" "$(field "zo-vovere $way" 3 "$transfer")" "$cat_name" "$cat_s" "$(div "$cat_s" "$s")" \
     "$(field "zo-vovere $way" 4 "$transfer")" "$(field "zo-vovere $way" 5 "$transfer")"
 done
 cc_cpu=$(field "cutecom receive at line rate" 2 "$linerate")

@@ -68,9 +68,46 @@ void BackgroundSource::read(qint64 length, Ready ready)
 {
     if (!m_thread)
         return;
-    m_thread->post([file = m_file, length, ready](FileThread::Channel &thread) {
-        file->read(length, [&](const QByteArray &chunk, const QString &error) {
-            thread.deliver([ready, chunk, error] { ready(chunk, error); });
+    m_wanted = length;
+    m_ready = std::move(ready);
+    serve();
+}
+
+void BackgroundSource::serve()
+{
+    if (!m_ready)
+        return;
+    if (m_ahead.size() < m_wanted && !m_ended) {
+        fetch();
+        return;
+    }
+    const QByteArray chunk = m_ahead.left(m_wanted);
+    m_ahead.remove(0, chunk.size());
+    const QString error = chunk.size() < m_wanted ? m_error : QString();
+    const Ready ready = std::exchange(m_ready, nullptr);
+    fetch(); // the next chunk is read while this one goes out
+    ready(chunk, error);
+}
+
+void BackgroundSource::fetch()
+{
+    if (!m_thread || m_fetching || m_ended || m_ahead.size() >= kAhead)
+        return;
+    m_fetching = true;
+    const qint64 length = kAhead - m_ahead.size();
+    m_thread->post([this, file = m_file, length](FileThread::Channel &thread) {
+        file->read(length, [&](const QByteArray &piece, const QString &error) {
+            // Runs on this object's thread, and never after close().
+            thread.deliver([this, piece, error, length] {
+                m_fetching = false;
+                m_ahead += piece;
+                if (piece.size() < length) {
+                    m_ended = true;
+                    m_error = error;
+                }
+                serve();
+                fetch();
+            });
         });
     });
 }
@@ -79,6 +116,10 @@ void BackgroundSource::close()
 {
     const std::shared_ptr<SendSource> file = std::exchange(m_file, nullptr);
     const std::unique_ptr<FileThread> thread = std::exchange(m_thread, nullptr);
+    m_ahead.clear();
+    m_error.clear();
+    m_ended = m_fetching = false;
+    m_ready = nullptr;
     if (thread)
         thread->cancel([file](FileThread::Channel &) { file->close(); });
 }

@@ -46,7 +46,9 @@ class FileSource : public SendSource
 };
 
 // Reads on a FileThread of its own per send, so that a file on a stalled
-// share or stick never holds up the window.
+// share or stick never holds up the window. It reads ahead by up to
+// kAhead bytes, so that the next chunk is usually there when the port asks
+// for it instead of a round trip to the thread later.
 class BackgroundSource : public SendSource
 {
   public:
@@ -62,8 +64,19 @@ class BackgroundSource : public SendSource
     void read(qint64 length, Ready ready) override;
     void close() override;
 
+    static constexpr qint64 kAhead = 16 * 1024;
+
   private:
+    void serve();
+    void fetch();
+
     Factory m_factory;
     std::shared_ptr<SendSource> m_file;
     std::unique_ptr<FileThread> m_thread;
+    QByteArray m_ahead;   // read, not yet handed over
+    QString m_error;      // why the file ended early, once it has
+    bool m_ended = false; // the file has given all it will
+    bool m_fetching = false;
+    qint64 m_wanted = 0;
+    Ready m_ready; // the caller waiting for m_wanted bytes
 };

@@ -2,9 +2,11 @@
 // leaves in the folder, whichever way the earlier file is replaced, and which
 // leftovers a new receive clears.
 #include "FailingTarget.h"
+#include "SendSource.h"
 #include "TestFiles.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -118,3 +120,75 @@ TEST_F(DiskTargetFolderTest, LinkStaysAndTheFileItNamesIsReplaced)
 }
 
 } // namespace
+
+// A file that reads fine up to failAt, then fails as a pulled stick does.
+class BreakingSource : public FileSource
+{
+  public:
+    explicit BreakingSource(qint64 failAt) : m_left(failAt) {}
+    void read(qint64 length, Ready ready) override
+    {
+        if (m_left < 0)
+            return FileSource::read(length, std::move(ready));
+        FileSource::read(std::min(length, m_left), [&](const QByteArray &chunk, const QString &) {
+            m_left -= chunk.size();
+            ready(chunk, chunk.size() < length ? QStringLiteral("Input/output error") : QString());
+        });
+    }
+
+  private:
+    qint64 m_left;
+};
+
+struct Sent
+{
+    const char *name;
+    qint64 size, failAt; // failAt < 0: the file reads whole
+};
+
+class BackgroundSourceTest : public ::testing::TestWithParam<Sent>
+{
+};
+
+// Read ahead on its thread and handed out chunk by chunk, the file comes out
+// whole and in order, and a failure is told with the first short chunk.
+TEST_P(BackgroundSourceTest, HandsOutTheFileInOrderAndTellsWhereItBroke)
+{
+    QTemporaryDir dir;
+    QByteArray content(GetParam().size, '\0');
+    for (qint64 i = 0; i < content.size(); ++i)
+        content[i] = char(i * 7 + i / 251);
+    QFile file(TestFiles::write(dir.filePath("show.txt"), content));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    BackgroundSource source([&] { return std::make_shared<BreakingSource>(GetParam().failAt); });
+    QString reason;
+    ASSERT_TRUE(source.start(file, &reason));
+    file.close();
+
+    QByteArray got;
+    QString error;
+    for (qint64 left = content.size(); left > 0 && error.isEmpty();) {
+        const qint64 wanted = std::min<qint64>(left, 1024);
+        bool ready = false;
+        source.read(wanted, [&](const QByteArray &chunk, const QString &why) {
+            got += chunk;
+            error = why;
+            ready = true;
+            left -= wanted;
+            EXPECT_EQ(chunk.size() < wanted, !why.isEmpty());
+        });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ready; }, 5000));
+    }
+    const qint64 whole = GetParam().failAt < 0 ? content.size() : GetParam().failAt;
+    EXPECT_EQ(got, content.left(whole));
+    EXPECT_EQ(error.isEmpty(), GetParam().failAt < 0);
+    source.close();
+}
+
+INSTANTIATE_TEST_SUITE_P(SendSource, BackgroundSourceTest,
+                         ::testing::Values(Sent{"OneShortChunk", 1000, -1},
+                                           Sent{"WholeChunks", 3 * 1024, -1},
+                                           Sent{"ManyReadAheads", 100000, -1},
+                                           Sent{"BreaksInsideAReadAhead", 100000, 40000},
+                                           Sent{"BreaksAtAChunksEnd", 50000, 16 * 1024}),
+                         [](const auto &info) { return std::string(info.param.name); });
