@@ -150,15 +150,16 @@ void drawIcon(QPainter &p)
     drawPage(p, shapes.page, 1.0);
 }
 
-// The window's own 32 x 32 icon, drawn pixel for pixel.
+// The window's own 32 x 32 icon, drawn pixel for pixel on a transparent
+// ground, as the theme's are.
 QImage icon()
 {
-    QImage picture(32, 32, QImage::Format_RGB32);
-    picture.fill(kPalette.at(0));
+    QImage picture(32, 32, QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
     QPainter p(&picture);
     drawIcon(p);
     p.end();
-    return picture.convertToFormat(QImage::Format_RGB888);
+    return picture;
 }
 
 // The theme's icons: the same drawing on a transparent ground, smoothed, at

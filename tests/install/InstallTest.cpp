@@ -37,10 +37,11 @@ TEST(InstalledTree, IconsInTheHicolorTheme)
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         const QImage icon(QString("%1/%2x%2/apps/zo-vovere.png").arg(theme).arg(size));
         EXPECT_EQ(icon.size(), QSize(size, size)) << size;
+        EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << size << ": the ground is transparent";
     }
     // The window's own icon is the 32 x 32 one, pixel for pixel.
-    EXPECT_EQ(QImage(theme + "/32x32/apps/zo-vovere.png").convertToFormat(QImage::Format_RGB32),
-              QImage(":/zo-vovere/zo-vovere.png").convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(QImage(theme + "/32x32/apps/zo-vovere.png").convertToFormat(QImage::Format_ARGB32),
+              QImage(":/zo-vovere/zo-vovere.png").convertToFormat(QImage::Format_ARGB32));
 
     QFile svg(theme + "/scalable/apps/zo-vovere.svg");
     ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
