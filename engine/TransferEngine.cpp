@@ -1,6 +1,7 @@
 #include "TransferEngine.h"
 
 #include <QObject>
+#include <utility>
 
 using Control = TransferWindow::Control;
 
@@ -88,12 +89,14 @@ void TransferEngine::Comm1_OnComm()
     }
 }
 
-void TransferEngine::enterBusyState()
+void TransferEngine::enterBusyState(TransferWindow::Direction direction)
 {
     for (Control control : kStateControls)
         m_window.setControlEnabled(control, false);
     m_window.setCancelVisible(true);
     m_busy = true;
+    m_ending = {};
+    m_window.transferStarted(direction);
 }
 
 void TransferEngine::applyIdleState()
@@ -101,7 +104,9 @@ void TransferEngine::applyIdleState()
     for (Control control : kStateControls)
         m_window.setControlEnabled(control, true);
     m_window.setCancelVisible(false);
-    m_busy = false;
+    if (std::exchange(m_busy, false))
+        m_window.transferEnded(m_ending.kind, m_ending.words);
+    m_ending = {};
 }
 
 void TransferEngine::ResetTransfer()
@@ -147,6 +152,7 @@ void TransferEngine::AbortTransfer()
 
 void TransferEngine::cmdCancel_Click()
 {
+    m_ending = {TransferWindow::Ending::Canceled, QStringLiteral("Action canceled")};
     AbortTransfer();
     m_window.SbrMessage(QStringLiteral("Action canceled"));
 }
@@ -156,6 +162,7 @@ void TransferEngine::endWithMessage(const QString &message)
     // A failure is never followed by the completion of a send whose last
     // chunk had already left.
     m_timer2.setEnabled(false);
+    m_ending = {TransferWindow::Ending::Failed, message};
     AbortTransfer();
     m_window.messageBox(message);
     m_window.SbrMessage(QString());

@@ -131,7 +131,7 @@ class TransferEngine
     bool writeToTarget(const QByteArray &bytes);
     bool openSendSource();
 
-    void enterBusyState();
+    void enterBusyState(TransferWindow::Direction direction);
     void applyIdleState();
     bool openPort(const QString &whatFor);
     void closeTransferFile();
@@ -150,6 +150,13 @@ class TransferEngine
     TransferState m_state;
     RememberedValues m_remembered;
     bool m_busy = false;
+    // How the running transfer is ending, told to the window when it goes
+    // idle; an ending nobody named (the window closing) is a cancel.
+    struct Ending
+    {
+        TransferWindow::Ending kind = TransferWindow::Ending::Canceled;
+        QString words;
+    } m_ending;
     // The last bytes of the received stream, at most seven: whether the
     // marker stands where the controller puts it.
     QByteArray m_streamEnd;

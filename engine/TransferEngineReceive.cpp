@@ -44,7 +44,7 @@ void TransferEngine::cmdReceive_Click()
     if (!openReceiveTarget())
         return;
     m_window.SbrMessage(QStringLiteral("Waiting for data transmission from Glow Arranger."));
-    enterBusyState();
+    enterBusyState(TransferWindow::Direction::Receive);
     m_state.FileOpen = true;
     m_state.DeleteOnAbort = true;
     m_state.ByteCount = 0;
@@ -136,7 +136,8 @@ void TransferEngine::receiveBlock()
         return;
     }
     m_state.ByteCount += kBlockSize;
-    m_window.SbrMessage(QString::number(m_state.ByteCount) + QStringLiteral(" bytes received"));
+    m_window.showCount(TransferWindow::Direction::Receive,
+                       QString::number(m_state.ByteCount) + QStringLiteral(" bytes received"));
     startInactivity(kInactivity);
     if (!writeToTarget(m_state.Block))
         return;
@@ -250,41 +251,44 @@ void TransferEngine::FinishReceive()
 
 void TransferEngine::saveFinished(ReceiveTarget::Committed committed)
 {
-    ResetTransfer();
     const QString reason = m_target.errorString();
     const QString keptAs = m_target.earlierKeptAs();
-    closeTransferFile(); // discards the copy, where it did not take the name
+    QString failure; // none: saved, and on the disk
     switch (committed) {
     case ReceiveTarget::Committed::Durable:
-        m_window.SbrMessage(QStringLiteral("File has been saved."));
-        return;
+        break;
     case ReceiveTarget::Committed::NotDurable:
-        m_window.messageBox(
+        failure =
             QObject::tr("The backup was written to \"%1\", but the system could not confirm "
                         "that it is on the disk: %2.\n\nA power cut in the next minute could "
                         "still undo it. Keep the show on the desk until the backup has been "
                         "copied elsewhere.")
                 .arg(m_state.TransferPath, reason) +
-            (keptAs.isEmpty()
-                 ? QString()
-                 : QObject::tr("\n\nThe earlier file is kept as \"%1\".").arg(keptAs)));
+            (keptAs.isEmpty() ? QString()
+                              : QObject::tr("\n\nThe earlier file is kept as \"%1\".").arg(keptAs));
         break;
     case ReceiveTarget::Committed::Failed:
-        if (keptAs.isEmpty())
-            m_window.messageBox(saveFailed(m_state.TransferPath, reason));
-        else
-            m_window.messageBox(
-                QObject::tr("Cannot save the backup to \"%1\": %2.\n\nNothing was saved; the "
-                            "earlier file of that name is now \"%3\".")
-                    .arg(m_state.TransferPath, reason, keptAs));
+        failure = keptAs.isEmpty()
+                      ? saveFailed(m_state.TransferPath, reason)
+                      : QObject::tr("Cannot save the backup to \"%1\": %2.\n\nNothing was saved; "
+                                    "the earlier file of that name is now \"%3\".")
+                            .arg(m_state.TransferPath, reason, keptAs);
         break;
     }
+    const QString saved = QStringLiteral("File has been saved.");
+    m_ending = failure.isEmpty() ? Ending{TransferWindow::Ending::Saved, saved}
+                                 : Ending{TransferWindow::Ending::Failed, failure};
+    ResetTransfer();
+    closeTransferFile(); // discards the copy, where it did not take the name
+    if (failure.isEmpty()) {
+        m_window.SbrMessage(saved);
+        return;
+    }
+    m_window.messageBox(failure);
     m_window.SbrMessage(QString());
 }
 
 void TransferEngine::lostConnection()
 {
-    AbortTransfer();
-    m_window.messageBox(QStringLiteral("Connection was lost."));
-    m_window.SbrMessage(QString());
+    endWithMessage(QStringLiteral("Connection was lost."));
 }

@@ -88,7 +88,7 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
     // control empty and the send goes on.
     m_window.openAnimation(m_clipPath);
     m_window.SbrMessage(QStringLiteral("sending file"));
-    enterBusyState();
+    enterBusyState(TransferWindow::Direction::Send);
 
     if (!openPort(QObject::tr("to send the file")))
         return;
@@ -147,7 +147,8 @@ void TransferEngine::sendChunk(const QByteArray &chunk, qint64 wanted, const QSt
     }
     if (m_state.ByteCount != 0)
         m_window.setProgressValue(m_window.progressValue() + 1.0f);
-    m_window.SbrMessage(QString::number(m_state.ByteCount) + QStringLiteral(" bytes remaining"));
+    m_window.showCount(TransferWindow::Direction::Send,
+                       QString::number(m_state.ByteCount) + QStringLiteral(" bytes remaining"));
 }
 
 void TransferEngine::Timer2_Timer()
@@ -170,7 +171,9 @@ void TransferEngine::Timer2_Timer()
             return;
         }
     }
+    const QString sent = QStringLiteral("file has been sent");
+    m_ending = {TransferWindow::Ending::Sent, sent};
     ResetTransfer();
     closeTransferFile();
-    m_window.SbrMessage(QStringLiteral("file has been sent"));
+    m_window.SbrMessage(sent);
 }

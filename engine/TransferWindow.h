@@ -20,10 +20,35 @@ class TransferWindow
         mnuSaveas
     };
 
+    enum class Direction
+    {
+        Send,
+        Receive
+    };
+    // How a transfer ended.
+    enum class Ending
+    {
+        Sent,
+        Saved,
+        Failed,
+        Canceled
+    };
+
     virtual ~TransferWindow() = default;
 
     // Replaces the status line; an empty text clears it.
     virtual void SbrMessage(const QString &text) = 0;
+    // Replaces the status line with a byte count ("N bytes remaining",
+    // "N bytes received"). Counts come once a block, faster than anyone
+    // reads: the window may show only the latest of them now and then.
+    virtual void showCount(Direction direction, const QString &text) = 0;
+
+    // A transfer has started: the file is chosen and the port is being
+    // opened. Every start is followed by exactly one ending.
+    virtual void transferStarted(Direction direction) = 0;
+    // The transfer has ended, and how; words are what is shown about it
+    // next, on the status line or in a message box.
+    virtual void transferEnded(Ending ending, const QString &words) = 0;
 
     virtual void setControlEnabled(Control control, bool enabled) = 0;
     virtual void setCancelVisible(bool visible) = 0;

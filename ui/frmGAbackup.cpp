@@ -87,10 +87,10 @@ QString frmGAbackup::aboutText()
 frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
     : QMainWindow(parent), m_store(store), m_port(std::move(parts.port)),
       m_timer1(std::move(parts.timer1)), m_timer2(std::move(parts.timer2)),
-      m_dialog(std::move(parts.dialog)), m_source(std::move(parts.source)),
-      m_target(std::move(parts.target)), m_portList(std::move(parts.portList)),
-      m_inhibitor(std::move(parts.inhibitor)), m_notifier(std::move(parts.notifier)),
-      m_dataDirs(std::move(parts.dataDirs))
+      m_statusFrame(std::move(parts.statusFrame)), m_dialog(std::move(parts.dialog)),
+      m_source(std::move(parts.source)), m_target(std::move(parts.target)),
+      m_portList(std::move(parts.portList)), m_inhibitor(std::move(parts.inhibitor)),
+      m_notifier(std::move(parts.notifier)), m_dataDirs(std::move(parts.dataDirs))
 {
     if (!m_port) {
         m_port = std::make_unique<SerialCommPort>(
@@ -100,6 +100,8 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
         m_timer1 = std::make_unique<QtTimer>(TransferEngine::kInactivity);
     if (!m_timer2)
         m_timer2 = std::make_unique<QtTimer>(TransferEngine::kSendCompletion);
+    if (!m_statusFrame)
+        m_statusFrame = std::make_unique<QtTimer>(kStatusFrame);
     if (!m_dialog)
         m_dialog = std::make_unique<QtFileDialog>(this);
     if (!m_source)
@@ -147,13 +149,14 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
         if (on)
             Option2_Click();
     });
-    m_statusFrame.setSingleShot(true);
-    m_statusFrame.setInterval(kStatusFrame);
-    connect(&m_statusFrame, &QTimer::timeout, this, [this] {
-        if (!m_pendingStatus)
-            return; // nothing new in this frame: the next count shows at once
+    m_statusFrame->setInterval(kStatusFrame);
+    m_statusFrame->setEnabled(false);
+    m_statusFrame->setOnTick([this] {
+        if (!m_pendingStatus) {
+            m_statusFrame->setEnabled(false); // nothing new: the next count shows at once
+            return;
+        }
         showStatus(*std::exchange(m_pendingStatus, std::nullopt));
-        m_statusFrame.start();
     });
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
@@ -259,24 +262,24 @@ void frmGAbackup::buildMenus()
 
 void frmGAbackup::SbrMessage(const QString &text)
 {
+    // Any text but a count is shown at once; a count left pending is
+    // dropped for it, so that no count shows after the words that end.
+    m_statusFrame->setEnabled(false);
+    m_pendingStatus.reset();
+    showStatus(text);
+}
+
+void frmGAbackup::showCount(Direction, const QString &text)
+{
     // Counts come once per 1024 bytes, far faster than anyone reads on a
     // fast line, and each new text makes the status bar lay itself out
-    // again. They are shown at most once per frame, the latest one winning;
-    // any other text is shown at once, and a count left pending is dropped
-    // for it.
-    const bool count = text.endsWith(QLatin1String(" bytes remaining")) ||
-                       text.endsWith(QLatin1String(" bytes received"));
-    if (count && m_statusFrame.isActive()) {
+    // again. They are shown at most once per frame, the latest one winning.
+    if (m_statusFrame->enabled()) {
         m_pendingStatus = text;
-    } else {
-        m_statusFrame.stop();
-        m_pendingStatus.reset();
-        showStatus(text);
-        if (count)
-            m_statusFrame.start();
+        return;
     }
-    if (!text.isEmpty())
-        tellIfAway(text, false);
+    showStatus(text);
+    m_statusFrame->setEnabled(true);
 }
 
 void frmGAbackup::showStatus(const QString &text)
@@ -286,27 +289,47 @@ void frmGAbackup::showStatus(const QString &text)
     sbrPanel->setAccessibleDescription(text);
 }
 
-void frmGAbackup::tellIfAway(const QString &text, bool failure)
+void frmGAbackup::transferStarted(Direction)
 {
-    // The first words after a transfer has ended say how it ended; a user
-    // looking at another program's window hears them from the desktop. One
-    // of this program's own windows (a dialog just closed, the window about
-    // to be active again) counts as looking here.
-    if (!m_transferJustEnded)
-        return;
-    m_transferJustEnded = false;
+    // The mapping is not changed under a running transfer.
+    mnuPortSettings->setEnabled(false);
+    // The computer stays awake from the start of a transfer to its end,
+    // whichever way it ends.
+    m_inhibitor->hold(QStringLiteral("A transfer to or from the lighting controller is running"));
+}
+
+void frmGAbackup::transferEnded(Ending ending, const QString &words)
+{
+    mnuPortSettings->setEnabled(true);
+    m_inhibitor->release();
+    m_statusFrame->setEnabled(false);
+    m_pendingStatus.reset();
+    // The transfer has ended while the user was being asked whether to stop
+    // it: the question no longer stands, and the window stays open so that
+    // the user sees how it ended.
+    if (m_stopQuestion)
+        m_stopQuestion->done(QMessageBox::Cancel);
+    // A user looking at another program's window hears how it ended from the
+    // desktop. One of this program's own windows (a dialog just closed, the
+    // window about to be active again) counts as looking here.
     if (QGuiApplication::applicationState() == Qt::ApplicationActive)
         return;
-    QString summary = tr("Transfer ended");
-    if (failure)
-        summary = tr("Transfer failed");
-    else if (text == QLatin1String("File has been saved."))
-        summary = tr("Backup saved");
-    else if (text == QLatin1String("file has been sent"))
+    QString summary;
+    switch (ending) {
+    case Ending::Sent:
         summary = tr("File sent");
-    else if (text == QLatin1String("Action canceled"))
+        break;
+    case Ending::Saved:
+        summary = tr("Backup saved");
+        break;
+    case Ending::Failed:
+        summary = tr("Transfer failed");
+        break;
+    case Ending::Canceled:
         summary = tr("Transfer canceled");
-    m_notifier->notify(summary, text);
+        break;
+    }
+    m_notifier->notify(summary, words);
 }
 
 void frmGAbackup::setControlEnabled(Control control, bool enabled)
@@ -339,21 +362,6 @@ void frmGAbackup::setControlEnabled(Control control, bool enabled)
 void frmGAbackup::setCancelVisible(bool visible)
 {
     cmdCancel->setVisible(visible);
-    // The mapping is not changed under a running transfer.
-    mnuPortSettings->setEnabled(!visible);
-    // The computer stays awake from the start of a transfer to its end,
-    // whichever way it ends.
-    if (visible)
-        m_inhibitor->hold(
-            QStringLiteral("A transfer to or from the lighting controller is running"));
-    else
-        m_inhibitor->release();
-    m_transferJustEnded = !visible;
-    // The transfer has ended while the user was being asked whether to stop
-    // it: the question no longer stands, and the window stays open so that
-    // the user sees how it ended.
-    if (!visible && m_stopQuestion)
-        m_stopQuestion->done(QMessageBox::Cancel);
 }
 
 bool frmGAbackup::option1Selected() const
@@ -398,7 +406,6 @@ void frmGAbackup::closeAnimation()
 
 void frmGAbackup::messageBox(const QString &text)
 {
-    tellIfAway(text, true);
     showMessageBox(text);
 }
 

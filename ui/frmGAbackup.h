@@ -28,7 +28,9 @@ class SettingsStore;
 
 // The program's one window. It lays out the controls, routes clicks, menu
 // commands, port notifications and timer ticks to the transfer engine, and
-// loads and stores the remembered settings. It holds no transfer logic.
+// loads and stores the remembered settings. What a transfer does it learns
+// from the engine's calls (started, a count, ended and how), never from the
+// texts it shows.
 class frmGAbackup : public QMainWindow, public TransferWindow
 {
     Q_OBJECT
@@ -50,6 +52,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
         std::unique_ptr<SerialComm> port;
         std::unique_ptr<Timer> timer1;
         std::unique_ptr<Timer> timer2;
+        std::unique_ptr<Timer> statusFrame; // paces the byte counts shown
         std::unique_ptr<FileDialog> dialog;
         std::unique_ptr<SendSource> source;        // where a send's chunks are read
         std::unique_ptr<ReceiveTarget> target;     // where a receive is written
@@ -64,6 +67,9 @@ class frmGAbackup : public QMainWindow, public TransferWindow
 
     // TransferWindow
     void SbrMessage(const QString &text) override;
+    void showCount(Direction direction, const QString &text) override;
+    void transferStarted(Direction direction) override;
+    void transferEnded(Ending ending, const QString &words) override;
     void setControlEnabled(Control control, bool enabled) override;
     void setCancelVisible(bool visible) override;
     bool option1Selected() const override;
@@ -141,21 +147,19 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void Option1_Click();
     void Option2_Click();
     void updateProgressBar();
-    void tellIfAway(const QString &text, bool failure);
     void showStatus(const QString &text);
 
     SettingsStore &m_store;
     std::unique_ptr<SerialComm> m_port;
     std::unique_ptr<Timer> m_timer1;
     std::unique_ptr<Timer> m_timer2;
+    std::unique_ptr<Timer> m_statusFrame; // running while counts are shown
     std::unique_ptr<FileDialog> m_dialog;
     std::unique_ptr<SendSource> m_source;
     std::unique_ptr<ReceiveTarget> m_target;
     std::unique_ptr<PortList> m_portList;
     std::unique_ptr<SleepInhibitor> m_inhibitor;
     std::unique_ptr<DesktopNotifier> m_notifier;
-    bool m_transferJustEnded = false;       // the next words tell how it ended
-    QTimer m_statusFrame;                   // running while counts are shown
     std::optional<QString> m_pendingStatus; // the latest count not yet shown
     QStringList m_dataDirs;
     std::unique_ptr<TransferEngine> m_engine;

@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 // clicks), the controller (bytes arriving, transmit-empty) and the clock.
 class EngineFixture : public ::testing::Test
 {
-  protected:
+  public: // for table rows that play a story on it
     EngineFixture()
         : port(clock), timer1(clock), timer2(clock),
           engine(port, window, timer1, timer2, dialog, source, receiveTarget, clip)

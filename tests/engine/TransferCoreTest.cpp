@@ -114,4 +114,74 @@ TEST_F(TransferCoreTest, UnloadClosesThePortAndDiscardsAnUnfinishedReceive)
     EXPECT_EQ(filesInDir(), QStringList{"backup.txt"});
 }
 
+struct Story
+{
+    const char *name;
+    std::function<void(EngineFixture &)> play;
+    QStringList told; // what the window is told, each entry a prefix
+};
+
+class TransferEventsTest : public EngineFixture, public ::testing::WithParamInterface<Story>
+{
+};
+
+// Every start is followed by exactly one ending, which says how it ended in
+// the words shown next; a transfer refused before it starts tells nothing.
+TEST_P(TransferEventsTest, EachStartEndsOnceAndSaysHow)
+{
+    GetParam().play(*this);
+    ASSERT_EQ(window.transfers.size(), GetParam().told.size())
+        << window.transfers.join(" | ").toStdString();
+    for (qsizetype i = 0; i < window.transfers.size(); ++i)
+        EXPECT_TRUE(window.transfers[i].startsWith(GetParam().told[i]))
+            << window.transfers[i].toStdString();
+}
+
+const QByteArray kDump = "GLOW ARRANGER" + QByteArray(2000, 'd') + ":abcdef";
+
+void receive(EngineFixture &f, const QByteArray &bytes)
+{
+    f.dialog.choose = f.path("backup.txt");
+    f.engine.cmdReceive_Click();
+    f.port.arrive(bytes);
+    f.clock.advance(3000ms);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TransferCore, TransferEventsTest,
+    ::testing::Values(Story{"Sent",
+                            [](EngineFixture &f) {
+                                f.dialog.choose = f.makeFile("show.txt", f.content(3000));
+                                f.engine.cmdSend_Click();
+                                for (int i = 0; i < 10 && !f.timer2.enabled(); ++i)
+                                    f.port.transmitEmpty();
+                                f.clock.advance(1000ms);
+                            },
+                            {"started send", "ended sent: file has been sent"}},
+                      Story{"Saved",
+                            [](EngineFixture &f) { receive(f, kDump); },
+                            {"started receive", "ended saved: File has been saved."}},
+                      Story{"Lost",
+                            [](EngineFixture &f) { receive(f, kDump.left(1500)); },
+                            {"started receive", "ended failed: Connection was lost."}},
+                      Story{"Canceled",
+                            [](EngineFixture &f) {
+                                receive(f, {});
+                                f.engine.cmdCancel_Click();
+                            },
+                            {"started receive", "ended canceled: Action canceled"}},
+                      Story{"PortRefused",
+                            [](EngineFixture &f) {
+                                f.port.failOpen = {CommError::Kind::Busy, "/dev/ttyS1", "in use"};
+                                receive(f, {});
+                            },
+                            {"started receive", "ended failed: Cannot open COM2 (/dev/ttyS1)"}},
+                      Story{"FileRefused",
+                            [](EngineFixture &f) {
+                                f.dialog.choose = f.path("missing.txt");
+                                f.engine.cmdSend_Click();
+                            },
+                            {}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 } // namespace

@@ -15,6 +15,16 @@ class FakeWindow final : public TransferWindow
         status = text;
         statusHistory.append(text);
     }
+    void showCount(Direction, const QString &text) override { SbrMessage(text); }
+    void transferStarted(Direction direction) override
+    {
+        transfers.append(direction == Direction::Send ? "started send" : "started receive");
+    }
+    void transferEnded(Ending ending, const QString &words) override
+    {
+        static const char *const names[] = {"sent", "saved", "failed", "canceled"};
+        transfers.append(QStringLiteral("ended %1: %2").arg(names[int(ending)], words));
+    }
     void setControlEnabled(Control control, bool enabled) override
     {
         this->enabled[control] = enabled;
@@ -67,6 +77,7 @@ class FakeWindow final : public TransferWindow
     QStringList statusHistory;
     QStringList messages;
     QStringList stateChanges;
+    QStringList transfers; // "started send", "ended saved: File has been saved."
     std::map<Control, bool> enabled;
     bool cancelVisible = false;
     bool option1 = false;

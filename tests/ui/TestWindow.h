@@ -22,6 +22,7 @@ class TestWindow : public frmGAbackup
         ManualTimer *timer1;
         ManualTimer *timer2;
         FakeFileDialog *dialog;
+        ManualTimer *statusFrame;
     };
 
     // adjust may replace parts before the window takes them (the desktop
@@ -60,10 +61,12 @@ class TestWindow : public frmGAbackup
         auto timer1 = std::make_unique<ManualTimer>(clock);
         auto timer2 = std::make_unique<ManualTimer>(clock);
         auto dialog = std::make_unique<FakeFileDialog>();
-        fakes = {port.get(), timer1.get(), timer2.get(), dialog.get()};
+        auto statusFrame = std::make_unique<ManualTimer>(clock);
+        fakes = {port.get(), timer1.get(), timer2.get(), dialog.get(), statusFrame.get()};
         parts.port = std::move(port);
         parts.timer1 = std::move(timer1);
         parts.timer2 = std::move(timer2);
+        parts.statusFrame = std::move(statusFrame);
         parts.dialog = std::move(dialog);
         parts.dataDirs = std::move(dataDirs);
         // Read and saved on the test's thread, as the fake clock runs

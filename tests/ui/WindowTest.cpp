@@ -320,28 +320,32 @@ TEST_F(WindowTest, FileGivenAtStartIsOfferedForSending)
     EXPECT_EQ(window.engine().remembered().FilterSave, 2);
 }
 
-TEST_F(WindowTest, CountsAreShownOncePerFrameAndTheLastOneExactly)
+TEST_F(WindowTest, CountsAreShownOncePerFrameAndNoneAfterTheEnd)
 {
+    using Direction = TransferWindow::Direction;
     // The first count shows at once; counts within the same frame wait, the
     // latest one winning; once the frame is over it is shown.
-    window.SbrMessage("3000 bytes remaining");
+    window.showCount(Direction::Send, "3000 bytes remaining");
     EXPECT_EQ(window.sbrPanel->text(), QString("3000 bytes remaining"));
-    window.SbrMessage("1976 bytes remaining");
-    window.SbrMessage("952 bytes remaining");
+    window.showCount(Direction::Send, "1976 bytes remaining");
+    window.showCount(Direction::Send, "952 bytes remaining");
     EXPECT_EQ(window.sbrPanel->text(), QString("3000 bytes remaining"));
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return window.sbrPanel->text() == "952 bytes remaining"; }, 1000));
-    // Any other text is shown at once and a pending count never follows it.
-    window.SbrMessage("0 bytes remaining");
-    window.SbrMessage("1024 bytes received");
+    clock.advance(frmGAbackup::kStatusFrame);
+    EXPECT_EQ(window.sbrPanel->text(), QString("952 bytes remaining"));
+    // The words that end a transfer are shown at once, and a count pending
+    // then is never painted over them.
+    window.showCount(Direction::Send, "0 bytes remaining");
+    window.transferEnded(TransferWindow::Ending::Sent, "file has been sent");
+    clock.advance(frmGAbackup::kStatusFrame);
+    EXPECT_EQ(window.sbrPanel->text(), QString("952 bytes remaining"));
+    window.showCount(Direction::Receive, "1024 bytes received");
     window.SbrMessage("file has been sent");
-    EXPECT_EQ(window.sbrPanel->text(), QString("file has been sent"));
-    QTest::qWait(50);
+    clock.advance(3 * frmGAbackup::kStatusFrame);
     EXPECT_EQ(window.sbrPanel->text(), QString("file has been sent"));
     // After a quiet frame the next count shows at once again.
-    window.SbrMessage("2048 bytes received");
-    QTest::qWait(50);
-    window.SbrMessage("3072 bytes received");
+    window.showCount(Direction::Receive, "2048 bytes received");
+    clock.advance(2 * frmGAbackup::kStatusFrame);
+    window.showCount(Direction::Receive, "3072 bytes received");
     EXPECT_EQ(window.sbrPanel->text(), QString("3072 bytes received"));
 }
 
