@@ -62,12 +62,6 @@ int main(int argc, char *argv[])
     if (const QScreen *screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());
     if (!files.isEmpty())
-        QTimer::singleShot(0, &window, [&window, file = files.first(), unusable] {
-            if (unusable.isEmpty())
-                window.offerToSend(file);
-            else
-                window.messageBox(
-                    QObject::tr("Cannot open \"%1\" for sending: %2.").arg(file, unusable));
-        });
+        QTimer::singleShot(0, &window, [&window, file = files.first()] { window.startWith(file); });
     return app.exec();
 }

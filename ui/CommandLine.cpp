@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 
-#include "frmGAbackup.h"
+#include "Version.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -13,7 +13,7 @@ namespace CommandLine {
 
 QString version()
 {
-    return QStringLiteral("%1.%2").arg(frmGAbackup::kVersionMajor).arg(frmGAbackup::kVersionMinor);
+    return QStringLiteral("%1.%2").arg(Version::kMajor).arg(Version::kMinor);
 }
 
 void describe(QCommandLineParser &parser)

@@ -1,6 +1,7 @@
 #include "frmGAbackup.h"
 
 #include "AnimationWidget.h"
+#include "CommandLine.h"
 #include "BackgroundTarget.h"
 #include "DiskTarget.h"
 #include "HelpViewer.h"
@@ -10,6 +11,7 @@
 #include "SerialCommPort.h"
 #include "SettingsStore.h"
 #include "StartupSettings.h"
+#include "Version.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -80,8 +82,8 @@ QString frmGAbackup::aboutText()
 {
     return QStringLiteral("ZO Vovere version %1.%2\r\n\r\n"
                           "Backs up and restores Glow Arranger shows over a serial line.")
-        .arg(kVersionMajor)
-        .arg(kVersionMinor);
+        .arg(Version::kMajor)
+        .arg(Version::kMinor);
 }
 
 frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
@@ -431,6 +433,15 @@ void frmGAbackup::offerToSend(const QString &file)
     const QString path = QFileInfo(file).absoluteFilePath();
     // The filter that lists the file: fixture profiles for a .gaf, else all.
     m_engine->offerToSend(path, path.endsWith(QLatin1String(".gaf"), Qt::CaseInsensitive) ? 2 : 3);
+}
+
+void frmGAbackup::startWith(const QString &file)
+{
+    const QString unusable = CommandLine::unusableFile(file);
+    if (unusable.isEmpty())
+        offerToSend(file);
+    else
+        messageBox(tr("Cannot open \"%1\" for sending: %2.").arg(file, unusable));
 }
 
 void frmGAbackup::mnuOpen_Click()

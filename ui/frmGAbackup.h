@@ -35,8 +35,6 @@ class frmGAbackup : public QMainWindow, public TransferWindow
 {
     Q_OBJECT
   public:
-    static constexpr int kVersionMajor = 1;
-    static constexpr int kVersionMinor = 1;
     static constexpr int kProgressScale = 10000;
     // Byte counts in the status line are shown at most this often.
     static constexpr std::chrono::milliseconds kStatusFrame{16};
@@ -85,6 +83,9 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     // Starts a send with the send dialog showing file, so that the user only
     // confirms (a file given on the command line or by a file manager).
     void offerToSend(const QString &file);
+    // The FILE of the command line: offered for sending, or, when it does not
+    // exist or is a folder, said in a message.
+    void startWith(const QString &file);
 
     // Ends the program's work as Cancel and Exit would, without asking
     // anything (a logout or a kill cannot answer): a running transfer is

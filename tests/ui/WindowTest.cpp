@@ -318,6 +318,16 @@ TEST_F(WindowTest, FileGivenAtStartIsOfferedForSending)
     EXPECT_EQ(window.sbrPanel->text(), QString()) << "cancelled: nothing happens";
     EXPECT_EQ(window.engine().remembered().NameSave, profile) << "cancelled: not remembered";
     EXPECT_EQ(window.engine().remembered().FilterSave, 2);
+
+    // One that does not exist, or a folder, is said instead of offered.
+    fakes.dialog->fileNameShown.clear();
+    window.startWith(dir.filePath("gone.txt"));
+    window.startWith(dir.path());
+    EXPECT_EQ(window.messages,
+              (QStringList{"Cannot open \"" + dir.filePath("gone.txt") +
+                               "\" for sending: No such file or directory.",
+                           "Cannot open \"" + dir.path() + "\" for sending: it is a folder."}));
+    EXPECT_EQ(fakes.dialog->fileNameShown, QString());
 }
 
 TEST_F(WindowTest, CountsAreShownOncePerFrameAndNoneAfterTheEnd)
