@@ -1,5 +1,7 @@
 #include "DesktopSession.h"
 
+#include <QGuiApplication>
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -88,4 +90,26 @@ void DesktopNotifier::notify(const QString &summary, const QString &body)
              << qint32(-1);
         bus.asyncCall(call); // nothing waits for the answer
     });
+}
+
+void DesktopNotifier::tellEnding(TransferWindow::Ending ending, const QString &words)
+{
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive)
+        return;
+    QString summary;
+    switch (ending) {
+    case TransferWindow::Ending::Sent:
+        summary = tr("File sent");
+        break;
+    case TransferWindow::Ending::Saved:
+        summary = tr("Backup saved");
+        break;
+    case TransferWindow::Ending::Failed:
+        summary = tr("Transfer failed");
+        break;
+    case TransferWindow::Ending::Canceled:
+        summary = tr("Transfer canceled");
+        break;
+    }
+    notify(summary, words);
 }

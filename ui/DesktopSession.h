@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BusLink.h"
+#include "TransferWindow.h"
 
 #include <QDBusConnection>
 #include <QDBusUnixFileDescriptor>
@@ -57,6 +58,10 @@ class DesktopNotifier : public QObject
     {
     }
     void notify(const QString &summary, const QString &body);
+    // How a transfer ended, for a user looking at another program's window:
+    // nothing while one of this program's own windows is active (a dialog
+    // just closed, the window about to be active again counts).
+    void tellEnding(TransferWindow::Ending ending, const QString &words);
 
     BusLink &bus() { return *m_bus; }
 

@@ -1,21 +1,12 @@
 #include "frmGAbackup.h"
 
 #include "AnimationWidget.h"
-#include "CommandLine.h"
-#include "BackgroundTarget.h"
-#include "DiskTarget.h"
-#include "HelpViewer.h"
-#include "PortSettingsDialog.h"
 #include "QtFileDialog.h"
-#include "QtTimer.h"
-#include "SerialCommPort.h"
 #include "SettingsStore.h"
-#include "StartupSettings.h"
 #include "Version.h"
+#include "WindowSettings.h"
 
 #include <QAction>
-#include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFrame>
 #include <QGroupBox>
@@ -29,7 +20,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -56,21 +46,6 @@ QRect toPixels(const QRect &r)
 
 } // namespace
 
-QStringList frmGAbackup::dataDirsFor(const QString &programDir)
-{
-    // Beside the executable first (the build tree, a private install), then
-    // the installed data folder next to bin/, then the system's data folders.
-    QStringList dirs{programDir,
-                     QDir(programDir).absoluteFilePath(QStringLiteral("../share/zo-vovere"))};
-    for (const QString &dir :
-         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
-        dirs += QDir(dir).absoluteFilePath(QStringLiteral("zo-vovere"));
-    for (QString &dir : dirs)
-        dir = QDir::cleanPath(dir);
-    dirs.removeDuplicates();
-    return dirs;
-}
-
 int frmGAbackup::twips(int value)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
@@ -86,39 +61,23 @@ QString frmGAbackup::aboutText()
         .arg(Version::kMinor);
 }
 
-frmGAbackup::frmGAbackup(SettingsStore &store, Parts parts, QWidget *parent)
-    : QMainWindow(parent), m_store(store), m_port(std::move(parts.port)),
-      m_timer1(std::move(parts.timer1)), m_timer2(std::move(parts.timer2)),
-      m_statusFrame(std::move(parts.statusFrame)), m_dialog(std::move(parts.dialog)),
-      m_source(std::move(parts.source)), m_target(std::move(parts.target)),
-      m_portList(std::move(parts.portList)), m_inhibitor(std::move(parts.inhibitor)),
-      m_notifier(std::move(parts.notifier)), m_dataDirs(std::move(parts.dataDirs))
+frmGAbackup::frmGAbackup(SettingsStore &store, Parts given, QWidget *parent)
+    : QMainWindow(parent), m_store(store)
 {
-    if (!m_port) {
-        m_port = std::make_unique<SerialCommPort>(
-            [&store](int port) { return StartupSettings::devicePath(store, port); });
-    }
-    if (!m_timer1)
-        m_timer1 = std::make_unique<QtTimer>(TransferEngine::kInactivity);
-    if (!m_timer2)
-        m_timer2 = std::make_unique<QtTimer>(TransferEngine::kSendCompletion);
-    if (!m_statusFrame)
-        m_statusFrame = std::make_unique<QtTimer>(kStatusFrame);
+    Parts parts = completed(std::move(given), store);
+    m_port = std::move(parts.port);
+    m_timer1 = std::move(parts.timer1);
+    m_timer2 = std::move(parts.timer2);
+    m_statusFrame = std::move(parts.statusFrame);
+    m_dialog = std::move(parts.dialog);
+    m_source = std::move(parts.source);
+    m_target = std::move(parts.target);
+    m_portList = std::move(parts.portList);
+    m_inhibitor = std::move(parts.inhibitor);
+    m_notifier = std::move(parts.notifier);
+    m_dataDirs = std::move(parts.dataDirs);
     if (!m_dialog)
         m_dialog = std::make_unique<QtFileDialog>(this);
-    if (!m_source)
-        m_source = std::make_unique<BackgroundSource>();
-    if (!m_target)
-        m_target =
-            std::make_unique<BackgroundTarget>([] { return std::make_unique<DiskTarget>(); });
-    if (!m_portList)
-        m_portList = std::make_unique<SystemPortList>();
-    if (!m_inhibitor)
-        m_inhibitor = std::make_unique<SleepInhibitor>();
-    if (!m_notifier)
-        m_notifier = std::make_unique<DesktopNotifier>();
-    if (m_dataDirs.isEmpty())
-        m_dataDirs = dataDirsFor(QCoreApplication::applicationDirPath());
 
     setWindowTitle(QStringLiteral("ZO Vovere"));
     setWindowIcon(QIcon(QStringLiteral(":/zo-vovere/zo-vovere.png")));
@@ -311,27 +270,7 @@ void frmGAbackup::transferEnded(Ending ending, const QString &words)
     // the user sees how it ended.
     if (m_stopQuestion)
         m_stopQuestion->done(QMessageBox::Cancel);
-    // A user looking at another program's window hears how it ended from the
-    // desktop. One of this program's own windows (a dialog just closed, the
-    // window about to be active again) counts as looking here.
-    if (QGuiApplication::applicationState() == Qt::ApplicationActive)
-        return;
-    QString summary;
-    switch (ending) {
-    case Ending::Sent:
-        summary = tr("File sent");
-        break;
-    case Ending::Saved:
-        summary = tr("Backup saved");
-        break;
-    case Ending::Failed:
-        summary = tr("Transfer failed");
-        break;
-    case Ending::Canceled:
-        summary = tr("Transfer canceled");
-        break;
-    }
-    m_notifier->notify(summary, words);
+    m_notifier->tellEnding(ending, words);
 }
 
 void frmGAbackup::setControlEnabled(Control control, bool enabled)
@@ -417,145 +356,30 @@ void frmGAbackup::showMessageBox(const QString &text)
     box.exec();
 }
 
-// ---- menus
-
-HelpViewer *frmGAbackup::helpViewer()
-{
-    if (!m_help)
-        m_help = new HelpViewer(m_dataDirs, this);
-    return m_help;
-}
-
-void frmGAbackup::offerToSend(const QString &file)
-{
-    if (m_engine->transferInProgress())
-        return;
-    const QString path = QFileInfo(file).absoluteFilePath();
-    // The filter that lists the file: fixture profiles for a .gaf, else all.
-    m_engine->offerToSend(path, path.endsWith(QLatin1String(".gaf"), Qt::CaseInsensitive) ? 2 : 3);
-}
-
-void frmGAbackup::startWith(const QString &file)
-{
-    const QString unusable = CommandLine::unusableFile(file);
-    if (unusable.isEmpty())
-        offerToSend(file);
-    else
-        messageBox(tr("Cannot open \"%1\" for sending: %2.").arg(file, unusable));
-}
-
-void frmGAbackup::mnuOpen_Click()
-{
-    m_engine->cmdSend_Click();
-}
-
-void frmGAbackup::mnuSaveas_Click()
-{
-    m_engine->cmdReceive_Click();
-}
-
-void frmGAbackup::mnuPortSettings_Click()
-{
-    PortSettingsDialog dialog(m_store, *m_portList, this);
-    dialog.exec();
-}
-
-void frmGAbackup::mnuExit_Click()
-{
-    close();
-}
-
-void frmGAbackup::mnuGAhelp_Click()
-{
-    // The viewer reports a missing file itself; the command adds nothing.
-    helpViewer()->showHelpFile(kHelpName);
-}
-
-void frmGAbackup::mnuAbout_Click()
-{
-    showAbout(QStringLiteral("About ZO Vovere"), aboutText());
-}
-
-void frmGAbackup::showAbout(const QString &title, const QString &text)
-{
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
-    box.exec();
-}
-
-bool frmGAbackup::confirmStopTransfer()
-{
-    QMessageBox box(QMessageBox::Question, QString(),
-                    QStringLiteral("A transfer is in progress. Stop it and exit?"),
-                    QMessageBox::Yes | QMessageBox::No, this);
-    box.setDefaultButton(QMessageBox::No);
-    m_stopQuestion = &box;
-    const int answer = box.exec();
-    m_stopQuestion = nullptr;
-    return answer == QMessageBox::Yes;
-}
-
 // ---- loading and unloading
 
 void frmGAbackup::Form_Load()
 {
-    using namespace StartupSettings;
-    const bool com1 =
-        parseBoolean(m_store.read(kStartup, kBackup, booleanText(false))).value_or(false);
-    Option1->setChecked(com1);
+    const WindowSettings::Loaded loaded = WindowSettings::load(m_store);
+    Option1->setChecked(loaded.com1);
     if (!Option1->isChecked())
         Option2->setChecked(true);
-    RememberedValues &remembered = m_engine->remembered();
-    remembered.NameSave = m_store.read(kStartup, kNameSave, QString());
-    remembered.FilterSave =
-        parseInt16(m_store.read(kStartup, kFilterSave, QStringLiteral("0"))).value_or(qint16(0));
-    remembered.RecNameSave = m_store.read(kStartup, kRecNameSave, QString());
-
+    m_engine->remembered() = loaded.remembered;
     // Said once, when the window is up: otherwise every choice of this run
     // would quietly be forgotten.
-    const QString unwritable = m_store.unwritablePlace();
+    const QString unwritable = WindowSettings::unwritableMessage(m_store);
     if (!unwritable.isEmpty())
-        QTimer::singleShot(0, this, [this, unwritable] {
-            messageBox(tr("Settings cannot be saved: %1 cannot be written. The ports, folders "
-                          "and file names chosen now will be forgotten when the program closes.")
-                           .arg(QDir::toNativeSeparators(unwritable)));
-        });
+        QTimer::singleShot(0, this, [this, unwritable] { messageBox(unwritable); });
 }
 
 void frmGAbackup::Option1_Click()
 {
-    m_store.write(StartupSettings::kStartup, StartupSettings::kBackup,
-                  StartupSettings::booleanText(Option1->isChecked()));
+    WindowSettings::storePortChoice(m_store, Option1->isChecked());
 }
 
 void frmGAbackup::Option2_Click()
 {
     Option1_Click();
-}
-
-void frmGAbackup::closeEvent(QCloseEvent *event)
-{
-    if (m_engine->transferInProgress()) {
-        if (!confirmStopTransfer()) {
-            event->ignore();
-            return;
-        }
-        // Stopped as Cancel stops it: an unfinished receive is discarded.
-        if (m_engine->transferInProgress())
-            m_engine->AbortTransfer();
-    }
-    Form_Unload();
-    if (m_help)
-        m_help->close();
-    event->accept();
-}
-
-void frmGAbackup::endOnSignal()
-{
-    if (m_engine->transferInProgress())
-        m_engine->cmdCancel_Click();
-    Form_Unload();
-    if (m_help)
-        m_help->close();
 }
 
 void frmGAbackup::Form_Unload()
@@ -565,16 +389,5 @@ void frmGAbackup::Form_Unload()
     m_unloaded = true;
     m_engine->FormUnload();
 
-    using namespace StartupSettings;
-    const RememberedValues &remembered = m_engine->remembered();
-    m_store.write(kStartup, kNameSave, remembered.NameSave);
-    m_store.write(kStartup, kFilterSave, QString::number(remembered.FilterSave));
-    m_store.write(kStartup, kRecNameSave, remembered.RecNameSave);
-    // The port mapping is written out so that a user finds it in the file,
-    // but only where it is missing: Port Settings writes it when it changes,
-    // and a value read long ago must not overwrite a newer one.
-    for (int port : {1, 2}) {
-        if (m_store.read(kPorts, portKey(port), QString()).trimmed().isEmpty())
-            m_store.write(kPorts, portKey(port), defaultDevice(port));
-    }
+    WindowSettings::storeAtUnload(m_store, m_engine->remembered());
 }

@@ -61,6 +61,10 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     };
 
     explicit frmGAbackup(SettingsStore &store, Parts parts = {}, QWidget *parent = nullptr);
+    // parts with every missing one made: the real port (device paths from
+    // the store's [Ports]), Qt timers, the file's own threads, the system's
+    // port list and buses, the data folders beside the program.
+    static Parts completed(Parts parts, SettingsStore &store);
     ~frmGAbackup() override;
 
     // TransferWindow
