@@ -140,6 +140,16 @@ bool isConsole(const QString &path, const QString &consoles)
     return false;
 }
 
+bool mayOpen(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+#else
+    Q_UNUSED(path);
+    return true;
+#endif
+}
+
 bool meansNoHardware(int error)
 {
     return error == EIO || error == ENXIO || error == ENODEV;

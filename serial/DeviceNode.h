@@ -62,6 +62,10 @@ Access access(const QString &path);
 // (consoles lists them as /proc/consoles does).
 bool isConsole(const QString &path, const QString &consoles = QStringLiteral("/proc/consoles"));
 
+// True when this account may open path for reading and writing, by its
+// permissions.
+bool mayOpen(const QString &path);
+
 // True for the errors with which a device answers that nothing is behind it
 // (a /dev/ttyS* without a UART).
 bool meansNoHardware(int error);

@@ -1,26 +1,18 @@
 #include "SerialCommPort.h"
 
-#include "DeviceNode.h"
-#include "PortUsers.h"
+#include "ExclusiveOpen.h"
 
-#include <QFileInfo>
 #include <QSerialPort>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-
-#ifdef Q_OS_LINUX
-#include <linux/serial.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
+#include <climits>
+#include <utility>
 
 using namespace CommEvents;
 
-SerialCommPort::SerialCommPort(DeviceResolver resolve, QObject *parent)
-    : SerialComm(parent), m_resolve(std::move(resolve))
+SerialCommPort::SerialCommPort(DeviceResolver resolve, QObject *parent,
+                               std::shared_ptr<const LineDriver> driver)
+    : SerialComm(parent), m_resolve(std::move(resolve)), m_driver(std::move(driver))
 {
     m_drainTimer.setSingleShot(true);
     m_drainTimer.setTimerType(Qt::PreciseTimer);
@@ -59,85 +51,10 @@ bool SerialCommPort::setPortOpen(bool open)
 
 bool SerialCommPort::open()
 {
-    m_error = {};
-    m_error.device = devicePath();
-    if (m_error.device.isEmpty()) {
-        m_error.kind = CommError::Kind::NotFound;
-        m_error.reason = tr("no device is configured for this port");
+    QSerialPort *serial =
+        ExclusiveOpen::open(devicePath(), kBaudRate, kInputBufferSize, *m_driver, m_error, this);
+    if (!serial)
         return false;
-    }
-
-    // What the path is comes first: a file or /dev/null is no serial port,
-    // whoever else has it open.
-    const DeviceNode::Check check = DeviceNode::inspect(m_error.device);
-    switch (check.kind) {
-    case DeviceNode::Check::Kind::Terminal:
-        break;
-    case DeviceNode::Check::Kind::Missing:
-        m_error.kind = CommError::Kind::NotFound;
-        m_error.reason = tr("the device does not exist");
-        return false;
-    case DeviceNode::Check::Kind::NotTerminal:
-        m_error.kind = CommError::Kind::NotSerial;
-        m_error.reason = tr("not a serial port (%1)").arg(check.what);
-        return false;
-    case DeviceNode::Check::Kind::Refused:
-        if (check.error == EACCES || check.error == EPERM) {
-            m_error.kind = CommError::Kind::PermissionDenied;
-            m_error.reason = tr("permission denied");
-            m_error.access = DeviceNode::access(m_error.device);
-            return false;
-        }
-        if (DeviceNode::meansNoHardware(check.error)) {
-            m_error.kind = CommError::Kind::NoHardware;
-            m_error.reason = tr("there is no serial port at this device (%1)")
-                                 .arg(QString::fromLocal8Bit(std::strerror(check.error)));
-            return false;
-        }
-        if (check.error != EBUSY) { // EBUSY: held exclusively; who holds it is told below
-            m_error.kind = CommError::Kind::Other;
-            m_error.reason = QString::fromLocal8Bit(std::strerror(check.error));
-            return false;
-        }
-        break;
-    }
-
-    // Another program on the same line would take the bytes meant for us
-    // (or interleave its own): honour its lock file and its open descriptor.
-    if (const auto user = PortUsers::holder(m_error.device)) {
-        m_error.kind = CommError::Kind::Busy;
-        m_error.reason = inUseBy(user->describe());
-        return false;
-    }
-
-    auto *serial = new QSerialPort(this);
-    // The device itself, not a link to it: Qt names its lock file after the
-    // path, and other programs look for LCK..ttyUSB0, not for the link's name.
-    const QString resolved = QFileInfo(m_error.device).canonicalFilePath();
-    serial->setPortName(resolved.isEmpty() ? m_error.device : resolved);
-    serial->setBaudRate(kBaudRate);
-    serial->setDataBits(QSerialPort::Data8);
-    serial->setParity(QSerialPort::NoParity);
-    serial->setStopBits(QSerialPort::OneStop);
-    serial->setFlowControl(QSerialPort::NoFlowControl);
-    serial->setReadBufferSize(kInputBufferSize);
-    // Qt takes its own lock file and TIOCEXCL; the flock below is the third
-    // convention, the one picocom and others use.
-    if (!serial->open(QIODevice::ReadWrite)) {
-        describeOpenFailure(*serial);
-        delete serial;
-        return false;
-    }
-#ifdef Q_OS_LINUX
-    if (::flock(int(serial->handle()), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        serial->close();
-        delete serial;
-        m_error.kind = CommError::Kind::Busy;
-        const auto user = PortUsers::openedBy(m_error.device);
-        m_error.reason = inUseBy(user ? user->describe() : QString());
-        return false;
-    }
-#endif
 
     m_serial = serial;
     m_open = true;
@@ -150,49 +67,8 @@ bool SerialCommPort::open()
     connect(serial, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError e) { onError(int(e)); });
 
-    m_countersKnown = false;
-#ifdef Q_OS_LINUX
-    serial_icounter_struct counters{};
-    if (::ioctl(int(serial->handle()), TIOCGICOUNT, &counters) == 0) {
-        m_countersKnown = true;
-        m_counters = {counters.frame, counters.overrun, counters.parity, counters.brk,
-                      counters.buf_overrun};
-    }
-#endif
+    m_countersKnown = m_driver->counters(int(serial->handle()), m_counters);
     return true;
-}
-
-QString SerialCommPort::inUseBy(const QString &who)
-{
-    if (who.isEmpty())
-        return tr("the port is in use by another program");
-    return tr("the port is in use by %1").arg(who);
-}
-
-void SerialCommPort::describeOpenFailure(const QSerialPort &serial)
-{
-    const auto error = serial.error();
-    m_error.reason = serial.errorString();
-    if (error == QSerialPort::DeviceNotFoundError) {
-        m_error.kind = CommError::Kind::NotFound;
-        return;
-    }
-    if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
-        // Qt reports a lock held by another program as a permission error; if
-        // we may open the device ourselves, it is busy.
-        const QByteArray path = QFile::encodeName(m_error.device);
-        if (::access(path.constData(), R_OK | W_OK) == 0) {
-            m_error.kind = CommError::Kind::Busy;
-            const auto user = PortUsers::holder(m_error.device);
-            m_error.reason = inUseBy(user ? user->describe() : QString());
-        } else {
-            m_error.kind = CommError::Kind::PermissionDenied;
-            m_error.reason = tr("permission denied");
-            m_error.access = DeviceNode::access(m_error.device);
-        }
-        return;
-    }
-    m_error.kind = CommError::Kind::Other;
 }
 
 void SerialCommPort::close()
@@ -252,28 +128,19 @@ void SerialCommPort::lookForQuiet()
     // that does not know it (not a tty ioctl it keeps) is taken at its word.
     if (!m_serial || m_lost)
         return;
-#ifdef Q_OS_LINUX
-    int waiting = 0;
-    if (::ioctl(int(m_serial->handle()), TIOCINQ, &waiting) == 0) {
-        if (waiting > 0)
-            return;
-    } else if (errno != ENOTTY && errno != EINVAL) {
+    const LineDriver::Count waiting = m_driver->inputQueue(int(m_serial->handle()));
+    if (waiting.state == LineDriver::Count::State::Failed ||
+        (waiting.state == LineDriver::Count::State::Known && waiting.value > 0))
         return;
-    }
-#endif
     m_quietSeen = now();
 }
 
 int SerialCommPort::driverOutQueue() const
 {
-#ifdef Q_OS_LINUX
-    if (m_serial && m_serial->isOpen()) {
-        int queued = 0;
-        if (::ioctl(int(m_serial->handle()), TIOCOUTQ, &queued) == 0)
-            return queued;
-    }
-#endif
-    return 0;
+    if (!m_serial || !m_serial->isOpen())
+        return 0;
+    const LineDriver::Count queued = m_driver->outputQueue(int(m_serial->handle()));
+    return queued.state == LineDriver::Count::State::Known ? queued.value : 0;
 }
 
 int SerialCommPort::OutBufferCount() const
@@ -329,19 +196,15 @@ bool SerialCommPort::Output(const QByteArray &data)
     // side is no longer empty. One is raised once these bytes have left.
     m_queue.erase(std::remove(m_queue.begin(), m_queue.end(), comEvSend), m_queue.end());
     qsizetype done = 0;
-#ifdef Q_OS_LINUX
     // With nothing queued in Qt the bytes go to the driver at once, and an
     // empty transmit side is noticed at once: its notification is queued,
     // not emitted, and a turn of the event loop that is handing over
     // notifications hands it over next. What the driver does not take (its
     // queue is full, or it fails) goes through Qt, which reports a failing
     // device as before.
-    if (m_serial->bytesToWrite() == 0) {
-        const ssize_t n = ::write(int(m_serial->handle()), data.constData(), size_t(data.size()));
-        if (n > 0)
-            done = n;
-    }
-#endif
+    if (m_serial->bytesToWrite() == 0)
+        done = std::max<qint64>(
+            0, m_driver->writeNow(int(m_serial->handle()), data.constData(), data.size()));
     if (done < data.size()) {
         const qint64 rest = data.size() - done;
         if (m_serial->write(data.constData() + done, rest) != rest) {
@@ -399,25 +262,22 @@ void SerialCommPort::checkTransmitEmpty()
 
 void SerialCommPort::checkLineCounters()
 {
-#ifdef Q_OS_LINUX
     if (!m_countersKnown || !m_serial || !m_serial->isOpen())
         return;
-    serial_icounter_struct now{};
-    if (::ioctl(int(m_serial->handle()), TIOCGICOUNT, &now) != 0)
+    LineDriver::Counters now;
+    if (!m_driver->counters(int(m_serial->handle()), now))
         return;
-    const Counters before = m_counters;
-    m_counters = {now.frame, now.overrun, now.parity, now.brk, now.buf_overrun};
+    const LineDriver::Counters before = std::exchange(m_counters, now);
     if (now.brk != before.brk)
         raise(comEventBreak);
     if (now.frame != before.frame)
         raise(comEventFrame);
     if (now.overrun != before.overrun)
         raise(comEventOverrun);
-    if (now.buf_overrun != before.bufOverrun)
+    if (now.bufOverrun != before.bufOverrun)
         raise(comEventRxOver);
     if (now.parity != before.parity)
         raise(comEventRxParity);
-#endif
 }
 
 void SerialCommPort::onError(int error)
@@ -504,9 +364,9 @@ void SerialCommPort::deliver()
     budget.start();
     const quint64 generation = m_generation;
     do {
-        // Received data goes first, so that bytes which arrived before a
-        // device vanished are still handed over; line errors keep their order
-        // among the send notifications.
+        // Line errors and send notifications first, in the order they were
+        // raised; then received data; the loss of the device last, so that
+        // bytes which arrived before it are still handed over.
         int code = 0;
         if (!m_queue.empty()) {
             code = m_queue.front();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LineDriver.h"
 #include "SerialComm.h"
 
 #include <QElapsedTimer>
@@ -7,6 +8,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 class QSerialPort;
 
@@ -50,7 +52,10 @@ class SerialCommPort : public SerialComm
     // How long one turn of the event loop may spend handing over notifications.
     static constexpr int kDeliveryBudgetMs = 4;
 
-    explicit SerialCommPort(DeviceResolver resolve, QObject *parent = nullptr);
+    // driver answers the questions asked of the open device's terminal
+    // driver; a test may hand in its own.
+    explicit SerialCommPort(DeviceResolver resolve, QObject *parent = nullptr,
+                            std::shared_ptr<const LineDriver> driver = LineDriver::system());
     ~SerialCommPort() override;
 
     void setCommPort(int port) override;
@@ -79,8 +84,6 @@ class SerialCommPort : public SerialComm
   private:
     bool open();
     void close();
-    void describeOpenFailure(const QSerialPort &serial);
-    static QString inUseBy(const QString &who);
     void onReadyRead();
     void lookForQuiet();
     qint64 now() const { return m_clock.nsecsElapsed(); }
@@ -96,6 +99,7 @@ class SerialCommPort : public SerialComm
     int driverOutQueue() const;
 
     DeviceResolver m_resolve;
+    std::shared_ptr<const LineDriver> m_driver;
     QSerialPort *m_serial = nullptr; // one per opening
     QByteArray m_stash;              // bytes saved from a device that went away
     int m_commPort = 1;
@@ -123,10 +127,7 @@ class SerialCommPort : public SerialComm
     QTimer m_quietLook{this};
 
     bool m_countersKnown = false;
-    struct Counters
-    {
-        int frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
-    } m_counters;
+    LineDriver::Counters m_counters;
 
     CommError m_error;
 };

@@ -20,7 +20,9 @@
 
 #include <algorithm>
 #include <ctime>
+#include <deque>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,15 +32,47 @@ using namespace CommEvents;
 
 namespace {
 
+// The system's answers about the line, except those the test scripts.
+class ScriptedDriver final : public LineDriver
+{
+  public:
+    Count inputQueue(int fd) const override { return system()->inputQueue(fd); }
+    Count outputQueue(int fd) const override
+    {
+        if (outQueue.empty())
+            return system()->outputQueue(fd);
+        const int queued = outQueue.front();
+        outQueue.pop_front();
+        return {Count::State::Known, queued};
+    }
+    bool counters(int fd, Counters &out) const override
+    {
+        if (!counts)
+            return system()->counters(fd, out);
+        out = *counts;
+        return true;
+    }
+    bool lockExclusive(int fd) const override { return system()->lockExclusive(fd); }
+    qint64 writeNow(int fd, const char *data, qint64 size) const override
+    {
+        return system()->writeNow(fd, data, size);
+    }
+
+    mutable std::deque<int> outQueue; // the next answers about the output queue
+    std::optional<Counters> counts;   // the driver's error counters, when set
+};
+
 class SerialCommPortTest : public ::testing::Test
 {
   protected:
     void SetUp() override
     {
         ASSERT_TRUE(line.ok()) << "no line available";
-        port = std::make_unique<SerialCommPort>([this](int n) {
-            return n == 1 ? line.path() : QStringLiteral("/dev/zo-vovere-no-such-device");
-        });
+        port = std::make_unique<SerialCommPort>(
+            [this](int n) {
+                return n == 1 ? line.path() : QStringLiteral("/dev/zo-vovere-no-such-device");
+            },
+            nullptr, driver);
         port->setCommPort(1);
         QObject::connect(port.get(), &SerialComm::OnComm, [this] {
             events.push_back(port->CommEvent());
@@ -127,6 +161,7 @@ class SerialCommPortTest : public ::testing::Test
     }
 
     TestLine line;
+    std::shared_ptr<ScriptedDriver> driver = std::make_shared<ScriptedDriver>();
     std::unique_ptr<SerialCommPort> port;
     std::vector<int> events;
     std::vector<int> reads;
@@ -364,6 +399,58 @@ TEST_F(SerialCommPortTest, PeerClosingIsReportedOnceAfterTheDataThatCameBefore)
     EXPECT_FALSE(port->Output("x"));
     port->setPortOpen(false);
 }
+
+TEST_F(SerialCommPortTest, SendNotificationWaitsForTheDriversOutputQueue)
+{
+    // The driver still holds bytes after Qt has handed them all over: the
+    // line is not empty until its queue reads 0.
+    ASSERT_TRUE(port->setPortOpen(true));
+    port->setSThreshold(1);
+    driver->outQueue = {200, 100, 50};
+    std::vector<size_t> scriptLeft;
+    onComm = [&] {
+        if (port->CommEvent() == comEvSend)
+            scriptLeft.push_back(driver->outQueue.size());
+    };
+    ASSERT_TRUE(port->Output(pattern(1024)));
+    EXPECT_EQ(readSent(1024).size(), 1024);
+    ASSERT_TRUE(pumpUntil([&] { return !scriptLeft.empty(); }));
+    pump(50ms);
+    EXPECT_EQ(scriptLeft, std::vector<size_t>{0}) << "one notification, once the queue read 0";
+    EXPECT_FALSE(portTimerRunning());
+}
+
+struct Counted
+{
+    const char *name;
+    int LineDriver::Counters::*counter;
+    int event;
+};
+
+class LineCountersTest : public SerialCommPortTest, public ::testing::WithParamInterface<Counted>
+{
+};
+
+// A counter the driver raises is told as its event at the next read.
+TEST_P(LineCountersTest, EachCounterRaisesItsEvent)
+{
+    driver->counts = LineDriver::Counters{};
+    ASSERT_TRUE(port->setPortOpen(true));
+    (*driver->counts).*GetParam().counter += 1;
+    ASSERT_TRUE(line.write("x"));
+    ASSERT_TRUE(pumpUntil([&] { return !events.empty(); }));
+    pump(20ms);
+    EXPECT_EQ(events, std::vector<int>{GetParam().event});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SerialCommPort, LineCountersTest,
+    ::testing::Values(Counted{"Frame", &LineDriver::Counters::frame, comEventFrame},
+                      Counted{"Overrun", &LineDriver::Counters::overrun, comEventOverrun},
+                      Counted{"Parity", &LineDriver::Counters::parity, comEventRxParity},
+                      Counted{"Break", &LineDriver::Counters::brk, comEventBreak},
+                      Counted{"BufferOverrun", &LineDriver::Counters::bufOverrun, comEventRxOver}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // What cannot be a serial line is said to be none, before anyone is asked
 // whether they hold it (bash has /dev/null open all the time).
