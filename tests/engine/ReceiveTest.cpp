@@ -108,37 +108,40 @@ TEST_F(ReceiveTest, BytesWaitingBeforeTheStartDoNotCountTowardTheHeader)
     EXPECT_EQ(readFile(target), stream(1024));
 }
 
-TEST_F(ReceiveTest, BlockAlignedDumpIsSavedOnceTheLineFallsQuiet)
+class BlockAlignedTest : public ReceiveTest, public ::testing::WithParamInterface<int>
 {
-    for (int blocks : {1, 2, 3}) {
-        SCOPED_TRACE(blocks);
-        window.statusHistory.clear();
-        startReceive();
-        const QByteArray s = stream(1024 * blocks);
-        port.arrive(s.left(13));
-        EXPECT_EQ(window.status, QString("header received"));
-        EXPECT_TRUE(window.animationOpen);
-        port.arrive(s.mid(13));
-        QStringList counts;
-        for (int b = 1; b <= blocks; ++b)
-            counts << QString("%1 bytes received").arg(1024 * b);
-        EXPECT_EQ(countTexts(), counts);
-        EXPECT_EQ(readFile(target), kEarlier) << "the target is replaced only at the end";
-        // The marker at 1017 of the last block ends nothing by itself: more
-        // could follow. Quiet for the inactivity time, it is the end.
-        clock.advance(2999ms);
-        EXPECT_TRUE(port.PortOpen());
-        EXPECT_EQ(window.status, counts.last());
-        clock.advance(1ms);
-        EXPECT_EQ(window.status, QString("File has been saved."));
-        EXPECT_EQ(readFile(target), s);
-        EXPECT_EQ(filesInDir(), QStringList{"backup.txt"});
-        EXPECT_TRUE(window.idle());
-        EXPECT_FALSE(timer1.enabled());
-        EXPECT_FALSE(window.animationOpen);
-        EXPECT_TRUE(window.messages.isEmpty());
-    }
+};
+
+TEST_P(BlockAlignedTest, DumpIsSavedOnceTheLineFallsQuiet)
+{
+    const int blocks = GetParam();
+    startReceive();
+    const QByteArray s = stream(1024 * blocks);
+    port.arrive(s.left(13));
+    EXPECT_EQ(window.status, QString("header received"));
+    EXPECT_TRUE(window.animationOpen);
+    port.arrive(s.mid(13));
+    QStringList counts;
+    for (int b = 1; b <= blocks; ++b)
+        counts << QString("%1 bytes received").arg(1024 * b);
+    EXPECT_EQ(countTexts(), counts);
+    EXPECT_EQ(readFile(target), kEarlier) << "the target is replaced only at the end";
+    // The marker at 1017 of the last block ends nothing by itself: more
+    // could follow. Quiet for the inactivity time, it is the end.
+    clock.advance(2999ms);
+    EXPECT_TRUE(port.PortOpen());
+    EXPECT_EQ(window.status, counts.last());
+    clock.advance(1ms);
+    EXPECT_EQ(window.status, QString("File has been saved."));
+    EXPECT_EQ(readFile(target), s);
+    EXPECT_EQ(filesInDir(), QStringList{"backup.txt"});
+    EXPECT_TRUE(window.idle());
+    EXPECT_FALSE(timer1.enabled());
+    EXPECT_FALSE(window.animationOpen);
+    EXPECT_TRUE(window.messages.isEmpty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Receive, BlockAlignedTest, ::testing::Values(1, 2, 3));
 
 TEST_F(ReceiveTest, EachBlockRestartsTheInactivityInterval)
 {
@@ -167,29 +170,35 @@ TEST_F(ReceiveTest, HeaderDifferingOnlyInCaseIsRejected)
     EXPECT_EQ(engine.state().RxState, 0);
 }
 
-TEST_F(ReceiveTest, CancelAndLineErrorsInEachStateKeepTheEarlierFile)
+// Bytes arrived before the end (none, the header, a block and more), and
+// the end: Cancel (0), a framing error, the device gone.
+class EndInEachStateTest : public ReceiveTest,
+                           public ::testing::WithParamInterface<std::tuple<int, int>>
 {
-    const std::vector<QByteArray> before = {{}, "GLOW ARRANGER", stream(3000).left(2100)};
-    for (const QByteArray &arrived : before) {
-        for (int code : {0, 1004, 1012}) {
-            SCOPED_TRACE(arrived.size() * 10000 + code);
-            window.messages.clear();
-            startReceive();
-            port.arrive(arrived);
-            if (code == 0) {
-                engine.cmdCancel_Click();
-                EXPECT_EQ(window.status, QString("Action canceled"));
-            } else {
-                port.raise(code);
-                EXPECT_EQ(window.messages.size(), 1);
-                EXPECT_EQ(window.status, QString());
-            }
-            expectEarlierFileIntact();
-            clock.advance(5000ms);
-            EXPECT_EQ(window.messages.size(), code == 0 ? 0 : 1) << "nothing follows the end";
-        }
+};
+
+TEST_P(EndInEachStateTest, KeepsTheEarlierFile)
+{
+    const auto [arrivedBytes, code] = GetParam();
+    const QByteArray arrived = stream(3000).left(arrivedBytes);
+    startReceive();
+    port.arrive(arrived);
+    if (code == 0) {
+        engine.cmdCancel_Click();
+        EXPECT_EQ(window.status, QString("Action canceled"));
+    } else {
+        port.raise(code);
+        EXPECT_EQ(window.messages.size(), 1);
+        EXPECT_EQ(window.status, QString());
     }
+    expectEarlierFileIntact();
+    clock.advance(5000ms);
+    EXPECT_EQ(window.messages.size(), code == 0 ? 0 : 1) << "nothing follows the end";
 }
+
+INSTANTIATE_TEST_SUITE_P(Receive, EndInEachStateTest,
+                         ::testing::Combine(::testing::Values(0, 13, 2100),
+                                            ::testing::Values(0, 1004, 1012)));
 
 TEST_F(ReceiveTest, WriteFailuresEndTheReceiveWithTheSystemsReason)
 {
@@ -343,56 +352,64 @@ TEST_F(ReceiveTest, PortThatCannotOpenUndoesTheStart)
     expectEarlierFileIntact();
 }
 
-TEST_F(ReceiveTest, OpenErrorsSayWhatToDo)
+struct OpenError
 {
-    struct Case
-    {
-        CommError error;
-        QString expected, hint;
-    } cases[] = {
-        {{CommError::Kind::Busy, "/dev/ttyUSB0", "the port is in use by picocom (process 4242)"},
-         "Cannot open COM2 (/dev/ttyUSB0) to receive the backup: the port is in use by picocom "
-         "(process 4242).",
-         "Close the other program"},
-        {{CommError::Kind::NoHardware, "/dev/ttyS1", "there is no serial port at this device"},
-         "Cannot open COM2 (/dev/ttyS1) to receive the backup: there is no serial port at this "
-         "device.",
-         "/dev/ttyUSB0"},
-        {{CommError::Kind::NotSerial, "/dev/null",
-          "not a serial port (a device that is not a terminal)"},
-         "Cannot open COM2 (/dev/null) to receive the backup: not a serial port (a device that "
-         "is not a terminal).",
-         "Choose the serial device for COM2 under File > Port Settings."},
-        {{CommError::Kind::PermissionDenied,
-          "/dev/ttyUSB0",
-          "permission denied",
-          {DeviceNode::Access::Remedy::JoinGroup, "uucp", "root"}},
-         "Cannot open COM2 (/dev/ttyUSB0) to receive the backup: permission denied.",
-         "member of the \"uucp\" group: run \"sudo adduser $USER uucp\""},
-        {{CommError::Kind::PermissionDenied,
-          "/dev/ttyUSB0",
-          "permission denied",
-          {DeviceNode::Access::Remedy::LogInAgain, "dialout", "root"}},
-         "Cannot open COM2 (/dev/ttyUSB0) to receive the backup: permission denied.",
-         "this session began before it joined: log out and in again."},
-        {{CommError::Kind::PermissionDenied,
-          "/dev/ttyACM0",
-          "permission denied",
-          {DeviceNode::Access::Remedy::AskOwner, "tty", "alice"}},
-         "Cannot open COM2 (/dev/ttyACM0) to receive the backup: permission denied.",
-         "/dev/ttyACM0 belongs to the user \"alice\" and the group \"tty\""},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.hint.toStdString());
-        window.messages.clear();
-        port.failOpen = c.error;
-        startReceive();
-        ASSERT_EQ(window.messages.size(), 1);
-        EXPECT_TRUE(window.messages[0].startsWith(c.expected)) << window.messages[0].toStdString();
-        EXPECT_TRUE(window.messages[0].contains(c.hint));
-        expectEarlierFileIntact();
-    }
+    CommError error;
+    QString expected, hint;
+};
+
+class OpenErrorTest : public ReceiveTest, public ::testing::WithParamInterface<OpenError>
+{
+};
+
+TEST_P(OpenErrorTest, SaysWhatToDo)
+{
+    port.failOpen = GetParam().error;
+    startReceive();
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].startsWith(GetParam().expected))
+        << window.messages[0].toStdString();
+    EXPECT_TRUE(window.messages[0].contains(GetParam().hint));
+    expectEarlierFileIntact();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Receive, OpenErrorTest,
+    ::testing::Values(
+        OpenError{
+            {CommError::Kind::Busy, "/dev/ttyUSB0", "the port is in use by picocom (process 4242)"},
+            "Cannot open COM2 (/dev/ttyUSB0) to receive the backup: the port is in use by picocom "
+            "(process 4242).",
+            "Close the other program"},
+        OpenError{
+            {CommError::Kind::NoHardware, "/dev/ttyS1", "there is no serial port at this device"},
+            "Cannot open COM2 (/dev/ttyS1) to receive the backup: there is no serial port at this "
+            "device.",
+            "/dev/ttyUSB0"},
+        OpenError{
+            {CommError::Kind::NotSerial, "/dev/null",
+             "not a serial port (a device that is not a terminal)"},
+            "Cannot open COM2 (/dev/null) to receive the backup: not a serial port (a device that "
+            "is not a terminal).",
+            "Choose the serial device for COM2 under File > Port Settings."},
+        OpenError{{CommError::Kind::PermissionDenied,
+                   "/dev/ttyUSB0",
+                   "permission denied",
+                   {DeviceNode::Access::Remedy::JoinGroup, "uucp", "root"}},
+                  "Cannot open COM2 (/dev/ttyUSB0) to receive the backup: permission denied.",
+                  "member of the \"uucp\" group: run \"sudo adduser $USER uucp\""},
+        OpenError{{CommError::Kind::PermissionDenied,
+                   "/dev/ttyUSB0",
+                   "permission denied",
+                   {DeviceNode::Access::Remedy::LogInAgain, "dialout", "root"}},
+                  "Cannot open COM2 (/dev/ttyUSB0) to receive the backup: permission denied.",
+                  "this session began before it joined: log out and in again."},
+        OpenError{{CommError::Kind::PermissionDenied,
+                   "/dev/ttyACM0",
+                   "permission denied",
+                   {DeviceNode::Access::Remedy::AskOwner, "tty", "alice"}},
+                  "Cannot open COM2 (/dev/ttyACM0) to receive the backup: permission denied.",
+                  "/dev/ttyACM0 belongs to the user \"alice\" and the group \"tty\""}));
 
 TEST_F(ReceiveTest, UnreadableClipDoesNotStopTheReceive)
 {

@@ -182,27 +182,32 @@ TEST_F(SendTest, Com1IsUsedWhenSelected)
     EXPECT_EQ(port.openedPorts, QList<int>{1});
 }
 
-TEST_F(SendTest, CancelWhileSendingOrDrainingClosesAndKeepsTheSource)
+// Cancelled with chunks still to send (2), or with all sent and the port
+// draining (0).
+class CancelWhileSendingTest : public SendTest, public ::testing::WithParamInterface<int>
 {
-    for (int chunksLeft : {2, 0}) {
-        SCOPED_TRACE(chunksLeft);
-        const QString source = makeFile("src.txt", content(1024 * 3));
-        dialog.choose = source;
-        engine.cmdSend_Click();
-        for (int i = 0; i < 2 - chunksLeft; ++i)
-            port.transmitEmpty();
-        engine.cmdCancel_Click();
-        EXPECT_EQ(window.status, QString("Action canceled"));
-        EXPECT_FALSE(port.PortOpen());
-        EXPECT_FALSE(engine.state().FileOpen);
-        EXPECT_TRUE(window.idle());
-        EXPECT_FALSE(window.progressVisible);
-        EXPECT_EQ(readFile(source), content(1024 * 3));
-        clock.advance(5000ms);
-        EXPECT_EQ(window.status, QString("Action canceled")) << "no completion follows";
-        port.outputs.clear();
-    }
+};
+
+TEST_P(CancelWhileSendingTest, ClosesAndKeepsTheSource)
+{
+    const int chunksLeft = GetParam();
+    const QString source = makeFile("src.txt", content(1024 * 3));
+    dialog.choose = source;
+    engine.cmdSend_Click();
+    for (int i = 0; i < 2 - chunksLeft; ++i)
+        port.transmitEmpty();
+    engine.cmdCancel_Click();
+    EXPECT_EQ(window.status, QString("Action canceled"));
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_FALSE(engine.state().FileOpen);
+    EXPECT_TRUE(window.idle());
+    EXPECT_FALSE(window.progressVisible);
+    EXPECT_EQ(readFile(source), content(1024 * 3));
+    clock.advance(5000ms);
+    EXPECT_EQ(window.status, QString("Action canceled")) << "no completion follows";
 }
+
+INSTANTIATE_TEST_SUITE_P(Send, CancelWhileSendingTest, ::testing::Values(2, 0));
 
 TEST_F(SendTest, CancelAfterTheLastChunkLeftStillReportsTheSend)
 {
@@ -390,22 +395,26 @@ TEST_F(SendTest, QueueThatStopsMovingIsReportedAsNotSent)
     EXPECT_TRUE(window.idle());
 }
 
-TEST_F(SendTest, FailureAfterTheLastChunkIsNeverFollowedByTheCompletion)
+class FailureAfterTheLastChunkTest : public SendTest, public ::testing::WithParamInterface<int>
 {
-    for (int code : {1004, 1006, CommEvents::comEventPortLost}) {
-        SCOPED_TRACE(code);
-        window.messages.clear();
-        send("a.txt", content(1500));
-        drainAll();
-        ASSERT_TRUE(timer2.enabled());
-        port.raise(code);
-        EXPECT_EQ(window.messages.size(), 1);
-        EXPECT_FALSE(timer2.enabled());
-        clock.advance(2000ms);
-        EXPECT_EQ(window.status, QString());
-        EXPECT_FALSE(window.statusHistory.contains("file has been sent"));
-    }
+};
+
+TEST_P(FailureAfterTheLastChunkTest, IsNeverFollowedByTheCompletion)
+{
+    const int code = GetParam();
+    send("a.txt", content(1500));
+    drainAll();
+    ASSERT_TRUE(timer2.enabled());
+    port.raise(code);
+    EXPECT_EQ(window.messages.size(), 1);
+    EXPECT_FALSE(timer2.enabled());
+    clock.advance(2000ms);
+    EXPECT_EQ(window.status, QString());
+    EXPECT_FALSE(window.statusHistory.contains("file has been sent"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Send, FailureAfterTheLastChunkTest,
+                         ::testing::Values(1004, 1006, CommEvents::comEventPortLost));
 
 TEST_F(SendTest, OldCompletionIsStoppedBeforeTheNextDialogOpens)
 {
