@@ -168,11 +168,9 @@ TEST_F(DesktopSessionTest, TheBusIsConnectedOnlyWhenFirstNeeded)
 
 TEST_F(DesktopSessionTest, HeldFromTheStartOfATransferToEachEnding)
 {
-    ManualClock clock;
-    TestWindow::Fakes fakes{};
-    auto w = window(clock, fakes);
-    fakes.dialog->choose = dir.filePath("backup.txt");
-    const QByteArray dump = "GLOW ARRANGER" + QByteArray(1000, 'd') + ":abcdef";
+    WindowHarness h;
+    auto w = window(h.clock, h.fakes);
+    h.fakes.dialog->choose = dir.filePath("backup.txt");
 
     // Cancel, a line error, a saved backup: each ends the lock.
     for (int ending = 0; ending < 3; ++ending) {
@@ -182,10 +180,10 @@ TEST_F(DesktopSessionTest, HeldFromTheStartOfATransferToEachEnding)
         if (ending == 0) {
             w->cmdCancel->click();
         } else if (ending == 1) {
-            fakes.port->raise(1004);
+            h.fakes.port->raise(1004);
         } else {
-            fakes.port->arrive(dump);
-            clock.advance(3000ms);
+            h.fakes.port->arrive(h.dump());
+            h.clock.advance(3000ms);
             EXPECT_EQ(w->sbrPanel->text(), QString("File has been saved."));
         }
         EXPECT_TRUE(inhibitorsBecome({}));
@@ -194,22 +192,20 @@ TEST_F(DesktopSessionTest, HeldFromTheStartOfATransferToEachEnding)
 
 TEST_F(DesktopSessionTest, EndingIsNotifiedOnlyWhenTheWindowIsNotActive)
 {
-    ManualClock clock;
-    TestWindow::Fakes fakes{};
-    auto w = window(clock, fakes);
-    fakes.dialog->choose = dir.filePath("backup.txt");
-    const QByteArray dump = "GLOW ARRANGER" + QByteArray(1000, 'd') + ":abcdef";
+    WindowHarness h;
+    auto w = window(h.clock, h.fakes);
+    h.fakes.dialog->choose = dir.filePath("backup.txt");
 
     // Not shown, so not active: the user is looking elsewhere.
     w->cmdReceive->click();
-    fakes.port->arrive(dump);
-    clock.advance(3000ms);
+    h.fakes.port->arrive(h.dump());
+    h.clock.advance(3000ms);
     // The summary names the event, the body is the program's own text.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return notified().contains("\"Backup saved\" \"File has been saved.\""); }, 5000))
         << notified().toStdString();
     w->cmdReceive->click();
-    fakes.port->raise(1004);
+    h.fakes.port->raise(1004);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return notified().contains(
@@ -224,8 +220,8 @@ TEST_F(DesktopSessionTest, EndingIsNotifiedOnlyWhenTheWindowIsNotActive)
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     w->cmdReceive->click();
-    fakes.port->arrive(dump);
-    clock.advance(3000ms);
+    h.fakes.port->arrive(h.dump());
+    h.clock.advance(3000ms);
     QTest::qWait(300);
     EXPECT_EQ(notified().count("Notify"), 2) << notified().toStdString();
 }

@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class KeyboardTest : public ::testing::Test
+class KeyboardTest : public ::testing::Test, public WindowHarness
 {
   protected:
     KeyboardTest() : window(store, clock, fakes) {}
@@ -54,10 +54,6 @@ class KeyboardTest : public ::testing::Test
 
     QString status() const { return window.sbrPanel->text(); }
 
-    QTemporaryDir dir;
-    MemorySettingsStore store;
-    ManualClock clock;
-    TestWindow::Fakes fakes{};
     TestWindow window;
 };
 
@@ -86,7 +82,7 @@ TEST_F(KeyboardTest, WholeSendAndReceiveWithKeysAlone)
     key(Qt::Key_Escape);
     EXPECT_EQ(status(), QString("Action canceled"));
     mnemonic(Qt::Key_R);
-    fakes.port->arrive("GLOW ARRANGER" + QByteArray(1000, 'd') + ":abcdef");
+    fakes.port->arrive(dump());
     clock.advance(3000ms);
     EXPECT_EQ(status(), QString("File has been saved."));
 

@@ -113,7 +113,7 @@ struct Stall
     bool cancel;
 };
 
-class StalledDiskTest : public ::testing::TestWithParam<Stall>
+class StalledDiskTest : public ::testing::TestWithParam<Stall>, public WindowHarness
 {
   protected:
     StalledDiskTest()
@@ -129,11 +129,7 @@ class StalledDiskTest : public ::testing::TestWithParam<Stall>
 
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files); }
 
-    QTemporaryDir dir;
     Gate gate;
-    MemorySettingsStore store;
-    ManualClock clock;
-    TestWindow::Fakes fakes{};
     TestWindow window;
 };
 
@@ -141,7 +137,7 @@ TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
 {
     const bool sending = GetParam().step == Stalls::Read;
     const QString target = TestFiles::write(dir.filePath("backup.txt"), "earlier backup");
-    const QByteArray dump = "GLOW ARRANGER" + QByteArray(2980, 'd') + ":abcdef";
+    const QByteArray dump = WindowHarness::dump(2980);
     if (sending) {
         fakes.dialog->choose = TestFiles::write(dir.filePath("show.txt"), dump);
         window.cmdSend->click();

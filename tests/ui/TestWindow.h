@@ -10,6 +10,7 @@
 #include "frmGAbackup.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 
 // The real window with fakes for the port, the timers and the file dialog,
 // and its modal boxes recorded instead of shown.
@@ -78,4 +79,20 @@ class TestWindow : public frmGAbackup
             adjust(parts);
         return parts;
     }
+};
+
+// What a window under test needs besides itself: a folder, a store, the
+// clock and the fakes it answers through.
+struct WindowHarness
+{
+    // A desk's backup: header, data, the end mark seven bytes before the end.
+    static QByteArray dump(int data = 1000)
+    {
+        return "GLOW ARRANGER" + QByteArray(data, 'd') + ":abcdef";
+    }
+
+    QTemporaryDir dir;
+    MemorySettingsStore store;
+    ManualClock clock;
+    TestWindow::Fakes fakes{};
 };

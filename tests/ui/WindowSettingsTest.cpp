@@ -11,15 +11,10 @@
 
 namespace {
 
-class WindowSettingsTest : public ::testing::Test
+class WindowSettingsTest : public ::testing::Test, public WindowHarness
 {
   protected:
     std::unique_ptr<TestWindow> open() { return std::make_unique<TestWindow>(store, clock, fakes); }
-
-    QTemporaryDir dir;
-    MemorySettingsStore store;
-    ManualClock clock;
-    TestWindow::Fakes fakes{};
 };
 
 TEST_F(WindowSettingsTest, CleanStoreSelectsCom2AndWritesTheRestOnlyAtUnload)

@@ -27,7 +27,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class WindowTest : public ::testing::Test
+class WindowTest : public ::testing::Test, public WindowHarness
 {
   protected:
     WindowTest() : window(store, clock, fakes) {}
@@ -52,10 +52,6 @@ class WindowTest : public ::testing::Test
         window.cmdReceive->click();
     }
 
-    QTemporaryDir dir;
-    MemorySettingsStore store;
-    ManualClock clock;
-    TestWindow::Fakes fakes{};
     TestWindow window;
 };
 
