@@ -448,9 +448,8 @@ TEST_P(SignalTest, EndsTheProgramFromInsideADialog)
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 128 + GetParam());
     // Unloaded as Exit unloads: the settings were written.
-    QFile settings(dir.filePath("config/ZO Vovere/ZO Vovere.conf"));
-    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(settings.readAll().contains("recnamesave"));
+    EXPECT_TRUE(
+        TestFiles::read(dir.filePath("config/ZO Vovere/ZO Vovere.conf")).contains("recnamesave"));
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, SignalTest, ::testing::Values(SIGTERM, SIGHUP, SIGINT),

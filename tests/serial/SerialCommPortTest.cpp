@@ -3,6 +3,7 @@
 // thresholds and the order and number of notifications, not timing.
 #include "SerialCommPort.h"
 #include "PortUsers.h"
+#include "TestFiles.h"
 #include "TestLine.h"
 
 #include <QDir>
@@ -473,9 +474,8 @@ TEST_P(NotALineTest, IsSaidToBeNoSerialPort)
         path = dir.filePath("pipe");
         ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     } else if (path == "file") {
-        path = dir.filePath("file");
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        path = TestFiles::write(dir.filePath("file"));
+        ASSERT_FALSE(path.isEmpty());
     }
     QProcess user; // someone with it open, who must not be named
     user.start("sh", {"-c", QString("exec sleep 30 3<>'%1'").arg(path)});
@@ -614,18 +614,11 @@ TEST_F(ExclusiveOpenTest, LiveLegacyLockFileIsHonouredAndKept)
     QString name = line.path().mid(5);
     lockPath = QStringLiteral("/run/lock/LCK..") + name.replace('/', '_');
     const QByteArray legacy = QByteArray::number(holder.processId()).rightJustified(10) + "\n";
-    {
-        QFile lock(lockPath);
-        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
-        lock.write(legacy);
-    }
+    ASSERT_EQ(TestFiles::write(lockPath, legacy), lockPath);
     EXPECT_FALSE(port->setPortOpen(true));
     EXPECT_EQ(port->lastError().kind, CommError::Kind::Busy);
     EXPECT_EQ(port->lastError().reason, expectedReason());
-    QFile lock(lockPath);
-    ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
-    EXPECT_EQ(lock.readAll(), legacy) << "another program's lock file is left alone";
-    lock.close();
+    EXPECT_EQ(TestFiles::read(lockPath), legacy) << "another program's lock file is left alone";
 
     // Once its process has gone the lock is stale: the port opens, and no
     // lock file is left behind when it closes.
@@ -737,9 +730,7 @@ TEST(PortUsers, LockFilePidsInEveryFormAndStaleOnes)
     const QString device = QStringLiteral("/dev/ttyUSB7");
     const QString lock = dir.filePath("LCK..ttyUSB7");
     auto writeLock = [&](const QByteArray &content) {
-        QFile file(lock);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        ASSERT_EQ(TestFiles::write(lock, content), lock);
     };
     QProcess sleeper;
     sleeper.start(QStringLiteral("sleep"), {QStringLiteral("30")});
@@ -813,15 +804,13 @@ TEST(DeviceNode, ConsoleIsRecognisedByItsDevicesName)
     ASSERT_TRUE(line.ok());
     const QString device = QFileInfo(line.path()).canonicalFilePath().mid(5); // "pts/3"
     QTemporaryDir dir;
-    QFile consoles(dir.filePath("consoles"));
-    ASSERT_TRUE(consoles.open(QIODevice::WriteOnly));
-    consoles.write("tty0                 -WU (EC p  )    4:1\n" + device.toLocal8Bit() +
-                   "                -W- (E  p a)    4:64\n");
-    consoles.close();
+    const QString consoles = TestFiles::write(
+        dir.filePath("consoles"), "tty0                 -WU (EC p  )    4:1\n" +
+                                      device.toLocal8Bit() + "   -W- (E  p a)    4:64\n");
     // A link to the console is the console.
     const QString link = dir.filePath("com1");
     ASSERT_TRUE(QFile::link(line.path(), link));
-    EXPECT_TRUE(DeviceNode::isConsole(link, consoles.fileName()));
-    EXPECT_FALSE(DeviceNode::isConsole("/dev/null", consoles.fileName()));
+    EXPECT_TRUE(DeviceNode::isConsole(link, consoles));
+    EXPECT_FALSE(DeviceNode::isConsole("/dev/null", consoles));
     EXPECT_FALSE(DeviceNode::isConsole(link, dir.filePath("unreadable")));
 }

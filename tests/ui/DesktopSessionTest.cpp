@@ -95,8 +95,7 @@ class DesktopSessionTest : public ::testing::Test
 
     QString notified() const
     {
-        QFile log(dir.filePath("notifications.log"));
-        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+        return QString::fromUtf8(TestFiles::read(dir.filePath("notifications.log")));
     }
 
     std::unique_ptr<TestWindow> window(ManualClock &clock, TestWindow::Fakes &fakes)
