@@ -15,8 +15,6 @@ class FileDialog
     static constexpr int cdlOFNOverwritePrompt = 0x2;
     static constexpr int cdlOFNHideReadOnly = 0x4;
     static constexpr int cdlOFNFileMustExist = 0x1000;
-    // The number under which a cancelled dialog is reported.
-    static constexpr int cdlCancel = 32755;
 
     virtual ~FileDialog() = default;
 
@@ -24,7 +22,6 @@ class FileDialog
     virtual bool ShowOpen() = 0;
     virtual bool ShowSave() = 0;
 
-    bool CancelError = false;
     int Flags = 0;
     QString FileName;
     QString DialogTitle;

@@ -64,7 +64,6 @@ class TransferEngine
     static constexpr int kBlockSize = 1024;
     static constexpr int kHeaderSize = 13;
     static constexpr int kFirstBlockRest = kBlockSize - kHeaderSize; // 1011
-    static constexpr int kMarkerIndex = kBlockSize - 7;              // 1017
     static constexpr int kTailMarkerFromEnd = 7;
     static constexpr char kEndMarker = ':';
     static constexpr std::chrono::milliseconds kInactivity{3000};

@@ -19,7 +19,6 @@ QString saveFailed(const QString &path, const QString &reason)
 
 void TransferEngine::cmdReceive_Click()
 {
-    m_dialog.CancelError = true;
     m_dialog.Flags = FileDialog::cdlOFNHideReadOnly;
     m_dialog.Flags = m_dialog.Flags | FileDialog::cdlOFNOverwritePrompt;
     m_dialog.DialogTitle = QStringLiteral("Filename to save the data");

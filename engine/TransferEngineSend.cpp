@@ -28,7 +28,6 @@ void TransferEngine::cmdSend_Click()
 
 void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
 {
-    m_dialog.CancelError = true;
     m_dialog.Flags = FileDialog::cdlOFNFileMustExist;
     m_dialog.Flags = m_dialog.Flags | FileDialog::cdlOFNHideReadOnly;
     m_dialog.FileName = fileName;

@@ -44,7 +44,6 @@ TEST_F(SendTest, DialogIsSetUpFromTheRememberedChoice)
     engine.cmdSend_Click();
 
     EXPECT_TRUE(dialog.lastWasOpen);
-    EXPECT_TRUE(dialog.cancelErrorShown);
     EXPECT_EQ(dialog.flagsShown, 0x1004);
     EXPECT_EQ(dialog.fileNameShown, QString("/shows/last.gaf"));
     EXPECT_EQ(dialog.titleShown, QString("Filename to send"));

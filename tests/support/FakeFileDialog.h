@@ -20,7 +20,6 @@ class FakeFileDialog final : public FileDialog
     int flagsShown = 0;
     int filterIndexShown = 0;
     QString fileNameShown, titleShown, filterShown;
-    bool cancelErrorShown = false;
     std::function<void()> onShow; // runs while the dialog is shown
 
   private:
@@ -33,7 +32,6 @@ class FakeFileDialog final : public FileDialog
         fileNameShown = FileName;
         titleShown = DialogTitle;
         filterShown = Filter;
-        cancelErrorShown = CancelError;
         if (onShow)
             onShow();
         if (choose.isEmpty())
