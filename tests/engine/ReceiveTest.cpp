@@ -4,6 +4,7 @@
 // the target must survive every ending but a successful one.
 #include "EngineFixture.h"
 #include "FileSizeLimit.h"
+#include "SimStream.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,14 +19,7 @@ class ReceiveTest : public EngineFixture
     // A backup stream of length L: header, data without ':', ':' at L - 7.
     static QByteArray stream(int length, int markerAt = -1)
     {
-        QByteArray s = "GLOW ARRANGER";
-        for (int i = 13; i < length; ++i)
-            s += char('A' + i % 26);
-        if (markerAt < 0)
-            markerAt = length - 7;
-        if (markerAt >= 13 && markerAt < length)
-            s[markerAt] = ':';
-        return s;
+        return SimStream::generate(length, markerAt);
     }
 
     void startReceive()

@@ -1,5 +1,6 @@
 // Dispatch, the line-error path, reset, abort and Cancel.
 #include "EngineFixture.h"
+#include "SimStream.h"
 
 namespace {
 
@@ -137,7 +138,7 @@ TEST_P(TransferEventsTest, EachStartEndsOnceAndSaysHow)
             << window.transfers[i].toStdString();
 }
 
-const QByteArray kDump = "GLOW ARRANGER" + QByteArray(2000, 'd') + ":abcdef";
+const QByteArray kDump = SimStream::generate(2020);
 
 void receive(EngineFixture &f, const QByteArray &bytes)
 {

@@ -5,6 +5,7 @@
 #include "FakeFileDialog.h"
 #include "ManualTimer.h"
 #include "MemorySettingsStore.h"
+#include "SimStream.h"
 #include "TestFiles.h"
 #include "WindowParts.h"
 #include "frmGAbackup.h"
@@ -86,10 +87,7 @@ class TestWindow : public frmGAbackup
 struct WindowHarness
 {
     // A desk's backup: header, data, the end mark seven bytes before the end.
-    static QByteArray dump(int data = 1000)
-    {
-        return "GLOW ARRANGER" + QByteArray(data, 'd') + ":abcdef";
-    }
+    static QByteArray dump(int data = 1000) { return SimStream::generate(13 + data + 7); }
 
     QTemporaryDir dir;
     MemorySettingsStore store;

@@ -4,9 +4,9 @@
 
 namespace SimStream {
 
-QByteArray generate(qint64 length)
+QByteArray generate(qint64 length, qint64 markerAt)
 {
-    QByteArray stream("GLOW ARRANGER");
+    QByteArray stream = QByteArray("GLOW ARRANGER").left(length);
     stream.reserve(length);
     quint32 state = 0x2545F491;
     while (stream.size() < length) {
@@ -18,7 +18,10 @@ QByteArray generate(qint64 length)
             byte = ';';
         stream += byte;
     }
-    stream[length - 7] = ':';
+    if (markerAt < 0)
+        markerAt = length - 7;
+    if (markerAt >= 13 && markerAt < length)
+        stream[markerAt] = ':';
     return stream;
 }
 

@@ -12,8 +12,10 @@ struct ProfileReport
 
 namespace SimStream {
 // A backup stream of length bytes: "GLOW ARRANGER", data without ':', the end
-// marker ':' at length - 7 and six trailing bytes.
-QByteArray generate(qint64 length);
+// marker ':' at length - 7 and six trailing bytes. With markerAt, the one ':'
+// stands there instead, or nowhere when markerAt lies outside the data. The
+// one generator of the simulator, the tests and the benchmarks.
+QByteArray generate(qint64 length, qint64 markerAt = -1);
 // What the program sent: a fixture profile header, if there is one, and the rest.
 ProfileReport inspect(const QByteArray &data);
 } // namespace SimStream
