@@ -194,36 +194,36 @@ INSTANTIATE_TEST_SUITE_P(Receive, EndInEachStateTest,
                          ::testing::Combine(::testing::Values(0, 13, 2100),
                                             ::testing::Values(0, 1004, 1012)));
 
-TEST_F(ReceiveTest, WriteFailuresEndTheReceiveWithTheSystemsReason)
+// Writes beyond the limit fail with EFBIG as they would with ENOSPC on a
+// full disk: in a later block, part way through a block (the first part
+// written, the rest refused), and in the tail written at the end.
+class WriteFailureTest : public ReceiveTest,
+                         public ::testing::WithParamInterface<std::pair<int, int>>
 {
-    // Writes beyond the limit fail with EFBIG as they would with ENOSPC on a
-    // full disk: in a later block, part way through a block (the first part
-    // written, the rest refused), and in the tail written at the end.
-    struct Case
+};
+
+TEST_P(WriteFailureTest, EndsTheReceiveWithTheSystemsReason)
+{
+    const auto [limitBytes, length] = GetParam();
+    startReceive();
     {
-        int limit;
-        int length;
-    } cases[] = {{16384, 24576 + 300}, {1500, 4096}, {2048, 2048 + 500}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.limit);
-        window.messages.clear();
-        window.statusHistory.clear();
-        startReceive();
-        {
-            FileSizeLimit limit(rlim_t(c.limit));
-            ASSERT_TRUE(limit.ok());
-            port.arrive(stream(c.length));
-            clock.advance(3000ms);
-        }
-        ASSERT_EQ(window.messages.size(), 1);
-        EXPECT_TRUE(window.messages[0].contains(target)) << window.messages[0].toStdString();
-        EXPECT_TRUE(window.messages[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
-            << window.messages[0].toStdString();
-        EXPECT_FALSE(window.statusHistory.contains("File has been saved."));
-        EXPECT_EQ(window.status, QString());
-        expectEarlierFileIntact();
+        FileSizeLimit limit{rlim_t(limitBytes)};
+        ASSERT_TRUE(limit.ok());
+        port.arrive(stream(length));
+        clock.advance(3000ms);
     }
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].contains(target)) << window.messages[0].toStdString();
+    EXPECT_TRUE(window.messages[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << window.messages[0].toStdString();
+    EXPECT_FALSE(window.statusHistory.contains("File has been saved."));
+    EXPECT_EQ(window.status, QString());
+    expectEarlierFileIntact();
 }
+
+INSTANTIATE_TEST_SUITE_P(Receive, WriteFailureTest,
+                         ::testing::Values(std::pair{16384, 24576 + 300}, std::pair{1500, 4096},
+                                           std::pair{2048, 2048 + 500}));
 
 struct TargetFault
 {
@@ -309,29 +309,36 @@ TEST_F(ReceiveTest, TargetThatCannotBeWrittenIsReportedBeforeTheDump)
     }
 }
 
-TEST_F(ReceiveTest, SpecialFilesAreNeverReplaced)
+// A pipe, a device and a folder of the chosen name: refused, left as they
+// are, and no copy made beside them.
+class SpecialTargetTest : public ReceiveTest, public ::testing::WithParamInterface<const char *>
 {
-    const QString fifo = path("pipe");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    QDir().mkpath(path("folder"));
-    for (const QString &special : {fifo, QString("/dev/null"), path("folder")}) {
-        SCOPED_TRACE(special.toStdString());
-        window.messages.clear();
-        dialog.choose = special;
-        engine.cmdReceive_Click();
-        ASSERT_EQ(window.messages.size(), 1);
-        EXPECT_TRUE(window.messages[0].contains("not a regular file"))
-            << window.messages[0].toStdString();
-        EXPECT_EQ(port.opens, 0);
-        EXPECT_TRUE(window.idle());
-    }
+};
+
+TEST_P(SpecialTargetTest, IsNeverReplaced)
+{
+    QString special = GetParam();
+    if (special == "pipe")
+        ASSERT_EQ(::mkfifo(QFile::encodeName(special = path("pipe")).constData(), 0600), 0);
+    else if (special == "folder")
+        QDir().mkpath(special = path("folder"));
+    dialog.choose = special;
+    engine.cmdReceive_Click();
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].contains("not a regular file"))
+        << window.messages[0].toStdString();
+    EXPECT_EQ(port.opens, 0);
+    EXPECT_TRUE(window.idle());
     struct stat info
     {
     };
-    ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &info), 0);
-    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the pipe is still a pipe";
+    ASSERT_EQ(::stat(QFile::encodeName(special).constData(), &info), 0);
+    EXPECT_FALSE(S_ISREG(info.st_mode)) << "still what it was";
     EXPECT_EQ(filesInDir(), QStringList{}) << "no temporary file was left";
 }
+
+INSTANTIATE_TEST_SUITE_P(Receive, SpecialTargetTest,
+                         ::testing::Values("pipe", "/dev/null", "folder"));
 
 TEST_F(ReceiveTest, PortThatCannotOpenUndoesTheStart)
 {

@@ -437,41 +437,47 @@ TEST_F(SendTest, OldCompletionIsStoppedBeforeTheNextDialogOpens)
     }
 }
 
-TEST_F(SendTest, SpecialFilesAreRefusedBeforeAnythingOpensThem)
+// A pipe with no writer would block an open() for good; a device may act
+// when opened; a folder has no bytes to send. Each is refused before
+// anything opens it. The row names the path (made in the folder unless it
+// is absolute) and the kind the message tells.
+class SpecialSourceTest
+    : public SendTest,
+      public ::testing::WithParamInterface<std::pair<const char *, const char *>>
 {
-    // A pipe with no writer would block an open() for good; a device may act
-    // when opened; a folder has no bytes to send.
-    const QString fifo = path("pipe.gaf");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const QString socketPath = path("sock");
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, QFile::encodeName(socketPath).constData(),
-                 sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    QDir().mkpath(path("folder"));
-    struct Case
+  protected:
+    void SetUp() override
     {
-        QString path, kind;
-    } cases[] = {{fifo, "named pipe"},
-                 {QString("/dev/zero"), "device"},
-                 {socketPath, "socket"},
-                 {path("folder"), "folder"}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
-        window.messages.clear();
-        dialog.choose = c.path;
-        engine.cmdSend_Click();
-        ASSERT_EQ(window.messages.size(), 1);
-        EXPECT_TRUE(window.messages[0].contains(c.kind)) << window.messages[0].toStdString();
-        EXPECT_TRUE(window.messages[0].contains("not a regular file"));
-        EXPECT_EQ(port.opens, 0);
-        EXPECT_FALSE(engine.state().FileOpen);
-        EXPECT_TRUE(window.stateChanges.isEmpty());
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.gaf")).constData(), 0600), 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, QFile::encodeName(path("sock")).constData(),
+                     sizeof address.sun_path - 1);
+        ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        QDir().mkpath(path("folder"));
     }
-    ::close(sock);
+    ~SpecialSourceTest() override { ::close(sock); }
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+};
+
+TEST_P(SpecialSourceTest, IsRefusedBeforeAnythingOpensIt)
+{
+    const auto [name, kind] = GetParam();
+    dialog.choose = QDir(dir.path()).absoluteFilePath(name);
+    engine.cmdSend_Click();
+    ASSERT_EQ(window.messages.size(), 1);
+    EXPECT_TRUE(window.messages[0].contains(kind)) << window.messages[0].toStdString();
+    EXPECT_TRUE(window.messages[0].contains("not a regular file"));
+    EXPECT_EQ(port.opens, 0);
+    EXPECT_FALSE(engine.state().FileOpen);
+    EXPECT_TRUE(window.stateChanges.isEmpty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Send, SpecialSourceTest,
+                         ::testing::Values(std::pair{"pipe.gaf", "named pipe"},
+                                           std::pair{"/dev/zero", "device"},
+                                           std::pair{"sock", "socket"},
+                                           std::pair{"folder", "folder"}));
 
 TEST_F(SendTest, LinkToARegularFileIsSent)
 {
