@@ -18,35 +18,40 @@ class TransferCoreTest : public EngineFixture
     }
 };
 
-TEST_F(TransferCoreTest, LineErrorsAbortWithTheirNamedMessageAndClearTheStatus)
+class LineErrorTest : public TransferCoreTest,
+                      public ::testing::WithParamInterface<std::pair<int, const char *>>
 {
-    const std::vector<std::pair<int, QString>> cases = {
-        {1001, "break error on com port, reset and retry"},
-        {1004, "framing error on com port, reset and retry"},
-        {1006, "overrun error on com port, reset and retry"},
-        {1008, "rx overflow error on com port, reset and retry"},
-        {1009, "parity error on com port, reset and retry"},
-        {1010, "tx full error on com port, reset and retry"},
-        {1011, "dcb error on com port, reset and retry"},
-        {1012, "port disconnected error on com port, reset and retry"},
-        {1002, " on com port, reset and retry"},
-        {8, " on com port, reset and retry"},
-        {-5, " on com port, reset and retry"},
-    };
-    for (const auto &[code, text] : cases) {
-        SCOPED_TRACE(code);
-        startReceive(path("backup.txt"));
-        window.messages.clear();
-        // The box is shown only once the port is closed.
-        window.onMessage = [this] { EXPECT_FALSE(port.PortOpen()); };
-        port.raise(code);
-        window.onMessage = nullptr;
-        EXPECT_EQ(window.messages, QStringList{text});
-        EXPECT_EQ(window.status, QString());
-        EXPECT_TRUE(window.idle());
-        EXPECT_FALSE(engine.transferInProgress());
-    }
+};
+
+// Every code the port may raise, named or not, ends the transfer with its
+// message; the box is shown only once the port is closed.
+TEST_P(LineErrorTest, AbortsWithItsNamedMessageAndClearsTheStatus)
+{
+    const auto [code, text] = GetParam();
+    startReceive(path("backup.txt"));
+    window.onMessage = [this] { EXPECT_FALSE(port.PortOpen()); };
+    port.raise(code);
+    window.onMessage = nullptr;
+    EXPECT_EQ(window.messages, QStringList{text});
+    EXPECT_EQ(window.status, QString());
+    EXPECT_TRUE(window.idle());
+    EXPECT_FALSE(engine.transferInProgress());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    TransferCore, LineErrorTest,
+    ::testing::Values(
+        std::pair<int, const char *>{1001, "break error on com port, reset and retry"},
+        std::pair<int, const char *>{1004, "framing error on com port, reset and retry"},
+        std::pair<int, const char *>{1006, "overrun error on com port, reset and retry"},
+        std::pair<int, const char *>{1008, "rx overflow error on com port, reset and retry"},
+        std::pair<int, const char *>{1009, "parity error on com port, reset and retry"},
+        std::pair<int, const char *>{1010, "tx full error on com port, reset and retry"},
+        std::pair<int, const char *>{1011, "dcb error on com port, reset and retry"},
+        std::pair<int, const char *>{1012, "port disconnected error on com port, reset and retry"},
+        std::pair<int, const char *>{1002, " on com port, reset and retry"},
+        std::pair<int, const char *>{8, " on com port, reset and retry"},
+        std::pair<int, const char *>{-5, " on com port, reset and retry"}));
 
 TEST_F(TransferCoreTest, ModemLineNotificationsAreIgnored)
 {
