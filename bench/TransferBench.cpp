@@ -177,6 +177,15 @@ class BenchWindow : public frmGAbackup
     void SbrMessage(const QString &text) override
     {
         frmGAbackup::SbrMessage(text);
+        noteText(text);
+    }
+    void showCount(Direction direction, const QString &text) override
+    {
+        frmGAbackup::showCount(direction, text);
+        noteText(text);
+    }
+    void noteText(const QString &text)
+    {
         if (text == finalText)
             finishedAt = Clock::now();
         if (text == "File has been saved.")
@@ -208,6 +217,23 @@ qint64 drain(int fd, qint64 size, Clock::time_point &first, Clock::time_point &l
     return got;
 }
 
+// Writes all of data to fd as fast as it is taken; false when it stops
+// taking it for 10 s or fails.
+bool writeAll(int fd, const QByteArray &data)
+{
+    for (qint64 done = 0; done < data.size();) {
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, 10000) <= 0)
+            return false;
+        const ssize_t n = ::write(fd, data.constData() + done,
+                                  size_t(std::min<qint64>(data.size() - done, 65536)));
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
 // `cat FILE` into a raw pseudo-terminal, drained at the other end, timed as
 // the program's send is: from the first byte at the far end to the last.
 double catSendBaseline(const QString &file)
@@ -236,18 +262,7 @@ double catReceiveBaseline(const QByteArray &stream, const QString &file)
     if (!cat.waitForStarted())
         return -1;
     const auto start = Clock::now();
-    std::thread writer([&] {
-        for (qint64 done = 0; done < stream.size();) {
-            pollfd p{line.controller, POLLOUT, 0};
-            if (::poll(&p, 1, 10000) <= 0)
-                return;
-            const ssize_t n = ::write(line.controller, stream.constData() + done,
-                                      size_t(std::min<qint64>(stream.size() - done, 65536)));
-            if (n <= 0)
-                return;
-            done += n;
-        }
-    });
+    std::thread writer([&] { writeAll(line.controller, stream); });
     Clock::time_point end{};
     while (Clock::now() - start < std::chrono::seconds(60)) {
         if (QFileInfo(file).size() >= stream.size()) {
@@ -493,18 +508,7 @@ int main(int argc, char *argv[])
         std::atomic<bool> written{false};
         std::thread writer([&] {
             start = Clock::now();
-            qint64 done = 0;
-            while (done < stream.size()) {
-                pollfd p{line.controller, POLLOUT, 0};
-                if (::poll(&p, 1, 10000) <= 0)
-                    return;
-                const ssize_t n = ::write(line.controller, stream.constData() + done,
-                                          size_t(std::min<qint64>(stream.size() - done, 65536)));
-                if (n <= 0)
-                    return;
-                done += n;
-            }
-            written = true;
+            written = writeAll(line.controller, stream);
         });
         waitUntil([&] { return window.savedAt != Clock::time_point{} || window.failed; }, 600000);
         const qint64 peak = statusKiB("VmHWM:") - idle;
