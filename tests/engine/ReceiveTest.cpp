@@ -311,13 +311,13 @@ TEST_F(ReceiveTest, TargetThatCannotBeWrittenIsReportedBeforeTheDump)
 
 // A pipe, a device and a folder of the chosen name: refused, left as they
 // are, and no copy made beside them.
-class SpecialTargetTest : public ReceiveTest, public ::testing::WithParamInterface<const char *>
+class SpecialTargetTest : public ReceiveTest, public ::testing::WithParamInterface<std::string>
 {
 };
 
 TEST_P(SpecialTargetTest, IsNeverReplaced)
 {
-    QString special = GetParam();
+    QString special = QString::fromStdString(GetParam());
     if (special == "pipe")
         ASSERT_EQ(::mkfifo(QFile::encodeName(special = path("pipe")).constData(), 0600), 0);
     else if (special == "folder")
@@ -338,7 +338,8 @@ TEST_P(SpecialTargetTest, IsNeverReplaced)
 }
 
 INSTANTIATE_TEST_SUITE_P(Receive, SpecialTargetTest,
-                         ::testing::Values("pipe", "/dev/null", "folder"));
+                         ::testing::Values(std::string("pipe"), std::string("/dev/null"),
+                                           std::string("folder")));
 
 TEST_F(ReceiveTest, PortThatCannotOpenUndoesTheStart)
 {
@@ -358,6 +359,11 @@ struct OpenError
     CommError error;
     QString expected, hint;
 };
+
+void PrintTo(const OpenError &e, std::ostream *os)
+{
+    *os << e.hint.toStdString();
+}
 
 class OpenErrorTest : public ReceiveTest, public ::testing::WithParamInterface<OpenError>
 {

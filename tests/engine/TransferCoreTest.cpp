@@ -19,7 +19,7 @@ class TransferCoreTest : public EngineFixture
 };
 
 class LineErrorTest : public TransferCoreTest,
-                      public ::testing::WithParamInterface<std::pair<int, const char *>>
+                      public ::testing::WithParamInterface<std::pair<int, std::string>>
 {
 };
 
@@ -32,7 +32,7 @@ TEST_P(LineErrorTest, AbortsWithItsNamedMessageAndClearsTheStatus)
     window.onMessage = [this] { EXPECT_FALSE(port.PortOpen()); };
     port.raise(code);
     window.onMessage = nullptr;
-    EXPECT_EQ(window.messages, QStringList{text});
+    EXPECT_EQ(window.messages, QStringList{QString::fromStdString(text)});
     EXPECT_EQ(window.status, QString());
     EXPECT_TRUE(window.idle());
     EXPECT_FALSE(engine.transferInProgress());
@@ -41,17 +41,17 @@ TEST_P(LineErrorTest, AbortsWithItsNamedMessageAndClearsTheStatus)
 INSTANTIATE_TEST_SUITE_P(
     TransferCore, LineErrorTest,
     ::testing::Values(
-        std::pair<int, const char *>{1001, "break error on com port, reset and retry"},
-        std::pair<int, const char *>{1004, "framing error on com port, reset and retry"},
-        std::pair<int, const char *>{1006, "overrun error on com port, reset and retry"},
-        std::pair<int, const char *>{1008, "rx overflow error on com port, reset and retry"},
-        std::pair<int, const char *>{1009, "parity error on com port, reset and retry"},
-        std::pair<int, const char *>{1010, "tx full error on com port, reset and retry"},
-        std::pair<int, const char *>{1011, "dcb error on com port, reset and retry"},
-        std::pair<int, const char *>{1012, "port disconnected error on com port, reset and retry"},
-        std::pair<int, const char *>{1002, " on com port, reset and retry"},
-        std::pair<int, const char *>{8, " on com port, reset and retry"},
-        std::pair<int, const char *>{-5, " on com port, reset and retry"}));
+        std::pair<int, std::string>{1001, "break error on com port, reset and retry"},
+        std::pair<int, std::string>{1004, "framing error on com port, reset and retry"},
+        std::pair<int, std::string>{1006, "overrun error on com port, reset and retry"},
+        std::pair<int, std::string>{1008, "rx overflow error on com port, reset and retry"},
+        std::pair<int, std::string>{1009, "parity error on com port, reset and retry"},
+        std::pair<int, std::string>{1010, "tx full error on com port, reset and retry"},
+        std::pair<int, std::string>{1011, "dcb error on com port, reset and retry"},
+        std::pair<int, std::string>{1012, "port disconnected error on com port, reset and retry"},
+        std::pair<int, std::string>{1002, " on com port, reset and retry"},
+        std::pair<int, std::string>{8, " on com port, reset and retry"},
+        std::pair<int, std::string>{-5, " on com port, reset and retry"}));
 
 TEST_F(TransferCoreTest, ModemLineNotificationsAreIgnored)
 {
