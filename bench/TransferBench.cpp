@@ -13,6 +13,7 @@
 #include "MemorySettingsStore.h"
 #include "SerialCommPort.h"
 #include "SimStream.h"
+#include "TestLine.h"
 #include "WindowParts.h"
 #include "frmGAbackup.h"
 
@@ -37,7 +38,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
@@ -66,36 +66,6 @@ double secondsBetween(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double>(to - from).count();
 }
-
-// A pseudo-terminal pair held by the bench: the program opens `name`, the
-// far end works on `controller`.
-struct PtyPair
-{
-    PtyPair()
-    {
-        char path[256] = {};
-        ::openpty(&controller, &device, path, nullptr, nullptr);
-        termios raw{};
-        ::tcgetattr(device, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(device, TCSANOW, &raw);
-        name = QString::fromLocal8Bit(path);
-    }
-    ~PtyPair()
-    {
-        closeController();
-        if (device >= 0)
-            ::close(device);
-    }
-    void closeController()
-    {
-        if (controller >= 0)
-            ::close(controller);
-        controller = -1;
-    }
-    int controller = -1, device = -1;
-    QString name;
-};
 
 qint64 statusKiB(const char *field)
 {
@@ -238,13 +208,13 @@ bool writeAll(int fd, const QByteArray &data)
 // the program's send is: from the first byte at the far end to the last.
 double catSendBaseline(const QString &file)
 {
-    PtyPair line;
+    TestLine line;
     QProcess cat;
     cat.setStandardInputFile(file);
-    cat.setStandardOutputFile(line.name);
+    cat.setStandardOutputFile(line.path());
     cat.start("cat", {});
     Clock::time_point first{}, last{};
-    const qint64 got = drain(line.controller, kSize, first, last);
+    const qint64 got = drain(line.controllerFd(), kSize, first, last);
     cat.waitForFinished();
     return got == kSize ? secondsBetween(first, last) : -1;
 }
@@ -254,15 +224,15 @@ double catSendBaseline(const QString &file)
 // (its size looked at every millisecond).
 double catReceiveBaseline(const QByteArray &stream, const QString &file)
 {
-    PtyPair line;
+    TestLine line;
     QProcess cat;
-    cat.setStandardInputFile(line.name);
+    cat.setStandardInputFile(line.path());
     cat.setStandardOutputFile(file);
     cat.start("cat", {});
     if (!cat.waitForStarted())
         return -1;
     const auto start = Clock::now();
-    std::thread writer([&] { writeAll(line.controller, stream); });
+    std::thread writer([&] { writeAll(line.controllerFd(), stream); });
     Clock::time_point end{};
     while (Clock::now() - start < std::chrono::seconds(60)) {
         if (QFileInfo(file).size() >= stream.size()) {
@@ -282,17 +252,18 @@ double catReceiveBaseline(const QByteArray &stream, const QString &file)
 // notification, on a pseudo-terminal drained by a reader thread.
 void transmitEmptyLatency()
 {
-    PtyPair line;
+    TestLine line;
     std::atomic<bool> stop{false};
     std::thread reader([&] {
         char buffer[65536];
         while (!stop) {
-            pollfd p{line.controller, POLLIN, 0};
+            pollfd p{line.controllerFd(), POLLIN, 0};
             if (::poll(&p, 1, 50) > 0)
-                (void)::read(line.controller, buffer, sizeof buffer);
+                if (::read(line.controllerFd(), buffer, sizeof buffer) < 0)
+                    continue;
         }
     });
-    SerialCommPort port([&](int) { return line.name; });
+    SerialCommPort port([&](int) { return line.path(); });
     port.setPortOpen(true);
     port.setSThreshold(1);
     std::vector<qint64> samples;
@@ -357,8 +328,8 @@ int soak(BenchWindow &window, SettingsStore &store, FakeFileDialog *dialog, cons
         }
         if (done == transfers)
             break;
-        PtyPair line;
-        store.write("Ports", "COM2", line.name);
+        TestLine line;
+        store.write("Ports", "COM2", line.path());
         window.failed = false;
         window.finishedAt = window.savedAt = {};
         std::thread farEnd;
@@ -367,7 +338,7 @@ int soak(BenchWindow &window, SettingsStore &store, FakeFileDialog *dialog, cons
             dialog->choose = source;
             farEnd = std::thread([&line] {
                 Clock::time_point first, last;
-                drain(line.controller, 4096, first, last);
+                drain(line.controllerFd(), 4096, first, last);
             });
             window.cmdSend->click();
         } else {
@@ -377,7 +348,7 @@ int soak(BenchWindow &window, SettingsStore &store, FakeFileDialog *dialog, cons
             farEnd = std::thread([&line, &backup] {
                 qint64 written = 0;
                 while (written < backup.size()) {
-                    const ssize_t n = ::write(line.controller, backup.constData() + written,
+                    const ssize_t n = ::write(line.controllerFd(), backup.constData() + written,
                                               size_t(backup.size() - written));
                     if (n <= 0)
                         return;
@@ -387,7 +358,7 @@ int soak(BenchWindow &window, SettingsStore &store, FakeFileDialog *dialog, cons
                 // the line quiet.
                 for (int waited = 0; waited < 5000; waited += 10) {
                     int queued = 0;
-                    if (::ioctl(line.controller, TIOCOUTQ, &queued) == 0 && queued == 0)
+                    if (::ioctl(line.controllerFd(), TIOCOUTQ, &queued) == 0 && queued == 0)
                         break;
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 }
@@ -451,8 +422,8 @@ int main(int argc, char *argv[])
     // Send: the program reads the file and paces chunks by transmit-empty;
     // the clock stops when the far end has the last byte.
     auto send = [&] {
-        PtyPair line;
-        store.write("Ports", "COM2", line.name);
+        TestLine line;
+        store.write("Ports", "COM2", line.path());
         std::atomic<bool> matches{true};
         Clock::time_point firstByte{}, lastByte{};
         std::thread reader([&] {
@@ -460,10 +431,10 @@ int main(int argc, char *argv[])
             qint64 got = 0;
             std::vector<char> buffer(65536);
             while (got < kSize) {
-                pollfd p{line.controller, POLLIN, 0};
+                pollfd p{line.controllerFd(), POLLIN, 0};
                 if (::poll(&p, 1, 10000) <= 0)
                     break;
-                const ssize_t n = ::read(line.controller, buffer.data(), buffer.size());
+                const ssize_t n = ::read(line.controllerFd(), buffer.data(), buffer.size());
                 if (n <= 0)
                     break;
                 if (got == 0)
@@ -497,8 +468,8 @@ int main(int argc, char *argv[])
     // and only then is the file compared.
     const QByteArray stream = SimStream::generate(kSize);
     auto receive = [&] {
-        PtyPair line;
-        store.write("Ports", "COM2", line.name);
+        TestLine line;
+        store.write("Ports", "COM2", line.path());
         dialog->choose = dir.filePath("received.bin");
         window.finalText = QString::number(kSize) + " bytes received";
         window.cmdReceive->click();
@@ -508,7 +479,7 @@ int main(int argc, char *argv[])
         std::atomic<bool> written{false};
         std::thread writer([&] {
             start = Clock::now();
-            written = writeAll(line.controller, stream);
+            written = writeAll(line.controllerFd(), stream);
         });
         waitUntil([&] { return window.savedAt != Clock::time_point{} || window.failed; }, 600000);
         const qint64 peak = statusKiB("VmHWM:") - idle;

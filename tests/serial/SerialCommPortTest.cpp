@@ -518,42 +518,46 @@ TEST_F(SerialCommPortTest, OpeningFailsWithTheReason)
     EXPECT_TRUE(second.setPortOpen(true));
 }
 
-TEST_F(SerialCommPortTest, ClosingLeavesQueuedOutputToASlowReaderUnlessDropped)
+// The far end reads slowly; the transmit side reports empty once the driver
+// has taken everything. Closing then must not throw away what the reader has
+// yet to take, unless the output is dropped on purpose (true).
+class ClosingTest : public SerialCommPortTest, public ::testing::WithParamInterface<bool>
 {
-    // The far end reads slowly; the transmit side reports empty once the
-    // driver has taken everything. Closing then must not throw away what the
-    // reader has yet to take, unless the output is dropped on purpose.
-    for (bool drop : {false, true}) {
-        SCOPED_TRACE(drop);
-        events.clear();
-        ASSERT_TRUE(port->setPortOpen(true));
-        port->setSThreshold(1);
-        const QByteArray data = pattern(40000);
-        ASSERT_TRUE(port->Output(data));
-        QByteArray got;
-        ASSERT_TRUE(pumpUntil(
-            [&] {
-                got += line.read(400, 1ms); // about 4 kB a second
-                pump(10ms);
-                return !events.empty();
-            },
-            30s));
-        if (drop)
-            port->setOutBufferCount(0);
-        port->setPortOpen(false);
-        got += line.read(data.size(), 300ms);
-        if (drop) {
-            // On a real line what has left the driver is on the wire: only a
-            // pseudo-terminal still holds bytes that dropping can take back.
-            if (line.isPseudoTerminal())
-                EXPECT_LT(got.size(), data.size());
-            EXPECT_EQ(got, data.left(got.size()));
-        } else {
-            EXPECT_EQ(got.size(), data.size());
-            EXPECT_EQ(got, data);
-        }
+};
+
+TEST_P(ClosingTest, LeavesQueuedOutputToASlowReaderUnlessDropped)
+{
+    const bool drop = GetParam();
+    ASSERT_TRUE(port->setPortOpen(true));
+    port->setSThreshold(1);
+    const QByteArray data = pattern(40000);
+    ASSERT_TRUE(port->Output(data));
+    QByteArray got;
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            got += line.read(400, 1ms); // about 4 kB a second
+            pump(10ms);
+            return !events.empty();
+        },
+        30s));
+    if (drop)
+        port->setOutBufferCount(0);
+    port->setPortOpen(false);
+    got += line.read(data.size(), 300ms);
+    if (drop) {
+        // On a real line what has left the driver is on the wire: only a
+        // pseudo-terminal still holds bytes that dropping can take back.
+        if (line.isPseudoTerminal())
+            EXPECT_LT(got.size(), data.size());
+        EXPECT_EQ(got, data.left(got.size()));
+    } else {
+        EXPECT_EQ(got.size(), data.size());
+        EXPECT_EQ(got, data);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(SerialCommPort, ClosingTest, ::testing::Bool(),
+                         [](const auto &info) { return info.param ? "Dropped" : "Kept"; });
 
 // Another program on the line: a process holding the device open, a live
 // legacy lock file, a flock. Each is refused, named where it can be.

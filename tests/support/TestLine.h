@@ -39,6 +39,9 @@ class TestLine
     QByteArray read(qsizetype count, std::chrono::milliseconds quiet);
     // Hangs up the far end (a pseudo-terminal only).
     void closeController();
+    // The far end's descriptor (non-blocking), for a harness that reads and
+    // writes it at full speed itself.
+    int controllerFd() const { return m_controller; }
 
   private:
     int m_controller = -1;
