@@ -137,35 +137,45 @@ class EndToEndTest : public ::testing::Test
     QString target;
 };
 
-TEST_F(EndToEndTest, FixtureProfileAndTextFileArriveByteForByte)
+struct Sent
 {
-    struct Case
-    {
-        QString name;
-        int size;
-        QString header;
-        bool overSocat = false; // the far end on the other side of a socat pair
-    };
-    for (const Case &c :
-         {Case{"Moving Head.gaf", 3000, "profile header: name \"MOVING H\", length 3000"},
-          Case{"notes.txt", 2500, "no profile header"},
-          Case{"profile.gaf", 5000, "profile header: name \"PROFILE \", length 5000", true}}) {
-        SCOPED_TRACE(c.name.toStdString());
-        const QByteArray content = randomBytes(c.size);
-        const QString far = c.overSocat ? startSocat() : QString();
-        ASSERT_EQ(far.isEmpty(), !c.overSocat) << "socat did not make its line";
-        startSim({"receive", "--quiet-ms", "1500", "--out", dir.filePath("arrived")}, far);
-        dialog->choose = write(c.name, content);
-        window->cmdSend->click();
-        ASSERT_TRUE(waitForStatus("file has been sent")) << status().toStdString();
-        const QString report = simOutput();
-        EXPECT_EQ(sim.exitCode(), 0) << report.toStdString();
-        EXPECT_TRUE(report.contains(c.header)) << report.toStdString();
-        EXPECT_EQ(read(dir.filePath("arrived")), content);
-        EXPECT_TRUE(window->messages.isEmpty());
-        EXPECT_TRUE(window->cmdSend->isEnabled());
-    }
+    const char *name;
+    const char *file;
+    int size;
+    const char *header;
+    bool overSocat; // the far end on the other side of a socat pair
+};
+
+class SendTest : public EndToEndTest, public ::testing::WithParamInterface<Sent>
+{
+};
+
+TEST_P(SendTest, ArrivesByteForByte)
+{
+    const Sent &c = GetParam();
+    const QByteArray content = randomBytes(c.size);
+    const QString far = c.overSocat ? startSocat() : QString();
+    ASSERT_EQ(far.isEmpty(), !c.overSocat) << "socat did not make its line";
+    startSim({"receive", "--quiet-ms", "1500", "--out", dir.filePath("arrived")}, far);
+    dialog->choose = write(c.file, content);
+    window->cmdSend->click();
+    ASSERT_TRUE(waitForStatus("file has been sent")) << status().toStdString();
+    const QString report = simOutput();
+    EXPECT_EQ(sim.exitCode(), 0) << report.toStdString();
+    EXPECT_TRUE(report.contains(c.header)) << report.toStdString();
+    EXPECT_EQ(read(dir.filePath("arrived")), content);
+    EXPECT_TRUE(window->messages.isEmpty());
+    EXPECT_TRUE(window->cmdSend->isEnabled());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, SendTest,
+    ::testing::Values(Sent{"FixtureProfile", "Moving Head.gaf", 3000,
+                           "profile header: name \"MOVING H\", length 3000", false},
+                      Sent{"TextFile", "notes.txt", 2500, "no profile header", false},
+                      Sent{"ProfileOverSocat", "profile.gaf", 5000,
+                           "profile header: name \"PROFILE \", length 5000", true}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(EndToEndTest, FullDiskEndsTheReceiveAndKeepsTheEarlierBackup)
 {
@@ -325,8 +335,9 @@ TEST_P(DeskTest, ReceiveEndsAsTheRulesSay)
     if (saved) {
         EXPECT_EQ(read(target), stream) << "reported saved, but not whole";
         EXPECT_TRUE(window->messages.isEmpty());
-        if (!c.simArgs.contains("--linger-ms"))
+        if (!c.simArgs.contains("--linger-ms")) {
             EXPECT_GE(clock.elapsed(), 3000) << "saved before the line had been quiet";
+        }
     } else {
         const QString messages[] = {"", "port disconnected error on com port, reset and retry",
                                     "port disconnected error on com port, reset and retry",
@@ -335,8 +346,9 @@ TEST_P(DeskTest, ReceiveEndsAsTheRulesSay)
         EXPECT_EQ(status(), QString()) << "nothing waits any more";
         expectEarlierBackupKept();
     }
-    if (c.ending != DeskCase::SavedOrDeviceLost)
+    if (c.ending != DeskCase::SavedOrDeviceLost) {
         EXPECT_EQ(saved, c.ending == DeskCase::Saved);
+    }
     EXPECT_FALSE(window->Comm1().PortOpen());
 }
 
@@ -418,8 +430,9 @@ TEST_P(SignalTest, EndsATransferAsCancelDoes)
     const QString device = QFileInfo(store.read("Ports", "COM2", QString())).canonicalFilePath();
     const QString lock = "/run/lock/LCK.." + device.mid(5).replace('/', '_');
     const bool locking = QFileInfo(QStringLiteral("/run/lock")).isWritable();
-    if (locking)
+    if (locking) {
         EXPECT_TRUE(QFile::exists(lock)) << lock.toStdString();
+    }
 
     ASSERT_EQ(::kill(::getpid(), GetParam()), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !received.isEmpty(); }, 5000));

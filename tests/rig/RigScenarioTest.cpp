@@ -283,53 +283,54 @@ TEST_F(RigScenario, AdapterUnpluggedAndPluggedBackIn)
 // ':', at offsets from none to a quarter of a second after the far end's
 // last byte has left: the USB driver drops what it held, so the backup may
 // be kept only whole; a cut one is never reported saved.
-TEST_F(RigScenario, AdapterUnpluggedRightAfterADump)
+class RigUnplugAfterDump : public RigScenario, public ::testing::WithParamInterface<int>
 {
+};
+
+TEST_P(RigUnplugAfterDump, AdapterUnpluggedRightAfterADump)
+{
+    const int offsetMs = GetParam();
     const QString farPath = qEnvironmentVariable("ZO_RIG_FAR_END");
     ASSERT_FALSE(farPath.isEmpty());
     FarEnd far(farPath);
     ASSERT_TRUE(far.ok());
     const QString target = dir.filePath("show.bak");
     dialog->choose = target;
-    int whole = 0, lost = 0;
-    for (const int offsetMs : {0, 10, 30, 60, 100, 150, 250}) {
-        SCOPED_TRACE(offsetMs);
-        write("show.bak", "earlier backup");
-        window->messages.clear();
-        QByteArray dump = "GLOW ARRANGER";
-        while (dump.size() < 2000 + 371 * offsetMs % 3000)
-            dump += "abcdef:"[dump.size() % 7];
-        dump[dump.size() - 7] = ':';
-        window->cmdReceive->click();
-        ASSERT_TRUE(window->Comm1().PortOpen()) << window->messages.join('|').toStdString();
-        far.give(dump);
-        far.drain();
-        QTest::qWait(offsetMs);
-        tellHost("unplug");
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return status() == "File has been saved." || !window->messages.isEmpty(); },
-            20000))
-            << status().toStdString();
-        if (status() == "File has been saved.") {
-            EXPECT_EQ(read(target), dump) << "a cut backup was reported saved";
-            ++whole;
-        } else {
-            EXPECT_EQ(window->messages,
-                      QStringList{"port disconnected error on com port, reset and retry"});
-            EXPECT_EQ(read(target), QByteArray("earlier backup"));
-            ++lost;
-        }
-        EXPECT_TRUE(idle());
-        ASSERT_TRUE(waitForDevice(device, false, 10s));
-        tellHost("replug");
-        ASSERT_TRUE(waitForDevice(device, true, 10s));
-        QTest::qWait(300);
-        far.take();
+    write("show.bak", "earlier backup");
+    QByteArray dump = "GLOW ARRANGER";
+    while (dump.size() < 2000 + 371 * offsetMs % 3000)
+        dump += "abcdef:"[dump.size() % 7];
+    dump[dump.size() - 7] = ':';
+    window->cmdReceive->click();
+    ASSERT_TRUE(window->Comm1().PortOpen()) << window->messages.join('|').toStdString();
+    far.give(dump);
+    far.drain();
+    QTest::qWait(offsetMs);
+    tellHost("unplug");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return status() == "File has been saved." || !window->messages.isEmpty(); }, 20000))
+        << status().toStdString();
+    const bool whole = status() == "File has been saved.";
+    if (whole) {
+        EXPECT_EQ(read(target), dump) << "a cut backup was reported saved";
+    } else {
+        EXPECT_EQ(window->messages,
+                  QStringList{"port disconnected error on com port, reset and retry"});
+        EXPECT_EQ(read(target), QByteArray("earlier backup"));
     }
-    std::printf("ZO-RIG: note unplugged after a dump: %d kept whole, %d lost-device, 0 short\n",
-                whole, lost);
+    EXPECT_TRUE(idle());
+    ASSERT_TRUE(waitForDevice(device, false, 10s));
+    tellHost("replug");
+    ASSERT_TRUE(waitForDevice(device, true, 10s));
+    QTest::qWait(300);
+    far.take();
+    std::printf("ZO-RIG: note unplugged %d ms after a dump: %s\n", offsetMs,
+                whole ? "kept whole" : "lost-device");
     std::fflush(stdout);
 }
+
+INSTANTIATE_TEST_SUITE_P(Rig, RigUnplugAfterDump, ::testing::Values(0, 10, 30, 60, 100, 150, 250),
+                         [](const auto &info) { return std::to_string(info.param) + "ms"; });
 
 // Backups received onto disks whose every write is logged (dm-log-writes):
 // the host sends each dump at the line's pace, and the log is marked the

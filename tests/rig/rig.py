@@ -394,8 +394,9 @@ def pattern(size):
 
 def scenario_script(build, env, test):
     assignments = " ".join("%s=%s" % item for item in env.items())
-    return "%s %s --gtest_filter=RigScenario.%s --gtest_brief=1\n" % (
-        assignments, binary(build, "rig_scenarios"), test)
+    # A scenario is a test or every row of a table of them.
+    return "%s %s --gtest_filter=RigScenario.%s:*.%s/* --gtest_brief=1\n" % (
+        assignments, binary(build, "rig_scenarios"), test, test)
 
 
 class PacedSend(Guest):

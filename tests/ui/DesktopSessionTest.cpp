@@ -173,29 +173,50 @@ TEST_F(DesktopSessionWithoutABus, TheBusIsConnectedOnlyWhenFirstNeeded)
     EXPECT_EQ(connects, 2);
 }
 
-TEST_F(DesktopSessionTest, HeldFromTheStartOfATransferToEachEnding)
+// Cancel, a line error, a saved backup: each ends the lock.
+struct Ending
+{
+    const char *name;
+    enum
+    {
+        Canceled,
+        LineError,
+        Saved
+    } how;
+};
+
+class DesktopSessionEnding : public DesktopSessionTest, public ::testing::WithParamInterface<Ending>
+{
+};
+
+TEST_P(DesktopSessionEnding, HeldFromTheStartOfATransferToItsEnd)
 {
     WindowHarness h;
     auto w = window(h.clock, h.fakes);
     h.fakes.dialog->choose = dir.filePath("backup.txt");
-
-    // Cancel, a line error, a saved backup: each ends the lock.
-    for (int ending = 0; ending < 3; ++ending) {
-        SCOPED_TRACE(ending);
-        w->cmdReceive->click();
-        ASSERT_TRUE(inhibitorsBecome(held)) << inhibitors().join(',').toStdString();
-        if (ending == 0) {
-            w->cmdCancel->click();
-        } else if (ending == 1) {
-            h.fakes.port->raise(1004);
-        } else {
-            h.fakes.port->arrive(h.dump());
-            h.clock.advance(3000ms);
-            EXPECT_EQ(w->sbrPanel->text(), QString("File has been saved."));
-        }
-        EXPECT_TRUE(inhibitorsBecome({}));
+    w->cmdReceive->click();
+    ASSERT_TRUE(inhibitorsBecome(held)) << inhibitors().join(',').toStdString();
+    switch (GetParam().how) {
+    case Ending::Canceled:
+        w->cmdCancel->click();
+        break;
+    case Ending::LineError:
+        h.fakes.port->raise(1004);
+        break;
+    case Ending::Saved:
+        h.fakes.port->arrive(h.dump());
+        h.clock.advance(3000ms);
+        EXPECT_EQ(w->sbrPanel->text(), QString("File has been saved."));
+        break;
     }
+    EXPECT_TRUE(inhibitorsBecome({})) << inhibitors().join(',').toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(Receive, DesktopSessionEnding,
+                         ::testing::Values(Ending{"Canceled", Ending::Canceled},
+                                           Ending{"LineError", Ending::LineError},
+                                           Ending{"Saved", Ending::Saved}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(DesktopSessionTest, EndingIsNotifiedOnlyWhenTheWindowIsNotActive)
 {
