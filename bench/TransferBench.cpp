@@ -149,9 +149,9 @@ class BenchWindow : public frmGAbackup
         frmGAbackup::SbrMessage(text);
         noteText(text);
     }
-    void showCount(Direction direction, const QString &text) override
+    void showCount(Direction direction, qint64 bytes, const QString &text) override
     {
-        frmGAbackup::showCount(direction, text);
+        frmGAbackup::showCount(direction, bytes, text);
         noteText(text);
     }
     void noteText(const QString &text)

@@ -157,12 +157,12 @@ void TransferEngine::cmdCancel_Click()
     m_window.SbrMessage(QStringLiteral("Action canceled"));
 }
 
-void TransferEngine::endWithMessage(const QString &message)
+void TransferEngine::endWithMessage(const QString &message, TransferWindow::Ending ending)
 {
     // A failure is never followed by the completion of a send whose last
     // chunk had already left.
     m_timer2.setEnabled(false);
-    m_ending = {TransferWindow::Ending::Failed, message};
+    m_ending = {ending, message};
     AbortTransfer();
     m_window.messageBox(message);
     m_window.SbrMessage(QString());
@@ -227,7 +227,7 @@ bool TransferEngine::openPort(const QString &whatFor)
     default:
         break;
     }
-    endWithMessage(message);
+    endWithMessage(message, TransferWindow::Ending::PortUnavailable);
     return false;
 }
 

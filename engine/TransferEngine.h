@@ -134,7 +134,8 @@ class TransferEngine
     void applyIdleState();
     bool openPort(const QString &whatFor);
     void closeTransferFile();
-    void endWithMessage(const QString &message);
+    void endWithMessage(const QString &message,
+                        TransferWindow::Ending ending = TransferWindow::Ending::Failed);
     QString portName() const;
 
     SerialComm &m_port;

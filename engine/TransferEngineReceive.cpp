@@ -135,7 +135,7 @@ void TransferEngine::receiveBlock()
         return;
     }
     m_state.ByteCount += kBlockSize;
-    m_window.showCount(TransferWindow::Direction::Receive,
+    m_window.showCount(TransferWindow::Direction::Receive, m_state.ByteCount,
                        QString::number(m_state.ByteCount) + QStringLiteral(" bytes received"));
     startInactivity(kInactivity);
     if (!writeToTarget(m_state.Block))

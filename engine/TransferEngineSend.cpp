@@ -146,7 +146,7 @@ void TransferEngine::sendChunk(const QByteArray &chunk, qint64 wanted, const QSt
     }
     if (m_state.ByteCount != 0)
         m_window.setProgressValue(m_window.progressValue() + 1.0f);
-    m_window.showCount(TransferWindow::Direction::Send,
+    m_window.showCount(TransferWindow::Direction::Send, m_state.ByteCount,
                        QString::number(m_state.ByteCount) + QStringLiteral(" bytes remaining"));
 }
 

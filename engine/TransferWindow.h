@@ -31,17 +31,19 @@ class TransferWindow
         Sent,
         Saved,
         Failed,
-        Canceled
+        Canceled,
+        PortUnavailable // the port could not be opened: missing, busy, not allowed
     };
 
     virtual ~TransferWindow() = default;
 
     // Replaces the status line; an empty text clears it.
     virtual void SbrMessage(const QString &text) = 0;
-    // Replaces the status line with a byte count ("N bytes remaining",
-    // "N bytes received"). Counts come once a block, faster than anyone
-    // reads: the window may show only the latest of them now and then.
-    virtual void showCount(Direction direction, const QString &text) = 0;
+    // Replaces the status line with a byte count: text is "N bytes remaining"
+    // or "N bytes received", and bytes is its N. Counts come once a block,
+    // faster than anyone reads: the window may show only the latest of them
+    // now and then.
+    virtual void showCount(Direction direction, qint64 bytes, const QString &text) = 0;
 
     // A transfer has started: the file is chosen and the port is being
     // opened. Every start is followed by exactly one ending.

@@ -105,6 +105,7 @@ void DesktopNotifier::tellEnding(TransferWindow::Ending ending, const QString &w
         summary = tr("Backup saved");
         break;
     case TransferWindow::Ending::Failed:
+    case TransferWindow::Ending::PortUnavailable:
         summary = tr("Transfer failed");
         break;
     case TransferWindow::Ending::Canceled:

@@ -230,7 +230,7 @@ void frmGAbackup::SbrMessage(const QString &text)
     showStatus(text);
 }
 
-void frmGAbackup::showCount(Direction, const QString &text)
+void frmGAbackup::showCount(Direction, qint64, const QString &text)
 {
     // Counts come once per 1024 bytes, far faster than anyone reads on a
     // fast line, and each new text makes the status bar lay itself out

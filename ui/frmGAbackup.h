@@ -69,7 +69,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
 
     // TransferWindow
     void SbrMessage(const QString &text) override;
-    void showCount(Direction direction, const QString &text) override;
+    void showCount(Direction direction, qint64 bytes, const QString &text) override;
     void transferStarted(Direction direction) override;
     void transferEnded(Ending ending, const QString &words) override;
     void setControlEnabled(Control control, bool enabled) override;

@@ -116,9 +116,13 @@ TEST_P(BlockAlignedTest, DumpIsSavedOnceTheLineFallsQuiet)
     EXPECT_TRUE(window.animationOpen);
     port.arrive(s.mid(13));
     QStringList counts;
-    for (int b = 1; b <= blocks; ++b)
+    QList<qint64> numbers;
+    for (int b = 1; b <= blocks; ++b) {
         counts << QString("%1 bytes received").arg(1024 * b);
+        numbers << 1024 * b;
+    }
     EXPECT_EQ(countTexts(), counts);
+    EXPECT_EQ(window.counts, numbers);
     EXPECT_EQ(readFile(target), kEarlier) << "the target is replaced only at the end";
     // The marker at 1017 of the last block ends nothing by itself: more
     // could follow. Quiet for the inactivity time, it is the end.

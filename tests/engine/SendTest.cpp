@@ -92,6 +92,7 @@ TEST_F(SendTest, FileOf2500BytesGoesInThreeChunksWithCountdown)
     EXPECT_EQ(window.status, QString("452 bytes remaining"));
     port.transmitEmpty();
     EXPECT_EQ(window.status, QString("0 bytes remaining"));
+    EXPECT_EQ(window.counts, (QList<qint64>{1476, 452, 0})) << "each count's number is its text's";
     EXPECT_FALSE(timer2.enabled()) << "draining: the last chunk has not left yet";
     port.transmitEmpty();
     EXPECT_TRUE(timer2.enabled());

@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 f.port.failOpen = {CommError::Kind::Busy, "/dev/ttyS1", "in use"};
                                 receive(f, {});
                             },
-                            {"started receive", "ended failed: Cannot open COM2 (/dev/ttyS1)"}},
+                            {"started receive", "ended port unavailable: Cannot open COM2 (/dev/ttyS1)"}},
                       Story{"FileRefused",
                             [](EngineFixture &f) {
                                 f.dialog.choose = f.path("missing.txt");

@@ -15,14 +15,19 @@ class FakeWindow final : public TransferWindow
         status = text;
         statusHistory.append(text);
     }
-    void showCount(Direction, const QString &text) override { SbrMessage(text); }
+    void showCount(Direction, qint64 bytes, const QString &text) override
+    {
+        SbrMessage(text);
+        counts.append(bytes);
+    }
     void transferStarted(Direction direction) override
     {
         transfers.append(direction == Direction::Send ? "started send" : "started receive");
     }
     void transferEnded(Ending ending, const QString &words) override
     {
-        static const char *const names[] = {"sent", "saved", "failed", "canceled"};
+        static const char *const names[] = {"sent", "saved", "failed", "canceled",
+                                            "port unavailable"};
         transfers.append(QStringLiteral("ended %1: %2").arg(names[int(ending)], words));
     }
     void setControlEnabled(Control control, bool enabled) override
@@ -75,6 +80,7 @@ class FakeWindow final : public TransferWindow
 
     QString status;
     QStringList statusHistory;
+    QList<qint64> counts; // the numbers of the counts shown
     QStringList messages;
     QStringList stateChanges;
     QStringList transfers; // "started send", "ended saved: File has been saved."
