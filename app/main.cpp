@@ -1,7 +1,11 @@
 #include "BusLink.h"
 #include "CommandLine.h"
+#include "FileKinds.h"
+#include "PortChoice.h"
+#include "PortList.h"
 #include "QSettingsStore.h"
 #include "ShutdownSignals.h"
+#include "TerminalTransfer.h"
 #include "frmGAbackup.h"
 
 #include <QApplication>
@@ -11,12 +15,51 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace {
 void nameTheProgram()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("ZO Vovere"));
     QCoreApplication::setApplicationName(QStringLiteral("ZO Vovere"));
     QCoreApplication::setApplicationVersion(CommandLine::version());
+}
+
+// A transfer or the port list in the terminal, without a display.
+int runInTerminal(const CommandLine::Request &request)
+{
+    QSettingsStore store; // read only: the ports and the window's choice
+    if (request.mode == CommandLine::Request::Mode::ListPorts) {
+        SystemPortList ports;
+        return CommandLine::put(false, portTable(ports, store)) ? CommandLine::kSuccess
+                                                                : CommandLine::kFailed;
+    }
+    const PortChoice port = PortChoice::from(request.port, store);
+    if (!port.refusal.isEmpty()) {
+        CommandLine::put(true, QStringLiteral("zo-vovere: %1\n").arg(port.refusal));
+        return CommandLine::kPortUnavailable;
+    }
+    TerminalTransfer::Output output;
+    output.status = [](const QString &text) { CommandLine::put(true, text); };
+    output.terminal = ::isatty(STDERR_FILENO) == 1;
+    output.quiet = request.quiet;
+    TerminalTransfer transfer(port, output);
+    // Ctrl+C, a kill or a closed terminal ends the transfer as Cancel does.
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::received, &transfer, &TerminalTransfer::stop);
+    QObject::connect(&transfer, &TerminalTransfer::finished, qApp, &QCoreApplication::exit);
+    switch (request.mode) {
+    case CommandLine::Request::Mode::Send:
+        transfer.send(request.file);
+        break;
+    case CommandLine::Request::Mode::Receive:
+        transfer.receive(request.file);
+        break;
+    default:
+        transfer.receiveInto(request.file);
+        break;
+    }
+    return QCoreApplication::exec();
 }
 } // namespace
 
@@ -27,9 +70,13 @@ int main(int argc, char *argv[])
         // works where there is no display (a terminal, a package build).
         QCoreApplication plain(argc, argv);
         nameTheProgram();
-        const int answered = CommandLine::answerWithoutWindow(QCoreApplication::arguments());
+        CommandLine::Request request;
+        const int answered =
+            CommandLine::answerWithoutWindow(QCoreApplication::arguments(), &request);
         if (answered >= 0)
             return answered;
+        if (request.mode != CommandLine::Request::Mode::Window)
+            return runInTerminal(request);
     }
 
     BusLink::neverLaunchASessionBus();
@@ -43,7 +90,7 @@ int main(int argc, char *argv[])
     CommandLine::describe(parser);
     parser.parse(QCoreApplication::arguments()); // checked above; the toolkit's taken out
     const QStringList files = parser.positionalArguments();
-    const QString unusable = files.isEmpty() ? QString() : CommandLine::unusableFile(files.first());
+    const QString unusable = files.isEmpty() ? QString() : FileKinds::cannotOffer(files.first());
     if (!unusable.isEmpty())
         std::fprintf(stderr, "zo-vovere: %s: %s\n", qPrintable(files.first()),
                      qPrintable(unusable));

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio> // renameat2
 #include <cstring>
 #include <utility>
 
@@ -192,29 +193,56 @@ bool DiskTarget::sync()
     return true;
 }
 
-bool DiskTarget::syncFolder(const QByteArray &renamed)
+namespace {
+// Syncs renamed (when given), then folder; 0, or the error. On FAT a file's
+// size and first cluster live in its folder entry, which a rename makes anew
+// and only the file's own sync writes: a folder synced alone can come back
+// from a cut with the new name on an empty file. So the file is synced again
+// under its new name, then the folder.
+int syncRenamed(const QByteArray &folder, const QByteArray &renamed)
 {
-    // On FAT a file's size and first cluster live in its folder entry, which
-    // a rename makes anew and only the file's own sync writes: a folder
-    // synced alone can come back from a cut with the new name on an empty
-    // file. So the file is synced again under its new name, then the folder.
     if (!renamed.isEmpty()) {
         const int fd = ::open(renamed.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0)
-            return fail(errno);
+            return errno;
         const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
         const int error = errno;
         ::close(fd);
         if (!synced)
-            return fail(error);
+            return error;
     }
-    const int fd = ::open(native(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return fail(errno);
+        return errno;
     const bool synced = ::fsync(fd) == 0;
     const int error = errno;
     ::close(fd);
-    return synced || fail(error);
+    return synced ? 0 : error;
+}
+} // namespace
+
+bool DiskTarget::syncFolder(const QByteArray &renamed)
+{
+    const int error = syncRenamed(native(m_folder), renamed);
+    return error == 0 || fail(error);
+}
+
+QString DiskTarget::renameSaved(const QString &from, const QString &to)
+{
+    const QByteArray source = native(from), target = native(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) !=
+        0) {
+        // A file system that cannot promise not to replace: looked at first.
+        if (errno != EINVAL && errno != ENOSYS)
+            return systemText(errno);
+        struct stat existing;
+        if (::lstat(target.constData(), &existing) == 0)
+            return systemText(EEXIST);
+        if (::rename(source.constData(), target.constData()) != 0)
+            return systemText(errno);
+    }
+    const int error = syncRenamed(native(QFileInfo(to).absolutePath()), target);
+    return error ? systemText(error) : QString();
 }
 
 bool DiskTarget::fileWasSynced()

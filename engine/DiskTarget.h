@@ -50,6 +50,11 @@ class DiskTarget : public ReceiveTarget
     // The names this program gives its copy and the earlier file of path.
     static QString partName(const QString &path, qint64 pid, int copy);
     static QString earlierName(const QString &path);
+    // Gives a saved file another name in its folder, never over another
+    // file, and syncs it and the folder as a commit does. Empty when done;
+    // otherwise why not (the file then keeps its name, or, when only the
+    // sync failed, has the new one without the promise).
+    static QString renameSaved(const QString &from, const QString &to);
 
   private:
     bool fail(int error);

@@ -1,5 +1,6 @@
 #include "FileKinds.h"
 
+#include <QFileInfo>
 #include <QObject>
 
 #include <cerrno>
@@ -97,6 +98,16 @@ bool openRegularForReading(QFile &file, const QString &path, QString *reason)
     }
     return true;
 #endif
+}
+
+QString cannotOffer(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QString::fromLocal8Bit(std::strerror(ENOENT));
+    if (info.isDir())
+        return QObject::tr("it is a folder");
+    return {};
 }
 
 } // namespace FileKinds

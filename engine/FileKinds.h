@@ -19,4 +19,8 @@ QString nonRegularKind(const QString &path);
 // the caller. On failure file stays closed and reason says why.
 bool openRegularForReading(QFile &file, const QString &path, QString *reason);
 
+// Why a file named by the user cannot be offered for sending ("No such file
+// or directory", "it is a folder"); empty when it can.
+QString cannotOffer(const QString &path);
+
 } // namespace FileKinds

@@ -10,6 +10,7 @@
 #include <QSerialPortInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
 
 #include <unistd.h>
@@ -78,6 +79,22 @@ QString SystemPortList::accessStatusOf(const QString &device)
     if (type.open(QIODevice::ReadOnly) && type.readAll().trimmed() == "0")
         return QObject::tr("no serial port behind this device");
     return QObject::tr("free");
+}
+
+QList<PortInfo> PortList::portsAnd(const QStringList &paths) const
+{
+    QList<PortInfo> listed = ports();
+    for (QString path : paths) {
+        path = path.trimmed();
+        const QString target = QFileInfo(path).canonicalFilePath();
+        const bool known = std::any_of(listed.begin(), listed.end(), [&](const PortInfo &port) {
+            return path == port.device || path == port.stablePath ||
+                   (!target.isEmpty() && target == QFileInfo(port.device).canonicalFilePath());
+        });
+        if (!path.isEmpty() && !known)
+            listed.append(describe(path));
+    }
+    return listed;
 }
 
 PortInfo SystemPortList::describe(const QString &path) const

@@ -33,6 +33,10 @@ class PortList : public QObject
     virtual PortInfo describe(const QString &path) const = 0;
     virtual void setWatching(bool on) = 0;
 
+    // The system's ports, and after them each of paths (stored or typed
+    // devices) that names none of them, described.
+    QList<PortInfo> portsAnd(const QStringList &paths) const;
+
   signals:
     void changed();
 };

@@ -79,22 +79,12 @@ PortSettingsDialog::PortSettingsDialog(SettingsStore &store, PortList &ports, QW
 
 void PortSettingsDialog::refresh()
 {
-    QList<PortInfo> ports = m_ports.ports();
     // A stored or typed path the system does not list (a socat link, a
     // pseudo-terminal) is shown too, with its status.
     QStringList paths;
     for (int port : {1, 2})
         paths << StartupSettings::devicePath(m_store, port) << m_com[port - 1]->currentText();
-    for (QString path : paths) {
-        path = path.trimmed();
-        const QString target = QFileInfo(path).canonicalFilePath();
-        const bool listed = std::any_of(ports.begin(), ports.end(), [&](const PortInfo &port) {
-            return path == port.device || path == port.stablePath ||
-                   (!target.isEmpty() && target == QFileInfo(port.device).canonicalFilePath());
-        });
-        if (!path.isEmpty() && !listed)
-            ports.append(m_ports.describe(path));
-    }
+    const QList<PortInfo> ports = m_ports.portsAnd(paths);
     const QString selected = m_table->currentItem()
                                  ? m_table->currentItem()->data(0, Qt::UserRole).toString()
                                  : QString();

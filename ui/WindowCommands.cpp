@@ -2,7 +2,7 @@
 // closing the window or ending the program on a signal.
 #include "frmGAbackup.h"
 
-#include "CommandLine.h"
+#include "FileKinds.h"
 #include "HelpViewer.h"
 #include "PortSettingsDialog.h"
 
@@ -28,7 +28,7 @@ void frmGAbackup::offerToSend(const QString &file)
 
 void frmGAbackup::startWith(const QString &file)
 {
-    const QString unusable = CommandLine::unusableFile(file);
+    const QString unusable = FileKinds::cannotOffer(file);
     if (unusable.isEmpty())
         offerToSend(file);
     else

@@ -1,0 +1,279 @@
+#include "TerminalTransfer.h"
+
+#include "BackgroundTarget.h"
+#include "CommandLine.h"
+#include "DiskTarget.h"
+#include "FileKinds.h"
+#include "QtTimer.h"
+#include "SerialCommPort.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+// The file dialog of a terminal: the name was given on the command line.
+class TerminalTransfer::GivenName final : public FileDialog
+{
+  public:
+    bool ShowOpen() override { return show(); }
+    bool ShowSave() override { return show(); }
+    QString name;
+
+  private:
+    bool show()
+    {
+        FileName = name;
+        return true;
+    }
+};
+
+TerminalTransfer::TerminalTransfer(PortChoice port, Output output, Parts parts)
+    : m_choice(std::move(port)), m_output(std::move(output)), m_parts(std::move(parts)),
+      m_dialog(std::make_unique<GivenName>())
+{
+    if (!m_parts.port)
+        m_parts.port =
+            std::make_unique<SerialCommPort>([device = m_choice.device](int) { return device; });
+    if (!m_parts.timer1)
+        m_parts.timer1 = std::make_unique<QtTimer>(TransferEngine::kInactivity);
+    if (!m_parts.timer2)
+        m_parts.timer2 = std::make_unique<QtTimer>(TransferEngine::kSendCompletion);
+    if (!m_parts.source)
+        m_parts.source = std::make_unique<BackgroundSource>();
+    if (!m_parts.target)
+        m_parts.target =
+            std::make_unique<BackgroundTarget>([] { return std::make_unique<DiskTarget>(); });
+    if (!m_parts.now)
+        m_parts.now = [] { return QDateTime::currentDateTime(); };
+    m_engine =
+        std::make_unique<TransferEngine>(*m_parts.port, *this, *m_parts.timer1, *m_parts.timer2,
+                                         *m_dialog, *m_parts.source, *m_parts.target, QString());
+}
+
+TerminalTransfer::~TerminalTransfer()
+{
+    // The port and an unfinished backup are let go, whatever ended the program.
+    m_engine->FormUnload();
+}
+
+void TerminalTransfer::send(const QString &file)
+{
+    m_file = QFileInfo(file).absoluteFilePath();
+    if (const QString why = FileKinds::cannotOffer(file); !why.isEmpty()) {
+        messageBox(tr("Cannot open \"%1\" for sending: %2.").arg(file, why));
+        return;
+    }
+    m_dialog->name = m_file;
+    m_engine->offerToSend(m_file, 0);
+}
+
+void TerminalTransfer::receive(const QString &file)
+{
+    m_file = QFileInfo(file).absoluteFilePath();
+    m_dialog->name = m_file;
+    m_engine->cmdReceive_Click();
+}
+
+void TerminalTransfer::receiveInto(const QString &folder)
+{
+    m_folder = QFileInfo(folder).absoluteFilePath();
+    if (!QFileInfo(m_folder).isDir()) {
+        messageBox(tr("Cannot save backups in \"%1\": it is not a folder.").arg(folder));
+        return;
+    }
+    receiveNext();
+}
+
+void TerminalTransfer::receiveNext()
+{
+    if (m_finished)
+        return;
+    // Named for now; renamed after the moment it is saved.
+    receive(backupName(m_folder, m_parts.now()));
+}
+
+void TerminalTransfer::stop(int number)
+{
+    m_stopSignal = number;
+    const bool waiting = m_engine->state().RxState == TransferState::RxWaitingForHeader &&
+                         m_parts.port->InBufferCount() == 0;
+    if (!m_folder.isEmpty() && (!m_running || waiting)) {
+        // Nothing of a backup has come: stopping loses nothing.
+        m_finished = true;
+        m_engine->FormUnload();
+        endProgressLine();
+        QTimer::singleShot(0, this, [this] { emit finished(CommandLine::kSuccess); });
+        return;
+    }
+    if (m_engine->transferInProgress())
+        m_engine->cmdCancel_Click();
+    else
+        finish(128 + number);
+}
+
+QString TerminalTransfer::stemFor(const QDateTime &moment)
+{
+    return QStringLiteral("backup-") + moment.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss"));
+}
+
+QString TerminalTransfer::backupName(const QString &folder, const QDateTime &moment)
+{
+    const QString stem = QDir(folder).filePath(stemFor(moment));
+    QString name = stem + QStringLiteral(".txt");
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = stem + QStringLiteral("-%1.txt").arg(n);
+    return name;
+}
+
+QString TerminalTransfer::progressText(Direction direction, qint64 done, qint64 total,
+                                       double bytesPerSecond)
+{
+    QString text;
+    if (direction == Direction::Send)
+        text = tr("%1 of %2 bytes sent (%3%)")
+                   .arg(done)
+                   .arg(total)
+                   .arg(total > 0 ? done * 100 / total : 100);
+    else
+        text = tr("%1 bytes received").arg(done);
+    if (bytesPerSecond <= 0)
+        return text;
+    text += tr(", %1 kB/s").arg(bytesPerSecond / 1000, 0, 'f', 1);
+    if (direction == Direction::Send && total > done) {
+        const qint64 seconds = qint64((total - done) / bytesPerSecond + 0.5);
+        text += tr(", %1:%2 left").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    }
+    return text;
+}
+
+void TerminalTransfer::write(const QString &text)
+{
+    endProgressLine();
+    m_output.status(text + QLatin1Char('\n'));
+}
+
+void TerminalTransfer::endProgressLine()
+{
+    if (std::exchange(m_lineOpen, false))
+        m_output.status(QStringLiteral("\n"));
+}
+
+void TerminalTransfer::SbrMessage(const QString &text)
+{
+    // Shown while a transfer runs; the words that end it come with its end.
+    m_status = text;
+    if (m_running && !text.isEmpty() && !m_output.quiet)
+        write(text);
+}
+
+void TerminalTransfer::transferStarted(Direction direction)
+{
+    m_running = true;
+    m_endedWords.clear();
+    m_total = direction == Direction::Send ? QFileInfo(m_file).size() : 0;
+    m_firstDone = -1;
+    if (!m_status.isEmpty() && !m_output.quiet)
+        write(m_status);
+}
+
+void TerminalTransfer::showCount(Direction direction, qint64 bytes, const QString &)
+{
+    if (m_output.quiet)
+        return;
+    const QDateTime now = m_parts.now();
+    const qint64 done = direction == Direction::Send ? m_total - bytes : bytes;
+    if (m_firstDone < 0) {
+        m_firstDone = done;
+        m_firstAt = now;
+    }
+    const bool last = direction == Direction::Send && bytes == 0;
+    const qint64 every = m_output.terminal ? kTerminalFrameMs : kPlainLineMs;
+    if (!last && m_writtenAt.isValid() && m_writtenAt.msecsTo(now) < every)
+        return;
+    m_writtenAt = now;
+    const qint64 elapsed = m_firstAt.msecsTo(now);
+    const double rate = elapsed >= 1000 ? (done - m_firstDone) * 1000.0 / double(elapsed) : 0;
+    const QString text = progressText(direction, done, m_total, rate);
+    if (!m_output.terminal) {
+        write(text);
+        return;
+    }
+    m_output.status(QLatin1Char('\r') + text + QStringLiteral("\x1b[K"));
+    m_lineOpen = true;
+}
+
+void TerminalTransfer::transferEnded(Ending ending, const QString &words)
+{
+    m_running = false;
+    m_endedWords = words;
+    m_writtenAt = {};
+    switch (ending) {
+    case Ending::Sent:
+        write(words);
+        finish(CommandLine::kSuccess);
+        return;
+    case Ending::Saved:
+        if (m_folder.isEmpty()) {
+            write(words);
+            finish(CommandLine::kSuccess);
+        } else {
+            keepSaved();
+        }
+        return;
+    case Ending::Canceled:
+        write(QStringLiteral("zo-vovere: ") + words);
+        finish(m_stopSignal ? 128 + m_stopSignal : CommandLine::kFailed);
+        return;
+    case Ending::PortUnavailable:
+        write(QStringLiteral("zo-vovere: ") + words);
+        finish(CommandLine::kPortUnavailable);
+        return;
+    case Ending::Failed:
+        write(QStringLiteral("zo-vovere: ") + words);
+        if (m_folder.isEmpty())
+            finish(CommandLine::kFailed);
+        else // this one left nothing; the next is waited for, a moment later
+            QTimer::singleShot(kRetryMs, this, &TerminalTransfer::receiveNext);
+        return;
+    }
+}
+
+void TerminalTransfer::keepSaved()
+{
+    // Saved under the name of the moment the wait began; it takes the name
+    // of the moment it was saved, as a saved file: never over another file,
+    // and the folder synced. Where that fails it keeps the first name.
+    QString kept = m_file;
+    const QDateTime now = m_parts.now();
+    const QString name = QFileInfo(m_file).completeBaseName();
+    if (name != stemFor(now) && !name.startsWith(stemFor(now) + QLatin1Char('-'))) {
+        const QString dated = backupName(m_folder, now);
+        const QString why = DiskTarget::renameSaved(m_file, dated);
+        if (why.isEmpty())
+            kept = dated;
+        else
+            write(tr("zo-vovere: the backup keeps the name \"%1\": it could not be renamed to "
+                     "\"%2\": %3.")
+                      .arg(m_file, dated, why));
+    }
+    write(QFileInfo(kept).fileName() + QStringLiteral(": ") + m_endedWords);
+    QTimer::singleShot(0, this, &TerminalTransfer::receiveNext);
+}
+
+void TerminalTransfer::messageBox(const QString &text)
+{
+    // A failure's words came with its end already.
+    if (text == m_endedWords)
+        return;
+    write(QStringLiteral("zo-vovere: ") + text);
+    if (!m_running) // refused before it started
+        finish(CommandLine::kFailed);
+}
+
+void TerminalTransfer::finish(int status)
+{
+    if (std::exchange(m_finished, true))
+        return;
+    endProgressLine();
+    QTimer::singleShot(0, this, [this, status] { emit finished(status); });
+}
