@@ -161,14 +161,13 @@ TEST_P(ProgressTest, IsWrittenAsTheOutputAllows)
 
 INSTANTIATE_TEST_SUITE_P(
     Terminal, ProgressTest,
-    ::testing::Values(
-        Shown{"Plain", false, false,
-              "sending file\n"
-              "1024 of 13000 bytes sent (7%)\n"
-              "11264 of 13000 bytes sent (86%), 1.9 kB/s, 0:01 left\n"
-              "13000 of 13000 bytes sent (100%), 1.9 kB/s\n"
-              "file has been sent\n"},
-        Shown{"Quiet", false, true, "file has been sent\n"}),
+    ::testing::Values(Shown{"Plain", false, false,
+                            "sending file\n"
+                            "1024 of 13000 bytes sent (7%)\n"
+                            "11264 of 13000 bytes sent (86%), 1.9 kB/s, 0:01 left\n"
+                            "13000 of 13000 bytes sent (100%), 1.9 kB/s\n"
+                            "file has been sent\n"},
+                      Shown{"Quiet", false, true, "file has been sent\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(TerminalTest, ProgressOnATerminalIsOneLineRewrittenInPlace)
@@ -234,20 +233,20 @@ TEST_P(PortChoiceTest, NamesTheDeviceAndThePort)
     store.write(StartupSettings::kStartup, StartupSettings::kBackup, "True");
     const PortChoice choice = PortChoice::from(GetParam().argument, store, dev.path());
     const QString device = GetParam().device;
-    EXPECT_EQ(choice.device, device.startsWith('/') || device.isEmpty() ? device
-                                                                         : dev.filePath(device));
+    EXPECT_EQ(choice.device,
+              device.startsWith('/') || device.isEmpty() ? device : dev.filePath(device));
     EXPECT_EQ(choice.number, GetParam().number);
     EXPECT_EQ(choice.refusal.isEmpty(), !device.isEmpty()) << choice.refusal.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Terminal, PortChoiceTest,
-    ::testing::Values(Choice{"WindowsChoice", "", 1, "/dev/ttyS0"},
-                      Choice{"Com2", "com2", 2, "ttyUSB0"},
-                      Choice{"StoredDeviceByName", "ttyUSB0", 2, "ttyUSB0"},
-                      Choice{"StableName", "usb-FTDI-if00", 1, "serial/by-id/usb-FTDI-if00"},
-                      Choice{"OtherDevice", "/dev/ttyACM5", 1, "/dev/ttyACM5"},
-                      Choice{"Unknown", "COM7", 1, ""}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Terminal, PortChoiceTest,
+                         ::testing::Values(Choice{"WindowsChoice", "", 1, "/dev/ttyS0"},
+                                           Choice{"Com2", "com2", 2, "ttyUSB0"},
+                                           Choice{"StoredDeviceByName", "ttyUSB0", 2, "ttyUSB0"},
+                                           Choice{"StableName", "usb-FTDI-if00", 1,
+                                                  "serial/by-id/usb-FTDI-if00"},
+                                           Choice{"OtherDevice", "/dev/ttyACM5", 1, "/dev/ttyACM5"},
+                                           Choice{"Unknown", "COM7", 1, ""}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

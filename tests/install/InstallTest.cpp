@@ -117,8 +117,9 @@ TEST_P(CommandLineTest, AnswersAsGnuProgramsDo)
     }
     EXPECT_TRUE(out.contains(QString::fromUtf8(call.out))) << out.toStdString();
     EXPECT_TRUE(err.contains(QString::fromUtf8(call.err))) << err.toStdString();
-    if (call.exitCode == 2)
+    if (call.exitCode == 2) {
         EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -134,6 +135,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "",
                    "zo-vovere: Unknown option 'no-such-option'.\nTry 'zo-vovere --help'.\n"},
         Invocation{"TwoFiles", {"a.txt", "b.txt"}, false, 2, "", "Try 'zo-vovere --help'."},
+        Invocation{"SendAndReceive", {"-s", "a", "-r", "b"}, false, 2, "", "only one of --send"},
+        Invocation{"FileWithSend", {"--send", "a", "b"}, false, 2, "", "FILE goes without"},
+        Invocation{"PortWithoutTransfer", {"--port", "COM1"}, false, 2, "", "--port and --quiet"},
+        Invocation{"UnknownPort",
+                   {"--receive", "b", "--port", "COM7"},
+                   false,
+                   3,
+                   "",
+                   "zo-vovere: no serial port \"COM7\""},
         Invocation{"MissingFile",
                    {"/nonexistent/show.txt"},
                    false,

@@ -1,0 +1,198 @@
+// The program from a terminal as a script or a user runs it: the real
+// program without a display, the simulator on the far end of a
+// pseudo-terminal it does not hold open, files in a temporary folder.
+#include "SimStream.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <memory>
+
+namespace {
+
+class TerminalRun : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    }
+    void TearDown() override
+    {
+        for (auto &process : processes) {
+            process->kill();
+            process->waitForFinished(2000);
+        }
+    }
+
+    QProcess &start(const QString &program, const QStringList &args)
+    {
+        processes.push_back(std::make_unique<QProcess>());
+        QProcess &process = *processes.back();
+        process.setProcessEnvironment(env);
+        process.start(program, args);
+        return process;
+    }
+    // The program on the simulator's line (or on line).
+    QProcess &program(QStringList args, const QString &line = {})
+    {
+        return start(ZO_PROGRAM_PATH, args << "--port" << (line.isEmpty() ? device : line));
+    }
+    // The simulator playing the desk; its line is device unless on is given.
+    QProcess &desk(const QStringList &args, const QString &on = {})
+    {
+        QProcess &sim =
+            start(ZO_SIM_PATH, on.isEmpty() ? args : args + QStringList{"--device", on});
+        if (on.isEmpty() && sim.waitForReadyRead(5000))
+            device = QString::fromLocal8Bit(sim.readLine()).trimmed().mid(8);
+        return sim;
+    }
+    // Standard error so far, once it holds text so many times (within ms).
+    QString errorsOnceSaid(QProcess &process, const QString &text, int times = 1, int ms = 10000)
+    {
+        QTest::qWaitFor(
+            [&] {
+                said[&process] += QString::fromLocal8Bit(process.readAllStandardError());
+                return said[&process].count(text) >= times;
+            },
+            ms);
+        return said[&process];
+    }
+    int exitCode(QProcess &process)
+    {
+        if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        errorsOnceSaid(process, {}, 1, 0);
+        return process.exitCode();
+    }
+    QString path(const QString &name) const { return dir.filePath(name); }
+    // Whether process has the simulator's line open: bytes sent before are
+    // thrown away by the opening.
+    bool holdsTheLine(const QProcess &process) const
+    {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(process.processId()));
+        const QStringList names = fds.entryList(QDir::System);
+        return std::any_of(names.begin(), names.end(), [&](const QString &fd) {
+            return QFileInfo(fds.filePath(fd)).symLinkTarget() == device;
+        });
+    }
+
+    QTemporaryDir dir;
+    QProcessEnvironment env;
+    std::vector<std::unique_ptr<QProcess>> processes;
+    std::map<QProcess *, QString> said;
+    QString device;
+};
+
+TEST_F(TerminalRun, SendsAFixtureProfileByteForByte)
+{
+    const QByteArray profile = SimStream::generate(5000);
+    desk({"receive", "--quiet-ms", "1500", "--out", path("arrived")});
+    QProcess &zo = program({"--send", TestFiles::write(path("Spot.gaf"), profile)});
+    EXPECT_EQ(exitCode(zo), 0) << said[&zo].toStdString();
+    EXPECT_TRUE(said[&zo].contains("\n5000 of 5000 bytes sent (100%)")) << said[&zo].toStdString();
+    EXPECT_TRUE(said[&zo].endsWith("\nfile has been sent\n"));
+    QProcess &sim = *processes.front();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_TRUE(sim.readAll().contains("profile header: name \"SPOT    \", length 5000"));
+    EXPECT_EQ(TestFiles::read(path("arrived")), profile);
+}
+
+struct Dump
+{
+    const char *name;
+    QStringList deskArgs;
+    int status;
+    const char *words;
+};
+
+class ReceiveRun : public TerminalRun, public ::testing::WithParamInterface<Dump>
+{
+};
+
+// A whole dump replaces the earlier backup; anything else leaves it as it
+// was and nothing beside it.
+TEST_P(ReceiveRun, SavesOnlyAWholeBackup)
+{
+    const QByteArray dump = SimStream::generate(6000);
+    TestFiles::write(path("dump"), dump);
+    const QString target = TestFiles::write(path("show.txt"), "earlier backup");
+    QProcess &sim =
+        desk(QStringList{"dump", "--wait-enter", "--file", path("dump")} + GetParam().deskArgs);
+    QProcess &zo = program({"--receive", target, "--quiet"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holdsTheLine(zo); }, 5000));
+    sim.write("\n");
+    sim.waitForBytesWritten(2000);
+    if (QString(GetParam().name) == "Interrupted") {
+        QTest::qWait(1500);
+        ::kill(pid_t(zo.processId()), SIGINT);
+    }
+    EXPECT_EQ(exitCode(zo), GetParam().status) << said[&zo].toStdString();
+    EXPECT_EQ(said[&zo], GetParam().words);
+    EXPECT_EQ(TestFiles::read(target), GetParam().status ? "earlier backup" : dump);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"dump", "show.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Terminal, ReceiveRun,
+    ::testing::Values(
+        Dump{"Whole", {"--fast"}, 0, "File has been saved.\n"},
+        Dump{"CutShort", {"--stop-after", "3000"}, 1, "zo-vovere: Connection was lost.\n"},
+        Dump{"Interrupted", {}, 130, "zo-vovere: Action canceled\n"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A line held by another program is refused with the holder named, and
+// three backups in a row each land in a file of their own.
+TEST_F(TerminalRun, BackupsIntoAFolderOnABusyLine)
+{
+    QProcess &socat = start("socat", {"pty,raw,echo=0,link=" + path("line-a"),
+                                      "pty,raw,echo=0,link=" + path("line-b")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(path("line-b")); }, 5000));
+    QDir(dir.path()).mkdir("backups");
+    QProcess &waiting = program({"--receive-into", path("backups")}, path("line-a"));
+    errorsOnceSaid(waiting, "Waiting for data transmission");
+    QProcess &second = program({"--send", TestFiles::write(path("a.txt"), "a")}, path("line-a"));
+    EXPECT_EQ(exitCode(second), 3);
+    EXPECT_TRUE(said[&second].contains("in use by zo-vovere")) << said[&second].toStdString();
+    for (int backup = 1; backup <= 3; ++backup) {
+        QProcess &sim = desk(
+            {"dump", "--fast", "--length", QString::number(2000 * backup), "--linger-ms", "100"},
+            path("line-b"));
+        EXPECT_TRUE(sim.waitForFinished(10000));
+        const QString saved = errorsOnceSaid(waiting, ": File has been saved.", backup);
+        EXPECT_EQ(saved.count(": File has been saved."), backup) << saved.toStdString();
+        QTest::qWait(1000); // a new second for the next name
+    }
+    ::kill(pid_t(waiting.processId()), SIGTERM);
+    EXPECT_EQ(exitCode(waiting), 0) << said[&waiting].toStdString();
+    const QStringList saved = QDir(path("backups")).entryList(QDir::Files);
+    ASSERT_EQ(saved.size(), 3) << saved.join(' ').toStdString();
+    for (int backup = 1; backup <= 3; ++backup)
+        EXPECT_EQ(QFileInfo(path("backups/") + saved[backup - 1]).size(), 2000 * backup);
+    EXPECT_EQ(socat.state(), QProcess::Running);
+}
+
+TEST_F(TerminalRun, ListsThePortsWithTheirStatus)
+{
+    desk({"dump", "--wait-enter", "--length", "100"});
+    TestFiles::write(path("config/ZO Vovere/ZO Vovere.conf"),
+                     "[Ports]\nCOM1=" + device.toLocal8Bit() + "\n");
+    QProcess &list = start(ZO_PROGRAM_PATH, {"--list-ports"});
+    ASSERT_EQ(exitCode(list), 0);
+    const QString out = QString::fromLocal8Bit(list.readAllStandardOutput());
+    EXPECT_TRUE(out.startsWith("PORT  DEVICE")) << out.toStdString();
+    EXPECT_TRUE(out.contains(QRegularExpression("\nCOM1 +" + device + " +- +free\n")))
+        << out.toStdString();
+}
+
+} // namespace
