@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -76,17 +75,6 @@ class TerminalRun : public ::testing::Test
         return process.exitCode();
     }
     QString path(const QString &name) const { return dir.filePath(name); }
-    // Whether process has the simulator's line open: bytes sent before are
-    // thrown away by the opening.
-    bool holdsTheLine(const QProcess &process) const
-    {
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(process.processId()));
-        const QStringList names = fds.entryList(QDir::System);
-        return std::any_of(names.begin(), names.end(), [&](const QString &fd) {
-            return QFileInfo(fds.filePath(fd)).symLinkTarget() == device;
-        });
-    }
-
     QTemporaryDir dir;
     QProcessEnvironment env;
     std::vector<std::unique_ptr<QProcess>> processes;
@@ -130,7 +118,8 @@ TEST_P(ReceiveRun, SavesOnlyAWholeBackup)
     QProcess &sim =
         desk(QStringList{"dump", "--wait-enter", "--file", path("dump")} + GetParam().deskArgs);
     QProcess &zo = program({"--receive", target, "--quiet"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return holdsTheLine(zo); }, 5000));
+    // Bytes sent before the program has opened the line would be dropped.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TestFiles::heldBy(zo.processId(), device); }, 5000));
     sim.write("\n");
     sim.waitForBytesWritten(2000);
     if (QString(GetParam().name) == "Interrupted") {

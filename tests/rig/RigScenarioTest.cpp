@@ -332,6 +332,39 @@ TEST_P(RigUnplugAfterDump, AdapterUnpluggedRightAfterADump)
 INSTANTIATE_TEST_SUITE_P(Rig, RigUnplugAfterDump, ::testing::Values(0, 10, 30, 60, 100, 150, 250),
                          [](const auto &info) { return std::to_string(info.param) + "ms"; });
 
+// From a terminal, without a window: a send and a receive through the
+// adapter, each byte for byte.
+TEST_F(RigScenario, TransfersFromATerminal)
+{
+    FarEnd far(qEnvironmentVariable("ZO_RIG_FAR_END"));
+    ASSERT_TRUE(far.ok());
+    const QByteArray sent = pattern(4000);
+    QProcess zo;
+    zo.start(ZO_PROGRAM_PATH, {"--send", write("notes.txt", sent), "--port", device, "-q"});
+    QByteArray arrived;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            arrived += far.take();
+            return zo.state() == QProcess::NotRunning;
+        },
+        30000));
+    QTest::qWait(200);
+    arrived += far.take();
+    EXPECT_EQ(zo.exitCode(), 0) << zo.readAllStandardError().toStdString();
+    EXPECT_EQ(arrived, sent);
+
+    const QString target = write("show.bak", "earlier backup");
+    zo.start(ZO_PROGRAM_PATH, {"--receive", target, "--port", device, "-q"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TestFiles::heldBy(zo.processId(), device); }, 10000));
+    QByteArray dump = "GLOW ARRANGER" + pattern(5000);
+    dump[dump.size() - 7] = ':';
+    far.give(dump);
+    ASSERT_TRUE(zo.waitForFinished(30000));
+    EXPECT_EQ(zo.readAllStandardError(), "File has been saved.\n");
+    EXPECT_EQ(zo.exitCode(), 0);
+    EXPECT_EQ(read(target), dump);
+}
+
 // Backups received onto disks whose every write is logged (dm-log-writes):
 // the host sends each dump at the line's pace, and the log is marked the
 // moment the window says the backup is saved. The host then replays the log

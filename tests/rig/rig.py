@@ -511,6 +511,11 @@ class AdapterUnpluggedAfterDump(AdapterUnplugged):
     test = "AdapterUnpluggedRightAfterADump"
 
 
+class TerminalTransfers(AdapterUnplugged):
+    """A send and a receive from the terminal through the adapter."""
+    test = "TransfersFromATerminal"
+
+
 # ---------------------------------------------------------------- power cuts
 
 LOG_MAGIC = 0x6A736677736872
@@ -720,6 +725,7 @@ SCENARIOS = {
     "break": BreakDuringReceive,
     "usb-unplug": AdapterUnplugged,
     "usb-unplug-after-dump": AdapterUnpluggedAfterDump,
+    "terminal": TerminalTransfers,
     "power-cut-ext4": lambda build, args: PowerCut(build, "ext4"),
     "power-cut-vfat": lambda build, args: PowerCut(build, "vfat"),
 }

@@ -27,4 +27,16 @@ inline QByteArray read(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// Whether the process pid has path open (a device it opened, say).
+inline bool heldBy(qint64 pid, const QString &path)
+{
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    const QString target = QFileInfo(path).canonicalFilePath();
+    for (const QString &fd : fds.entryList(QDir::System)) {
+        if (QFileInfo(fds.filePath(fd)).canonicalFilePath() == target)
+            return true;
+    }
+    return false;
+}
+
 } // namespace TestFiles
