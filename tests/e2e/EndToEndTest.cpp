@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "FarEnds.h"
 #include "TestFiles.h"
 #include "TestLine.h"
 
@@ -35,25 +36,13 @@ class EndToEndTest : public ::testing::Test
         window->show();
     }
 
-    void TearDown() override
-    {
-        for (QProcess *process : {&sim, &socat}) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(2000);
-            }
-        }
-    }
-
     // A virtual line as users make one: socat joining two pseudo-terminals,
     // each end a link in the temporary folder. COM2 is pointed at the first;
     // the second is returned for the far end.
     QString startSocat()
     {
         const QString near = dir.filePath("line-a"), far = dir.filePath("line-b");
-        socat.start("socat", {"pty,raw,echo=0,link=" + near, "pty,raw,echo=0,link=" + far});
-        if (!socat.waitForStarted(5000) ||
-            !QTest::qWaitFor([&] { return QFile::exists(near) && QFile::exists(far); }, 5000))
+        if (!ends.line(near, far))
             return {};
         store.write("Ports", "COM2", near);
         return far;
@@ -63,20 +52,16 @@ class EndToEndTest : public ::testing::Test
     // desk on a device of a line made otherwise.
     void startSim(const QStringList &args, const QString &device = {})
     {
-        sim.start(QStringLiteral(ZO_SIM_PATH),
-                  device.isEmpty() ? args : args + QStringList{"--device", device});
-        ASSERT_TRUE(sim.waitForStarted(5000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
-        const QString first = QString::fromLocal8Bit(sim.readLine()).trimmed();
-        ASSERT_TRUE(first.startsWith("device: ")) << first.toStdString();
+        sim = &ends.desk(args, device);
+        ASSERT_FALSE(ends.device.isEmpty()) << "the simulator did not start";
         if (device.isEmpty())
-            store.write("Ports", "COM2", first.mid(8));
+            store.write("Ports", "COM2", ends.device);
     }
 
     QString simOutput()
     {
-        sim.waitForFinished(10000);
-        return QString::fromLocal8Bit(sim.readAll());
+        sim->waitForFinished(10000);
+        return QString::fromLocal8Bit(sim->readAll());
     }
 
     QString status() const { return window->sbrPanel->text(); }
@@ -110,7 +95,7 @@ class EndToEndTest : public ::testing::Test
         dialog->choose = target;
         window->cmdReceive->click();
         ASSERT_TRUE(window->Comm1().PortOpen());
-        sim.write("\n");
+        sim->write("\n");
     }
 
     // The copy goes on the target's own thread, as soon as the disk answers.
@@ -133,7 +118,8 @@ class EndToEndTest : public ::testing::Test
     MemorySettingsStore store;
     FakeFileDialog *dialog = nullptr;
     std::unique_ptr<RecordingWindow> window;
-    QProcess sim, socat;
+    FarEnds ends;
+    QProcess *sim = nullptr;
     QString target;
 };
 
@@ -161,7 +147,7 @@ TEST_P(SendTest, ArrivesByteForByte)
     window->cmdSend->click();
     ASSERT_TRUE(waitForStatus("file has been sent")) << status().toStdString();
     const QString report = simOutput();
-    EXPECT_EQ(sim.exitCode(), 0) << report.toStdString();
+    EXPECT_EQ(sim->exitCode(), 0) << report.toStdString();
     EXPECT_TRUE(report.contains(c.header)) << report.toStdString();
     EXPECT_EQ(read(dir.filePath("arrived")), content);
     EXPECT_TRUE(window->messages.isEmpty());
@@ -197,7 +183,7 @@ TEST_F(EndToEndTest, FullDiskEndsTheReceiveAndKeepsTheEarlierBackup)
     dialog->choose = target;
     window->cmdReceive->click();
     ASSERT_TRUE(window->Comm1().PortOpen());
-    sim.write("\n");
+    sim->write("\n");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->messages.isEmpty(); }, 10000));
     EXPECT_TRUE(window->messages[0].contains(target));
     EXPECT_TRUE(window->messages[0].contains("No space left on device"))
@@ -250,7 +236,7 @@ TEST_F(EndToEndTest, SlowReaderGetsEveryByteOfASend)
     window->cmdSend->click();
     ASSERT_TRUE(waitForStatus("file has been sent", 30000)) << status().toStdString();
     const QString report = simOutput();
-    EXPECT_EQ(sim.exitCode(), 0) << report.toStdString();
+    EXPECT_EQ(sim->exitCode(), 0) << report.toStdString();
     EXPECT_EQ(read(dir.filePath("arrived")), content);
     EXPECT_TRUE(window->messages.isEmpty());
 }

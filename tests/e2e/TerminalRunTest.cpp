@@ -1,18 +1,19 @@
 // The program from a terminal as a script or a user runs it: the real
 // program without a display, the simulator on the far end of a
 // pseudo-terminal it does not hold open, files in a temporary folder.
+#include "FarEnds.h"
 #include "SimStream.h"
 #include "TestFiles.h"
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <memory>
 
 namespace {
 
@@ -21,40 +22,15 @@ class TerminalRun : public ::testing::Test
   protected:
     void SetUp() override
     {
-        env = QProcessEnvironment::systemEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
         env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
     }
-    void TearDown() override
-    {
-        for (auto &process : processes) {
-            process->kill();
-            process->waitForFinished(2000);
-        }
-    }
-
-    QProcess &start(const QString &program, const QStringList &args)
-    {
-        processes.push_back(std::make_unique<QProcess>());
-        QProcess &process = *processes.back();
-        process.setProcessEnvironment(env);
-        process.start(program, args);
-        return process;
-    }
     // The program on the simulator's line (or on line).
     QProcess &program(QStringList args, const QString &line = {})
     {
-        return start(ZO_PROGRAM_PATH, args << "--port" << (line.isEmpty() ? device : line));
-    }
-    // The simulator playing the desk; its line is device unless on is given.
-    QProcess &desk(const QStringList &args, const QString &on = {})
-    {
-        QProcess &sim =
-            start(ZO_SIM_PATH, on.isEmpty() ? args : args + QStringList{"--device", on});
-        if (on.isEmpty() && sim.waitForReadyRead(5000))
-            device = QString::fromLocal8Bit(sim.readLine()).trimmed().mid(8);
-        return sim;
+        return ends.start(ZO_PROGRAM_PATH,
+                          args << "--port" << (line.isEmpty() ? ends.device : line), env);
     }
     // Standard error so far, once it holds text so many times (within ms).
     QString errorsOnceSaid(QProcess &process, const QString &text, int times = 1, int ms = 10000)
@@ -76,21 +52,19 @@ class TerminalRun : public ::testing::Test
     }
     QString path(const QString &name) const { return dir.filePath(name); }
     QTemporaryDir dir;
-    QProcessEnvironment env;
-    std::vector<std::unique_ptr<QProcess>> processes;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    FarEnds ends;
     std::map<QProcess *, QString> said;
-    QString device;
 };
 
 TEST_F(TerminalRun, SendsAFixtureProfileByteForByte)
 {
     const QByteArray profile = SimStream::generate(5000);
-    desk({"receive", "--quiet-ms", "1500", "--out", path("arrived")});
+    QProcess &sim = ends.desk({"receive", "--quiet-ms", "1500", "--out", path("arrived")});
     QProcess &zo = program({"--send", TestFiles::write(path("Spot.gaf"), profile)});
     EXPECT_EQ(exitCode(zo), 0) << said[&zo].toStdString();
     EXPECT_TRUE(said[&zo].contains("\n5000 of 5000 bytes sent (100%)")) << said[&zo].toStdString();
     EXPECT_TRUE(said[&zo].endsWith("\nfile has been sent\n"));
-    QProcess &sim = *processes.front();
     ASSERT_TRUE(sim.waitForFinished(10000));
     EXPECT_TRUE(sim.readAll().contains("profile header: name \"SPOT    \", length 5000"));
     EXPECT_EQ(TestFiles::read(path("arrived")), profile);
@@ -115,11 +89,12 @@ TEST_P(ReceiveRun, SavesOnlyAWholeBackup)
     const QByteArray dump = SimStream::generate(6000);
     TestFiles::write(path("dump"), dump);
     const QString target = TestFiles::write(path("show.txt"), "earlier backup");
-    QProcess &sim =
-        desk(QStringList{"dump", "--wait-enter", "--file", path("dump")} + GetParam().deskArgs);
+    QProcess &sim = ends.desk(QStringList{"dump", "--wait-enter", "--file", path("dump")} +
+                              GetParam().deskArgs);
     QProcess &zo = program({"--receive", target, "--quiet"});
     // Bytes sent before the program has opened the line would be dropped.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return TestFiles::heldBy(zo.processId(), device); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return TestFiles::heldBy(zo.processId(), ends.device); }, 5000));
     sim.write("\n");
     sim.waitForBytesWritten(2000);
     if (QString(GetParam().name) == "Interrupted") {
@@ -141,20 +116,26 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 // A line held by another program is refused with the holder named, and
-// three backups in a row each land in a file of their own.
+// listed so; three backups in a row each land in a file of their own.
 TEST_F(TerminalRun, BackupsIntoAFolderOnABusyLine)
 {
-    QProcess &socat = start("socat", {"pty,raw,echo=0,link=" + path("line-a"),
-                                      "pty,raw,echo=0,link=" + path("line-b")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(path("line-b")); }, 5000));
+    ASSERT_TRUE(ends.line(path("line-a"), path("line-b")));
+    TestFiles::write(path("config/ZO Vovere/ZO Vovere.conf"),
+                     "[Ports]\nCOM1=" + path("line-a").toLocal8Bit());
     QDir(dir.path()).mkdir("backups");
-    QProcess &waiting = program({"--receive-into", path("backups")}, path("line-a"));
+    QProcess &waiting = program({"--receive-into", path("backups")}, "com1");
     errorsOnceSaid(waiting, "Waiting for data transmission");
-    QProcess &second = program({"--send", TestFiles::write(path("a.txt"), "a")}, path("line-a"));
+    QProcess &second = program({"--send", TestFiles::write(path("a.txt"), "a")}, "COM1");
     EXPECT_EQ(exitCode(second), 3);
     EXPECT_TRUE(said[&second].contains("in use by zo-vovere")) << said[&second].toStdString();
+    QProcess &list = ends.start(ZO_PROGRAM_PATH, {"--list-ports"}, env);
+    ASSERT_EQ(exitCode(list), 0);
+    const QString listed = QString::fromLocal8Bit(list.readAllStandardOutput());
+    EXPECT_TRUE(listed.contains(
+        QRegularExpression("\nCOM1 +" + path("line-a") + " +- +in use by zo-vovere")))
+        << listed.toStdString();
     for (int backup = 1; backup <= 3; ++backup) {
-        QProcess &sim = desk(
+        QProcess &sim = ends.desk(
             {"dump", "--fast", "--length", QString::number(2000 * backup), "--linger-ms", "100"},
             path("line-b"));
         EXPECT_TRUE(sim.waitForFinished(10000));
@@ -168,20 +149,6 @@ TEST_F(TerminalRun, BackupsIntoAFolderOnABusyLine)
     ASSERT_EQ(saved.size(), 3) << saved.join(' ').toStdString();
     for (int backup = 1; backup <= 3; ++backup)
         EXPECT_EQ(QFileInfo(path("backups/") + saved[backup - 1]).size(), 2000 * backup);
-    EXPECT_EQ(socat.state(), QProcess::Running);
-}
-
-TEST_F(TerminalRun, ListsThePortsWithTheirStatus)
-{
-    desk({"dump", "--wait-enter", "--length", "100"});
-    TestFiles::write(path("config/ZO Vovere/ZO Vovere.conf"),
-                     "[Ports]\nCOM1=" + device.toLocal8Bit() + "\n");
-    QProcess &list = start(ZO_PROGRAM_PATH, {"--list-ports"});
-    ASSERT_EQ(exitCode(list), 0);
-    const QString out = QString::fromLocal8Bit(list.readAllStandardOutput());
-    EXPECT_TRUE(out.startsWith("PORT  DEVICE")) << out.toStdString();
-    EXPECT_TRUE(out.contains(QRegularExpression("\nCOM1 +" + device + " +- +free\n")))
-        << out.toStdString();
 }
 
 } // namespace
