@@ -47,7 +47,8 @@ int runInTerminal(const CommandLine::Request &request)
     // Ctrl+C, a kill or a closed terminal ends the transfer as Cancel does.
     ShutdownSignals shutdown;
     QObject::connect(&shutdown, &ShutdownSignals::received, &transfer, &TerminalTransfer::stop);
-    QObject::connect(&transfer, &TerminalTransfer::finished, qApp, &QCoreApplication::exit);
+    QObject::connect(&transfer, &TerminalTransfer::finished, QCoreApplication::instance(),
+                     &QCoreApplication::exit);
     switch (request.mode) {
     case CommandLine::Request::Mode::Send:
         transfer.send(request.file);
