@@ -49,6 +49,7 @@ void frmGAbackup::mnuPortSettings_Click()
 {
     PortSettingsDialog dialog(m_store, *m_portList, this);
     dialog.exec();
+    showPortDevices();
 }
 
 void frmGAbackup::mnuExit_Click()

@@ -3,6 +3,7 @@
 #include "AnimationWidget.h"
 #include "QtFileDialog.h"
 #include "SettingsStore.h"
+#include "StartupSettings.h"
 #include "Version.h"
 #include "WindowSettings.h"
 
@@ -126,6 +127,22 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts given, QWidget *parent)
     });
 
     Form_Load();
+    showPortDevices();
+    cmdSend->setFocus(); // the first thing most users do
+}
+
+void frmGAbackup::showPortDevices()
+{
+    // Which device each option stands for, and the line's settings, where
+    // the pointer and a screen reader find them.
+    for (int port : {1, 2}) {
+        QRadioButton *option = port == 1 ? Option1 : Option2;
+        const QString line =
+            tr("%1: %2, 19200 baud, 8 data bits, no parity, 1 stop bit")
+                .arg(StartupSettings::portKey(port), StartupSettings::devicePath(m_store, port));
+        option->setToolTip(line);
+        option->setAccessibleDescription(line);
+    }
 }
 
 frmGAbackup::~frmGAbackup()
@@ -207,9 +224,22 @@ void frmGAbackup::buildMenus()
 
     QMenu *mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuGAhelp = mnuHelp->addAction(QStringLiteral("GA &Backup help"));
-    mnuGAhelp->setShortcut(QKeySequence(Qt::Key_F1));
-    mnuGAhelp->setShortcutContext(Qt::ApplicationShortcut);
     mnuAbout = mnuHelp->addAction(QStringLiteral("&About ZO Vovere"));
+
+    // The desktop's own keys for these commands, shown beside the captions;
+    // where a desktop has none, the keys most others use.
+    const auto standard = [](QAction *action, QKeySequence::StandardKey key,
+                             const QKeySequence &otherwise) {
+        if (QKeySequence::keyBindings(key).isEmpty())
+            action->setShortcut(otherwise);
+        else
+            action->setShortcuts(key);
+    };
+    standard(mnuOpen, QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O));
+    standard(mnuSaveas, QKeySequence::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    standard(mnuExit, QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    standard(mnuGAhelp, QKeySequence::HelpContents, QKeySequence(Qt::Key_F1));
+    mnuGAhelp->setShortcutContext(Qt::ApplicationShortcut);
 
     connect(mnuOpen, &QAction::triggered, this, &frmGAbackup::mnuOpen_Click);
     connect(mnuSaveas, &QAction::triggered, this, &frmGAbackup::mnuSaveas_Click);
@@ -250,8 +280,10 @@ void frmGAbackup::showStatus(const QString &text)
     sbrPanel->setAccessibleDescription(text);
 }
 
-void frmGAbackup::transferStarted(Direction)
+void frmGAbackup::transferStarted(Direction direction)
 {
+    // Where the keyboard goes back to when it ends.
+    m_starter = direction == Direction::Send ? cmdSend : cmdReceive;
     // The mapping is not changed under a running transfer.
     mnuPortSettings->setEnabled(false);
     // The computer stays awake from the start of a transfer to its end,
@@ -271,6 +303,8 @@ void frmGAbackup::transferEnded(Ending ending, const QString &words)
     if (m_stopQuestion)
         m_stopQuestion->done(QMessageBox::Cancel);
     m_notifier->tellEnding(ending, words);
+    if (m_starter)
+        m_starter->setFocus();
 }
 
 void frmGAbackup::setControlEnabled(Control control, bool enabled)

@@ -153,6 +153,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void Option2_Click();
     void updateProgressBar();
     void showStatus(const QString &text);
+    void showPortDevices();
 
     SettingsStore &m_store;
     std::unique_ptr<SerialComm> m_port;
@@ -170,6 +171,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     std::unique_ptr<TransferEngine> m_engine;
     HelpViewer *m_help = nullptr;
     QPointer<QMessageBox> m_stopQuestion; // while the stop question is shown
+    QPushButton *m_starter = nullptr;     // the button of the running or last transfer
     float m_progressMax = 100.0f;
     float m_progressValue = 0.0f;
     bool m_unloaded = false;

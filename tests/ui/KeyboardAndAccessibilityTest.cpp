@@ -4,12 +4,16 @@
 #include "TestWindow.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -106,6 +110,73 @@ TEST_F(KeyboardTest, WholeSendAndReceiveWithKeysAlone)
     EXPECT_EQ(dialogSeen, QString("Port Settings"));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
+
+TEST_F(KeyboardTest, FocusStartsOnSendFileAndReturnsToWhatStartedATransfer)
+{
+    EXPECT_EQ(QApplication::focusWidget(), window.cmdSend);
+    fakes.dialog->choose = dir.filePath("backup.txt");
+    window.mnuSaveas->trigger();
+    ASSERT_TRUE(fakes.port->PortOpen());
+    key(Qt::Key_Escape);
+    EXPECT_EQ(QApplication::focusWidget(), window.cmdReceive);
+}
+
+// Each device, and the line's settings, on its option: updated when Port
+// Settings has set another.
+TEST_F(KeyboardTest, EachOptionSaysItsDeviceAndTheLine)
+{
+    EXPECT_EQ(window.Option2->toolTip(),
+              QString("COM2: /dev/ttyS1, 19200 baud, 8 data bits, no parity, 1 stop bit"));
+    QTimer::singleShot(0, [] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChildren<QComboBox *>().at(1)->setEditText("/dev/ttyUSB0");
+        qobject_cast<QDialog *>(dialog)->accept();
+    });
+    window.mnuPortSettings_Click();
+    EXPECT_TRUE(window.Option2->toolTip().startsWith("COM2: /dev/ttyUSB0, 19200 baud"));
+    EXPECT_EQ(window.Option2->accessibleDescription(), window.Option2->toolTip());
+}
+
+struct Shortcut
+{
+    const char *name;
+    QKeySequence::StandardKey key;
+    QAction *TestWindow::*action;
+    const char *caption;
+    const char *otherwise; // on a desktop that has no key for it
+};
+
+class ShortcutTest : public KeyboardTest, public ::testing::WithParamInterface<Shortcut>
+{
+};
+
+// The desktop's standard keys, without a word of the captions changed.
+TEST_P(ShortcutTest, TriggersItsCommand)
+{
+    QAction *action = window.*GetParam().action;
+    EXPECT_EQ(action->text(), GetParam().caption);
+    const QList<QKeySequence> standard = QKeySequence::keyBindings(GetParam().key);
+    EXPECT_EQ(action->shortcut(),
+              standard.value(0, QKeySequence::fromString(GetParam().otherwise)));
+    ASSERT_FALSE(action->shortcut().isEmpty());
+    QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
+    QSignalSpy triggered(action, &QAction::triggered);
+    const QKeyCombination pressed = action->shortcut()[0];
+    key(pressed.key(), pressed.keyboardModifiers());
+    EXPECT_EQ(triggered.count(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Window, ShortcutTest,
+    ::testing::Values(Shortcut{"Open", QKeySequence::Open, &TestWindow::mnuOpen,
+                               "&Open (Send File)", "Ctrl+O"},
+                      Shortcut{"SaveAs", QKeySequence::SaveAs, &TestWindow::mnuSaveas,
+                               "Save &As (Receive File)", "Ctrl+Shift+S"},
+                      Shortcut{"Quit", QKeySequence::Quit, &TestWindow::mnuExit, "E&xit", "Ctrl+Q"},
+                      Shortcut{"Help", QKeySequence::HelpContents, &TestWindow::mnuGAhelp,
+                               "GA &Backup help", "F1"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(KeyboardTest, EveryControlHasANameForScreenReaders)
 {
