@@ -1,5 +1,6 @@
 #include "AnimationWidget.h"
 
+#include <QEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -7,10 +8,10 @@
 
 AnimationWidget::AnimationWidget(QWidget *parent) : QWidget(parent)
 {
+    // The button face of whatever palette is in use, light, dark or high
+    // contrast, also when it changes while the program runs.
     setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-    setPalette(pal);
+    setBackgroundRole(QPalette::Button);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &AnimationWidget::advance);
 }
@@ -24,6 +25,7 @@ bool AnimationWidget::open(const QString &path)
     m_clip = std::move(*clip);
     m_error.clear();
     m_frame = 0;
+    adaptToPalette();
     // Most of a frame stays as it was (the PC and the desk); repainting
     // only what moves keeps the animation cheap during a long transfer.
     const qsizetype count = m_clip.frames.size();
@@ -40,6 +42,7 @@ void AnimationWidget::close()
 {
     m_timer.stop();
     m_clip = AviClip{};
+    m_shown.clear();
     m_changed.clear();
     m_frame = 0;
     update();
@@ -86,10 +89,50 @@ QRect AnimationWidget::changedRect(const QImage &from, const QImage &to)
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
+QImage AnimationWidget::adapted(const QImage &frame, const QPalette &palette)
+{
+    // The clip is drawn on the classic button face, in dark lines. Its
+    // ground takes the palette's button face; on a dark face its dark lines
+    // and bodies take the palette's button text, so that they stay visible.
+    const QRgb ground = frame.pixel(0, 0);
+    const QColor face = palette.color(QPalette::Button);
+    const QRgb ink = palette.color(QPalette::ButtonText).rgb();
+    const bool darkFace = face.lightness() < 128;
+    if (face.rgb() == ground && !darkFace)
+        return frame;
+    QImage shown = frame.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < shown.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(shown.scanLine(y));
+        for (int x = 0; x < shown.width(); ++x) {
+            if (line[x] == ground)
+                line[x] = face.rgb();
+            else if (darkFace && QColor(line[x]).lightness() < 0x60)
+                line[x] = ink;
+        }
+    }
+    return shown;
+}
+
+void AnimationWidget::adaptToPalette()
+{
+    m_shown.clear();
+    for (const QImage &frame : std::as_const(m_clip.frames))
+        m_shown.append(adapted(frame, palette()));
+}
+
+void AnimationWidget::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange) {
+        adaptToPalette();
+        update();
+    }
+    QWidget::changeEvent(event);
+}
+
 void AnimationWidget::paintEvent(QPaintEvent *)
 {
-    if (m_clip.frames.isEmpty())
+    if (m_shown.isEmpty())
         return;
     QPainter painter(this);
-    painter.drawImage(frameOrigin(), m_clip.frames.at(m_frame));
+    painter.drawImage(frameOrigin(), m_shown.at(m_frame));
 }

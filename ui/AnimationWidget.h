@@ -7,7 +7,8 @@
 
 // The transfer animation: plays a silent AVI clip in a loop, centred, at the
 // clip's own frame rate while it is open, and shows only the button-face
-// background once closed.
+// background once closed. The clip's ground follows the palette's button
+// face, and on a dark face its dark lines turn to the palette's text colour.
 class AnimationWidget : public QWidget
 {
     Q_OBJECT
@@ -27,15 +28,20 @@ class AnimationWidget : public QWidget
     // frames of the same size; empty when they are the same. Only that part
     // of the widget is repainted when the clip moves on.
     static QRect changedRect(const QImage &from, const QImage &to);
+    // frame as shown in palette.
+    static QImage adapted(const QImage &frame, const QPalette &palette);
 
   protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
   private:
     void advance();
+    void adaptToPalette();
     QPoint frameOrigin() const;
 
     AviClip m_clip;
+    QList<QImage> m_shown;  // the clip's frames in the widget's palette
     QList<QRect> m_changed; // per frame: what differs from the frame before
     int m_frame = 0;
     QTimer m_timer;

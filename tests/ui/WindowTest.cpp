@@ -396,6 +396,55 @@ TEST(AnimationWidget, PlaysTheShippedClipInALoopAndShowsNothingOnceClosed)
     EXPECT_FALSE(widget.lastError().isEmpty());
 }
 
+struct Scheme
+{
+    const char *name;
+    QRgb face, text; // the palette's button face and button text
+};
+
+class AnimationPaletteTest : public ::testing::TestWithParam<Scheme>
+{
+};
+
+// Idle, the area is the palette's button face; playing, the clip stands on
+// that face, and most of what it draws differs from it clearly.
+TEST_P(AnimationPaletteTest, FollowsThePaletteAndStaysLegible)
+{
+    AnimationWidget widget;
+    widget.resize(273, 73);
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Button, GetParam().face);
+    palette.setColor(QPalette::ButtonText, GetParam().text);
+    widget.setPalette(palette);
+    widget.show();
+    const auto shot = [&] { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    EXPECT_EQ(shot().pixel(136, 36) | 0xFF000000, GetParam().face | 0xFF000000);
+    ASSERT_TRUE(widget.open(QStringLiteral(ZO_SOURCE_DATA_DIR "/filemove.avi")));
+    const QImage playing = shot();
+    EXPECT_EQ(playing.pixel(0, 0) | 0xFF000000, GetParam().face | 0xFF000000);
+    const int faceLightness = QColor(GetParam().face).lightness();
+    int drawn = 0, clear = 0;
+    for (int y = 0; y < playing.height(); ++y) {
+        for (int x = 0; x < playing.width(); ++x) {
+            const QRgb pixel = playing.pixel(x, y) | 0xFF000000;
+            if (pixel == (GetParam().face | 0xFF000000))
+                continue;
+            ++drawn;
+            clear += std::abs(QColor(pixel).lightness() - faceLightness) >= 50;
+        }
+    }
+    EXPECT_GT(drawn, 1000);
+    EXPECT_GT(clear, drawn * 3 / 4) << clear << " of " << drawn << " stand out";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AnimationWidget, AnimationPaletteTest,
+    ::testing::Values(Scheme{"Classic", qRgb(0xF0, 0xF0, 0xF0), qRgb(0, 0, 0)},
+                      Scheme{"Light", qRgb(0xEF, 0xEF, 0xEF), qRgb(0, 0, 0)},
+                      Scheme{"Dark", qRgb(0x35, 0x35, 0x35), qRgb(0xFF, 0xFF, 0xFF)},
+                      Scheme{"HighContrast", qRgb(0, 0, 0), qRgb(0xFF, 0xFF, 0)}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 TEST(AnimationWidget, RepaintingOnlyWhatChangedDrawsEachFrameOfTheClipExactly)
 {
     QString error;
