@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -129,7 +130,8 @@ QList<QImage> clipFrames()
 }
 
 // The icon's shapes on a 32 x 32 grid: a lighting desk with amber fader
-// caps, and above it a page with a folded corner (the file).
+// caps, and above it a page with a folded corner (the file). The dark desk
+// has a metal edge, so that it stands out on dark panels as on light ones.
 struct IconShapes
 {
     QPolygonF desk{QVector<QPointF>{{3, 20}, {28, 20}, {30, 30}, {1, 30}}};
@@ -137,10 +139,11 @@ struct IconShapes
     QPointF page{9, 1};
 };
 
-void drawIcon(QPainter &p)
+// edge: the desk's edge in grid units, a whole device pixel at least.
+void drawIcon(QPainter &p, qreal edge = 1.0)
 {
     const IconShapes shapes;
-    p.setPen(colour(1));
+    p.setPen(QPen(colour(2), edge));
     p.setBrush(colour(1));
     p.drawPolygon(shapes.desk);
     p.setPen(colour(5));
@@ -171,7 +174,7 @@ QImage themeIcon(int size)
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(size / 32.0, size / 32.0);
-    drawIcon(p);
+    drawIcon(p, std::max(1.0, 32.0 / size));
     return picture;
 }
 
@@ -191,8 +194,8 @@ QByteArray svgIcon()
     QString points;
     for (const QPointF &pt : shapes.desk)
         points += QStringLiteral("%1,%2 ").arg(pt.x()).arg(pt.y());
-    svg += QStringLiteral("  <polygon points=\"%1\" fill=\"%2\" stroke=\"%2\"/>\n")
-               .arg(points.trimmed(), svgColour(1));
+    svg += QStringLiteral("  <polygon points=\"%1\" fill=\"%2\" stroke=\"%3\"/>\n")
+               .arg(points.trimmed(), svgColour(1), svgColour(2));
     for (const QRectF &cap : shapes.caps)
         svg += QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
                               "fill=\"%5\" stroke=\"%5\"/>\n")

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -31,13 +32,38 @@ TEST(InstalledTree, ProgramFindsItsClipAndHelpFile)
     EXPECT_TRUE(AviReader::read(clip));
 }
 
+// The extent of what stands out from panel: pixels whose lightness over it
+// differs by a third or more.
+QRect visibleOn(const QImage &icon, QRgb panel)
+{
+    QImage shown(icon.size(), QImage::Format_RGB32);
+    shown.fill(panel);
+    QPainter(&shown).drawImage(0, 0, icon);
+    QRect extent;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            if (std::abs(QColor(shown.pixel(x, y)).lightness() - QColor(panel).lightness()) >= 85)
+                extent |= QRect(x, y, 1, 1);
+        }
+    }
+    return extent;
+}
+
 TEST(InstalledTree, IconsInTheHicolorTheme)
 {
     const QString theme = kPrefix + "/" ZO_INSTALL_DATADIR "/icons/hicolor";
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        const QImage icon(QString("%1/%2x%2/apps/zo-vovere.png").arg(theme).arg(size));
+        const QImage icon = QImage(QString("%1/%2x%2/apps/zo-vovere.png").arg(theme).arg(size))
+                                .convertToFormat(QImage::Format_ARGB32);
         EXPECT_EQ(icon.size(), QSize(size, size)) << size;
         EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << size << ": the ground is transparent";
+        // On a light panel and a dark one alike, the whole drawing shows:
+        // nothing at its edges fades into the panel.
+        const QRect light = visibleOn(icon, qRgb(0xF5, 0xF5, 0xF5));
+        const QRect dark = visibleOn(icon, qRgb(0x20, 0x20, 0x20));
+        const int slack = (size + 31) / 32;
+        EXPECT_LE(std::abs(dark.bottom() - light.bottom()), slack) << size;
+        EXPECT_LE(std::abs(dark.top() - light.top()), slack) << size;
     }
     // The window's own icon is the 32 x 32 one, pixel for pixel.
     EXPECT_EQ(QImage(theme + "/32x32/apps/zo-vovere.png").convertToFormat(QImage::Format_ARGB32),
