@@ -22,6 +22,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 
 namespace {
@@ -38,12 +39,6 @@ constexpr QRect kProgressBar1(240, 3840, 3855, 255);
 constexpr QRect kAnimation1(840, 2400, 4095, 1095);
 constexpr QRect kCmdCancel(4320, 3720, 1215, 495);
 constexpr int kLine1Length = 5760;
-
-QRect toPixels(const QRect &r)
-{
-    return QRect(frmGAbackup::twips(r.x()), frmGAbackup::twips(r.y()),
-                 frmGAbackup::twips(r.width()), frmGAbackup::twips(r.height()));
-}
 
 } // namespace
 
@@ -153,49 +148,37 @@ frmGAbackup::~frmGAbackup()
 
 void frmGAbackup::buildControls()
 {
-    auto *client = new QWidget(this);
-    const int width = twips(kClientWidth);
-    client->setFixedSize(width, twips(kStatusTop));
-    setCentralWidget(client);
+    setCentralWidget(new QWidget(this));
+    QWidget *client = centralWidget();
 
     Line1 = new QFrame(client);
     Line1->setFrameShape(QFrame::HLine);
     Line1->setFrameShadow(QFrame::Sunken);
-    Line1->setGeometry(0, 0, twips(kLine1Length), 2);
 
     Frame1 = new QGroupBox(QStringLiteral("Serial Port"), client);
-    Frame1->setGeometry(toPixels(kFrame1));
     Frame1->setToolTip(QStringLiteral("Select com port connected to Glow Arranger"));
     Option1 = new QRadioButton(QStringLiteral("Com 1"), Frame1);
-    Option1->setGeometry(toPixels(kOption1));
     Option2 = new QRadioButton(QStringLiteral("Com 2"), Frame1);
-    Option2->setGeometry(toPixels(kOption2));
 
     cmdSend = new QPushButton(QStringLiteral("&Send File"), client);
-    cmdSend->setGeometry(toPixels(kCmdSend));
     cmdSend->setToolTip(QStringLiteral("To send a file to the Glow Arranger"));
     cmdReceive = new QPushButton(QStringLiteral("&Receive File"), client);
-    cmdReceive->setGeometry(toPixels(kCmdReceive));
     cmdReceive->setToolTip(QStringLiteral("To receive a file from the Glow Arranger"));
 
     ProgressBar1 = new QProgressBar(client);
-    ProgressBar1->setGeometry(toPixels(kProgressBar1));
     ProgressBar1->setRange(0, kProgressScale);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
     ProgressBar1->hide();
 
     Animation1 = new AnimationWidget(client);
-    Animation1->setGeometry(toPixels(kAnimation1));
 
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), client);
-    cmdCancel->setGeometry(toPixels(kCmdCancel));
     cmdCancel->hide();
 
     sbrPanel = new QLabel(this);
     sbrPanel->setTextFormat(Qt::PlainText);
     statusBar()->setSizeGripEnabled(false);
-    statusBar()->setFixedHeight(twips(kClientHeight - kStatusTop));
     statusBar()->addWidget(sbrPanel, 1);
 
     // Names for screen readers: the buttons and option buttons name
@@ -211,6 +194,68 @@ void frmGAbackup::buildControls()
     setTabOrder(cmdReceive, cmdCancel);
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    placeControls();
+}
+
+qreal frmGAbackup::captionScale() const
+{
+    // The layout is in logical inches, drawn for the classic 8-point font:
+    // with a larger font it grows as a whole, as far as the longest caption
+    // needs, and never shrinks below the specified size.
+    const auto need = [](qreal wanted, int twipsGiven) {
+        return wanted / std::max(1, twips(twipsGiven));
+    };
+    const auto caption = [](const QWidget *w, QString text) {
+        return qreal(w->fontMetrics().horizontalAdvance(text.remove(QLatin1Char('&'))));
+    };
+    qreal scale = 1.0;
+    for (const auto &[button, rect] :
+         {std::pair{cmdSend, kCmdSend}, std::pair{cmdReceive, kCmdReceive},
+          std::pair{cmdCancel, kCmdCancel}}) {
+        // As much room beside the caption as the classic font had, in
+        // proportion to the font's height.
+        const qreal room = 0.7 * button->fontMetrics().height();
+        scale = std::max(scale, need(caption(button, button->text()) + room, rect.width()));
+        scale = std::max(scale, need(button->fontMetrics().height() + 4, rect.height()));
+    }
+    const QStyle *look = Option1->style();
+    const int indicator = look->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, Option1) +
+                          look->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, Option1);
+    for (const QRadioButton *option : {Option1, Option2}) {
+        scale =
+            std::max(scale, need(indicator + caption(option, option->text()), kOption1.width()));
+        scale = std::max(scale, need(option->fontMetrics().height(), kOption1.height()));
+    }
+    scale = std::max(scale, need(caption(Frame1, Frame1->title()) + 8, kFrame1.width()));
+    scale = std::max(scale, need(sbrPanel->fontMetrics().height() + 4, kClientHeight - kStatusTop));
+    return scale;
+}
+
+void frmGAbackup::placeControls()
+{
+    const qreal scale = captionScale();
+    const auto px = [scale](int value) { return qRound(twips(value) * scale); };
+    const auto place = [&](QWidget *w, const QRect &r) {
+        w->setGeometry(px(r.x()), px(r.y()), px(r.width()), px(r.height()));
+    };
+    centralWidget()->setFixedSize(px(kClientWidth), px(kStatusTop));
+    Line1->setGeometry(0, 0, px(kLine1Length), 2);
+    place(Frame1, kFrame1);
+    place(Option1, kOption1);
+    place(Option2, kOption2);
+    place(cmdSend, kCmdSend);
+    place(cmdReceive, kCmdReceive);
+    place(ProgressBar1, kProgressBar1);
+    place(Animation1, kAnimation1);
+    place(cmdCancel, kCmdCancel);
+    statusBar()->setFixedHeight(px(kClientHeight - kStatusTop));
+}
+
+void frmGAbackup::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange && cmdSend)
+        placeControls();
+    QMainWindow::changeEvent(event);
 }
 
 void frmGAbackup::buildMenus()

@@ -122,7 +122,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     QGroupBox *Frame1;
     QRadioButton *Option1;
     QRadioButton *Option2;
-    QPushButton *cmdSend;
+    QPushButton *cmdSend = nullptr;
     QPushButton *cmdReceive;
     QPushButton *cmdCancel;
     QProgressBar *ProgressBar1;
@@ -138,6 +138,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
 
   protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     // Shows a message box; a hook for tests.
     virtual void showMessageBox(const QString &text);
     // Asks whether a running transfer may be stopped to exit; a hook for tests.
@@ -146,6 +147,9 @@ class frmGAbackup : public QMainWindow, public TransferWindow
 
   private:
     void buildControls();
+    // Places the controls at the specified layout, grown as the font needs.
+    void placeControls();
+    qreal captionScale() const;
     void buildMenus();
     void Form_Load();
     void Form_Unload();

@@ -362,6 +362,38 @@ TEST_F(WindowTest, ClosingWhileIdleAsksNothing)
     EXPECT_EQ(window.stopQuestions, 0);
 }
 
+class FontSizeTest : public WindowTest, public ::testing::WithParamInterface<int>
+{
+};
+
+// With a larger font the window grows as a whole, so that no caption is cut.
+TEST_P(FontSizeTest, NoCaptionIsClipped)
+{
+    const QRect before = window.cmdReceive->geometry();
+    QFont font = window.font();
+    font.setPointSize(GetParam());
+    window.setFont(font);
+    const auto width = [](const QWidget *w, QString text) {
+        return w->fontMetrics().horizontalAdvance(text.remove('&'));
+    };
+    for (QPushButton *button : {window.cmdSend, window.cmdReceive, window.cmdCancel}) {
+        EXPECT_LT(width(button, button->text()), button->width()) << button->text().toStdString();
+        EXPECT_LT(button->fontMetrics().height(), button->height());
+    }
+    for (QRadioButton *option : {window.Option1, window.Option2}) {
+        EXPECT_LT(width(option, option->text()) + 13, option->width());
+        EXPECT_LE(option->geometry().bottom(), window.Frame1->contentsRect().bottom());
+    }
+    EXPECT_LT(width(window.Frame1, window.Frame1->title()), window.Frame1->width());
+    EXPECT_LT(window.sbrPanel->fontMetrics().height(), window.statusBar()->height());
+    EXPECT_GT(window.cmdReceive->width(), before.width()) << "grown";
+    // Proportions stay: the two buttons one above the other, as drawn.
+    EXPECT_EQ(window.cmdSend->x(), window.cmdReceive->x());
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, FontSizeTest, ::testing::Values(12, 16, 20),
+                         [](const auto &info) { return std::to_string(info.param) + "pt"; });
+
 qsizetype frameArea(const QImage &image)
 {
     return qsizetype(image.width()) * image.height();
