@@ -4,9 +4,11 @@
 #include "QtFileDialog.h"
 #include "SettingsStore.h"
 #include "StartupSettings.h"
+#include "StatusLineAccessible.h"
 #include "Version.h"
 #include "WindowSettings.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QFrame>
@@ -176,7 +178,9 @@ void frmGAbackup::buildControls()
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), client);
     cmdCancel->hide();
 
+    StatusLineAccessible::install();
     sbrPanel = new QLabel(this);
+    sbrPanel->setObjectName(StatusLineAccessible::kObjectName);
     sbrPanel->setTextFormat(Qt::PlainText);
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(sbrPanel, 1);
@@ -320,9 +324,15 @@ void frmGAbackup::showCount(Direction, qint64, const QString &text)
 
 void frmGAbackup::showStatus(const QString &text)
 {
+    const QString before = sbrPanel->text();
     sbrPanel->setText(text);
-    // Read out with the name; changing it tells the screen reader.
+    // Read out with the name; changing it tells the screen reader, and so
+    // does the text's own change.
     sbrPanel->setAccessibleDescription(text);
+    if (before != text && QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent changed(sbrPanel, 0, before, text);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 void frmGAbackup::transferStarted(Direction direction)

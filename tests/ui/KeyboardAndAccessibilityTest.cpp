@@ -204,9 +204,18 @@ TEST_F(KeyboardTest, EveryControlHasANameForScreenReaders)
     for (const auto &[widget, text] : expected)
         EXPECT_EQ(name(widget), text) << widget->metaObject()->className();
 
-    // The status line's words reach the screen reader as they change.
+    // The status line's words reach the screen reader as they change, and
+    // its text is there to be read word by word (the text's change event
+    // goes only to a connected screen reader: not offscreen).
     window.SbrMessage("4096 bytes received");
     EXPECT_EQ(description(window.sbrPanel), QString("4096 bytes received"));
+    QAccessibleTextInterface *text =
+        QAccessible::queryAccessibleInterface(window.sbrPanel)->textInterface();
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->text(0, text->characterCount()), QString("4096 bytes received"));
+    int start = 0, end = 0;
+    EXPECT_EQ(text->textAtOffset(6, QAccessible::WordBoundary, &start, &end), QString("bytes"));
+    EXPECT_EQ(text->textAfterOffset(6, QAccessible::WordBoundary, &start, &end), QString(" "));
 }
 
 } // namespace
