@@ -3,7 +3,6 @@
 #include "BackgroundTarget.h"
 #include "CommandLine.h"
 #include "DiskTarget.h"
-#include "FileKinds.h"
 #include "QtTimer.h"
 #include "SerialCommPort.h"
 
@@ -58,11 +57,9 @@ TerminalTransfer::~TerminalTransfer()
 
 void TerminalTransfer::send(const QString &file)
 {
+    // A missing file, a folder or a device is refused by the engine, in the
+    // window's words.
     m_file = QFileInfo(file).absoluteFilePath();
-    if (const QString why = FileKinds::cannotOffer(file); !why.isEmpty()) {
-        messageBox(tr("Cannot open \"%1\" for sending: %2.").arg(file, why));
-        return;
-    }
     m_dialog->name = m_file;
     m_engine->offerToSend(m_file, 0);
 }
