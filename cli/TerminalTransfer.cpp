@@ -159,8 +159,10 @@ void TerminalTransfer::SbrMessage(const QString &text)
 {
     // Shown while a transfer runs; the words that end it come with its end.
     m_status = text;
-    if (m_running && !text.isEmpty() && !m_output.quiet)
+    if (m_running && !text.isEmpty() && !m_output.quiet) {
+        m_startWords.clear();
         write(text);
+    }
 }
 
 void TerminalTransfer::transferStarted(Direction direction)
@@ -169,14 +171,27 @@ void TerminalTransfer::transferStarted(Direction direction)
     m_endedWords.clear();
     m_total = direction == Direction::Send ? QFileInfo(m_file).size() : 0;
     m_firstDone = -1;
-    if (!m_status.isEmpty() && !m_output.quiet)
-        write(m_status);
+    // The engine starts a transfer before it opens and sets the line, in one
+    // turn of the event loop: its first words ("Waiting for data
+    // transmission", which tell the operator to start the desk) are written
+    // after that turn or before its first count, and not at all when the
+    // port could not be opened.
+    m_startWords = m_output.quiet ? QString() : m_status;
+    QTimer::singleShot(0, this, &TerminalTransfer::sayStartWords);
+}
+
+void TerminalTransfer::sayStartWords()
+{
+    const QString words = std::exchange(m_startWords, {});
+    if (m_running && !words.isEmpty())
+        write(words);
 }
 
 void TerminalTransfer::showCount(Direction direction, qint64 bytes, const QString &)
 {
     if (m_output.quiet)
         return;
+    sayStartWords();
     const QDateTime now = m_parts.now();
     const qint64 done = direction == Direction::Send ? m_total - bytes : bytes;
     if (m_firstDone < 0) {

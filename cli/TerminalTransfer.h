@@ -92,6 +92,7 @@ class TerminalTransfer final : public QObject, public TransferWindow
     static QString stemFor(const QDateTime &moment);
     void write(const QString &text);
     void endProgressLine();
+    void sayStartWords();
     void finish(int status);
     void receiveNext();
     void keepSaved();
@@ -102,9 +103,10 @@ class TerminalTransfer final : public QObject, public TransferWindow
     std::unique_ptr<GivenName> m_dialog;
     std::unique_ptr<TransferEngine> m_engine;
 
-    QString m_folder; // receiveInto's folder; empty otherwise
-    QString m_file;   // the file of the transfer running or last run
-    QString m_status; // the last status text, shown when a transfer starts
+    QString m_folder;     // receiveInto's folder; empty otherwise
+    QString m_file;       // the file of the transfer running or last run
+    QString m_status;     // the last status text, shown when a transfer starts
+    QString m_startWords; // ... once its line is open and set
     QString m_endedWords;
     bool m_running = false;
     bool m_finished = false;

@@ -39,7 +39,11 @@ class TerminalTest : public ::testing::Test
         parts.source = std::make_unique<FileSource>();
         parts.target = std::make_unique<DiskTarget>();
         parts.now = [this] { return start.addMSecs(clock.now().count()); };
-        output.status = [this](const QString &text) { written += text; };
+        output.status = [this](const QString &text) {
+            written += text;
+            if (!port->PortOpen())
+                writtenWhileClosed += text;
+        };
         transfer = std::make_unique<TerminalTransfer>(PortChoice{2, "/dev/ttyS1", {}}, output,
                                                       std::move(parts));
         QObject::connect(transfer.get(), &TerminalTransfer::finished,
@@ -73,7 +77,7 @@ class TerminalTest : public ::testing::Test
     FakeCommPort *port = nullptr;
     Timer *timer2 = nullptr;
     std::unique_ptr<TerminalTransfer> transfer;
-    QString written;
+    QString written, writtenWhileClosed;
     std::optional<int> status;
     const QByteArray dump = SimStream::generate(2020);
 };
@@ -99,6 +103,8 @@ TEST_P(EndingTest, SaysItsWordsAndGivesItsStatus)
     GetParam().play(*this);
     ASSERT_EQ(ended(), GetParam().status) << written.toStdString();
     EXPECT_TRUE(written.contains(GetParam().words)) << written.toStdString();
+    // "Waiting" tells the operator to start the desk: only once the line is set.
+    EXPECT_FALSE(writtenWhileClosed.contains("Waiting")) << written.toStdString();
     EXPECT_EQ(TestFiles::read(path("show.txt")), GetParam().status ? "earlier" : dump);
     EXPECT_FALSE(port->PortOpen());
 }
