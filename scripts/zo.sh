@@ -15,7 +15,7 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   googletest libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info xvfb xauth
-  dbus-daemon python3-dbusmock appstream lintian
+  dbus-daemon python3-dbusmock python3-pyatspi at-spi2-core appstream lintian
   qemu-system-x86 python3 xz-utils socat dmsetup e2fsprogs dosfstools mtools
 )
 

@@ -3,6 +3,20 @@
 #include <QLabel>
 #include <QTextBoundaryFinder>
 
+StatusAnnouncement::StatusAnnouncement(QWidget *statusBar) : QWidget(statusBar)
+{
+    setFixedSize(0, 0);
+    hide();
+}
+
+void StatusAnnouncement::say(const QString &words)
+{
+    // Shown again for each ending: a screen reader speaks it as it appears.
+    hide();
+    setAccessibleName(words);
+    show();
+}
+
 StatusLineAccessible::StatusLineAccessible(QLabel *label)
     : QAccessibleWidget(label, QAccessible::StaticText)
 {
@@ -15,6 +29,8 @@ void StatusLineAccessible::install()
             auto *label = qobject_cast<QLabel *>(object);
             if (label && label->objectName() == kObjectName)
                 return new StatusLineAccessible(label);
+            if (auto *announcement = dynamic_cast<StatusAnnouncement *>(object))
+                return new QAccessibleWidget(announcement, QAccessible::Notification);
             return nullptr;
         });
         return true;

@@ -1,8 +1,20 @@
 #pragma once
 
 #include <QAccessibleWidget>
+#include <QWidget>
 
 class QLabel;
+
+// How a transfer ended, spoken by a screen reader while focus stays where
+// it is: an accessible notification in the status bar that appears with its
+// words (Orca speaks a notification as it is shown). It draws nothing: the
+// status line beside it shows the same words.
+class StatusAnnouncement final : public QWidget
+{
+  public:
+    explicit StatusAnnouncement(QWidget *statusBar);
+    void say(const QString &words);
+};
 
 // The status line as assistive technology reads it: its name says what it
 // is ("Status line"), its text interface holds what it says now, word by
@@ -12,7 +24,8 @@ class StatusLineAccessible final : public QAccessibleWidget, public QAccessibleT
   public:
     explicit StatusLineAccessible(QLabel *label);
 
-    // Makes every QLabel named kObjectName read through this interface.
+    // Makes every QLabel named kObjectName read through this interface, and
+    // every StatusAnnouncement a notification.
     static void install();
     inline static const QString kObjectName = QStringLiteral("sbrPanel");
 

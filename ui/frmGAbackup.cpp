@@ -184,6 +184,7 @@ void frmGAbackup::buildControls()
     sbrPanel->setTextFormat(Qt::PlainText);
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(sbrPanel, 1);
+    m_announcement = new StatusAnnouncement(statusBar());
 
     // Names for screen readers: the buttons and option buttons name
     // themselves by their captions; these have none.
@@ -360,6 +361,10 @@ void frmGAbackup::transferEnded(Ending ending, const QString &words)
     m_notifier->tellEnding(ending, words);
     if (m_starter)
         m_starter->setFocus();
+    // A failure comes with a message box, which a screen reader reads out as
+    // it opens; the other endings are only in the status line.
+    if (ending != Ending::Failed && ending != Ending::PortUnavailable)
+        m_announcement->say(words);
 }
 
 void frmGAbackup::setControlEnabled(Control control, bool enabled)

@@ -24,6 +24,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class StatusAnnouncement;
 class SettingsStore;
 
 // The program's one window. It lays out the controls, routes clicks, menu
@@ -170,6 +171,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     std::unique_ptr<PortList> m_portList;
     std::unique_ptr<SleepInhibitor> m_inhibitor;
     std::unique_ptr<DesktopNotifier> m_notifier;
+    StatusAnnouncement *m_announcement;
     std::optional<QString> m_pendingStatus; // the latest count not yet shown
     QStringList m_dataDirs;
     std::unique_ptr<TransferEngine> m_engine;
