@@ -6,6 +6,7 @@
 #include "QSettingsStore.h"
 #include "ShutdownSignals.h"
 #include "TerminalTransfer.h"
+#include "Translations.h"
 #include "frmGAbackup.h"
 
 #include <QApplication>
@@ -84,6 +85,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     nameTheProgram();
     QApplication::setDesktopFileName(QStringLiteral("zo-vovere"));
+    const Translations translations;
     // No display name: the platform would append it to every window's title,
     // and the dialogs' titles are "Filename to send", "Filename to save the
     // data" exactly.

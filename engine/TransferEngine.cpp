@@ -39,21 +39,21 @@ QString TransferEngine::lineErrorName(int code)
 {
     switch (code) {
     case CommEvents::comEventBreak:
-        return QStringLiteral("break error");
+        return tr("break error");
     case CommEvents::comEventFrame:
-        return QStringLiteral("framing error");
+        return tr("framing error");
     case CommEvents::comEventOverrun:
-        return QStringLiteral("overrun error");
+        return tr("overrun error");
     case CommEvents::comEventRxOver:
-        return QStringLiteral("rx overflow error");
+        return tr("rx overflow error");
     case CommEvents::comEventRxParity:
-        return QStringLiteral("parity error");
+        return tr("parity error");
     case CommEvents::comEventTxFull:
-        return QStringLiteral("tx full error");
+        return tr("tx full error");
     case CommEvents::comEventDCB:
-        return QStringLiteral("dcb error");
+        return tr("dcb error");
     case CommEvents::comEventPortLost:
-        return QStringLiteral("port disconnected error");
+        return tr("port disconnected error");
     default:
         return {};
     }
@@ -61,7 +61,7 @@ QString TransferEngine::lineErrorName(int code)
 
 QString TransferEngine::lineErrorMessage(int code)
 {
-    return lineErrorName(code) + QStringLiteral(" on com port, reset and retry");
+    return tr("%1 on com port, reset and retry").arg(lineErrorName(code));
 }
 
 void TransferEngine::Comm1_OnComm()
@@ -152,9 +152,9 @@ void TransferEngine::AbortTransfer()
 
 void TransferEngine::cmdCancel_Click()
 {
-    m_ending = {TransferWindow::Ending::Canceled, QStringLiteral("Action canceled")};
+    m_ending = {TransferWindow::Ending::Canceled, tr("Action canceled")};
     AbortTransfer();
-    m_window.SbrMessage(QStringLiteral("Action canceled"));
+    m_window.SbrMessage(tr("Action canceled"));
 }
 
 void TransferEngine::endWithMessage(const QString &message, TransferWindow::Ending ending)

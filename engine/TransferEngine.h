@@ -8,6 +8,7 @@
 #include "TransferWindow.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
 #include <QString>
 
@@ -60,6 +61,8 @@ struct RememberedValues
 // the line quiet (a hang-up while bytes come drops those the driver held).
 class TransferEngine
 {
+    Q_DECLARE_TR_FUNCTIONS(TransferEngine)
+
   public:
     static constexpr int kBlockSize = 1024;
     static constexpr int kHeaderSize = 13;

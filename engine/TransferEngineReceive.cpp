@@ -21,12 +21,11 @@ void TransferEngine::cmdReceive_Click()
 {
     m_dialog.Flags = FileDialog::cdlOFNHideReadOnly;
     m_dialog.Flags = m_dialog.Flags | FileDialog::cdlOFNOverwritePrompt;
-    m_dialog.DialogTitle = QStringLiteral("Filename to save the data");
-    m_dialog.Filter = QStringLiteral("Text files (*.txt)|*.txt|All Files (*.*)|*.*");
+    m_dialog.DialogTitle = tr("Filename to save the data");
+    m_dialog.Filter = tr("Text files (*.txt)|*.txt|All Files (*.*)|*.*");
     m_dialog.FilterIndex = 0;
     m_dialog.FileName = m_remembered.RecNameSave;
-    m_window.SbrMessage(
-        QStringLiteral("Select or enter a file name where the data will be stored."));
+    m_window.SbrMessage(tr("Select or enter a file name where the data will be stored."));
     // A completion still armed by an earlier, cancelled send must not write
     // over the dialog's status text, nor end this receive.
     m_timer2.setEnabled(false);
@@ -42,7 +41,7 @@ void TransferEngine::cmdReceive_Click()
     // written is reported before the user starts the dump on the desk.
     if (!openReceiveTarget())
         return;
-    m_window.SbrMessage(QStringLiteral("Waiting for data transmission from Glow Arranger."));
+    m_window.SbrMessage(tr("Waiting for data transmission from Glow Arranger."));
     enterBusyState(TransferWindow::Direction::Receive);
     m_state.FileOpen = true;
     m_state.DeleteOnAbort = true;
@@ -109,11 +108,11 @@ void TransferEngine::acceptHeader()
     if (QByteArray(m_state.HeaderBytes.data(), kHeaderSize) != kBackupHeader) {
         // The temporary file goes; the target was never touched. The waiting
         // text goes too: nothing waits any more.
-        endWithMessage(QStringLiteral("header data error, reset and retry"));
+        endWithMessage(tr("header data error, reset and retry"));
         return;
     }
 
-    m_window.SbrMessage(QStringLiteral("header received"));
+    m_window.SbrMessage(tr("header received"));
     m_state.RxState = TransferState::RxReceivingBlocks;
     m_port.setRThreshold(kFirstBlockRest);
     startInactivity(kInactivity);
@@ -136,7 +135,7 @@ void TransferEngine::receiveBlock()
     }
     m_state.ByteCount += kBlockSize;
     m_window.showCount(TransferWindow::Direction::Receive, m_state.ByteCount,
-                       QString::number(m_state.ByteCount) + QStringLiteral(" bytes received"));
+                       tr("%1 bytes received").arg(m_state.ByteCount));
     startInactivity(kInactivity);
     if (!writeToTarget(m_state.Block))
         return;
@@ -274,7 +273,7 @@ void TransferEngine::saveFinished(ReceiveTarget::Committed committed)
                             .arg(m_state.TransferPath, reason, keptAs);
         break;
     }
-    const QString saved = QStringLiteral("File has been saved.");
+    const QString saved = tr("File has been saved.");
     m_ending = failure.isEmpty() ? Ending{TransferWindow::Ending::Saved, saved}
                                  : Ending{TransferWindow::Ending::Failed, failure};
     ResetTransfer();
@@ -289,5 +288,5 @@ void TransferEngine::saveFinished(ReceiveTarget::Committed committed)
 
 void TransferEngine::lostConnection()
 {
-    endWithMessage(QStringLiteral("Connection was lost."));
+    endWithMessage(tr("Connection was lost."));
 }

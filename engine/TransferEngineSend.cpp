@@ -31,11 +31,11 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
     m_dialog.Flags = FileDialog::cdlOFNFileMustExist;
     m_dialog.Flags = m_dialog.Flags | FileDialog::cdlOFNHideReadOnly;
     m_dialog.FileName = fileName;
-    m_dialog.DialogTitle = QStringLiteral("Filename to send");
+    m_dialog.DialogTitle = tr("Filename to send");
     m_dialog.Filter = QStringLiteral(
         "Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*");
     m_dialog.FilterIndex = filterIndex;
-    m_window.SbrMessage(QStringLiteral("Select file to send to Glow Arranger."));
+    m_window.SbrMessage(tr("Select file to send to Glow Arranger."));
     // A completion still armed by an earlier, cancelled send must not write
     // over the dialog's status text, nor end this transfer.
     m_timer2.setEnabled(false);
@@ -86,7 +86,7 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
     // The animation is decoration: a clip that cannot be read leaves the
     // control empty and the send goes on.
     m_window.openAnimation(m_clipPath);
-    m_window.SbrMessage(QStringLiteral("sending file"));
+    m_window.SbrMessage(tr("sending file"));
     enterBusyState(TransferWindow::Direction::Send);
 
     if (!openPort(QObject::tr("to send the file")))
@@ -147,7 +147,7 @@ void TransferEngine::sendChunk(const QByteArray &chunk, qint64 wanted, const QSt
     if (m_state.ByteCount != 0)
         m_window.setProgressValue(m_window.progressValue() + 1.0f);
     m_window.showCount(TransferWindow::Direction::Send, m_state.ByteCount,
-                       QString::number(m_state.ByteCount) + QStringLiteral(" bytes remaining"));
+                       tr("%1 bytes remaining").arg(m_state.ByteCount));
 }
 
 void TransferEngine::Timer2_Timer()
@@ -170,7 +170,7 @@ void TransferEngine::Timer2_Timer()
             return;
         }
     }
-    const QString sent = QStringLiteral("file has been sent");
+    const QString sent = tr("file has been sent");
     m_ending = {TransferWindow::Ending::Sent, sent};
     ResetTransfer();
     closeTransferFile();

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   build-essential cmake ninja-build
-  qt6-base-dev qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libgl-dev
   googletest libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info xvfb xauth
   dbus-daemon python3-dbusmock python3-pyatspi at-spi2-core appstream lintian

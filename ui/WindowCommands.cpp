@@ -65,7 +65,7 @@ void frmGAbackup::mnuGAhelp_Click()
 
 void frmGAbackup::mnuAbout_Click()
 {
-    showAbout(QStringLiteral("About ZO Vovere"), aboutText());
+    showAbout(tr("About ZO Vovere"), aboutText());
 }
 
 void frmGAbackup::showAbout(const QString &title, const QString &text)
@@ -77,7 +77,7 @@ void frmGAbackup::showAbout(const QString &title, const QString &text)
 bool frmGAbackup::confirmStopTransfer()
 {
     QMessageBox box(QMessageBox::Question, QString(),
-                    QStringLiteral("A transfer is in progress. Stop it and exit?"),
+                    tr("A transfer is in progress. Stop it and exit?"),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::No);
     m_stopQuestion = &box;

@@ -53,8 +53,8 @@ int frmGAbackup::twips(int value)
 
 QString frmGAbackup::aboutText()
 {
-    return QStringLiteral("ZO Vovere version %1.%2\r\n\r\n"
-                          "Backs up and restores Glow Arranger shows over a serial line.")
+    return tr("ZO Vovere version %1.%2\r\n\r\n"
+              "Backs up and restores Glow Arranger shows over a serial line.")
         .arg(Version::kMajor)
         .arg(Version::kMinor);
 }
@@ -157,15 +157,15 @@ void frmGAbackup::buildControls()
     Line1->setFrameShape(QFrame::HLine);
     Line1->setFrameShadow(QFrame::Sunken);
 
-    Frame1 = new QGroupBox(QStringLiteral("Serial Port"), client);
-    Frame1->setToolTip(QStringLiteral("Select com port connected to Glow Arranger"));
-    Option1 = new QRadioButton(QStringLiteral("Com 1"), Frame1);
-    Option2 = new QRadioButton(QStringLiteral("Com 2"), Frame1);
+    Frame1 = new QGroupBox(tr("Serial Port"), client);
+    Frame1->setToolTip(tr("Select com port connected to Glow Arranger"));
+    Option1 = new QRadioButton(tr("Com 1"), Frame1);
+    Option2 = new QRadioButton(tr("Com 2"), Frame1);
 
-    cmdSend = new QPushButton(QStringLiteral("&Send File"), client);
-    cmdSend->setToolTip(QStringLiteral("To send a file to the Glow Arranger"));
-    cmdReceive = new QPushButton(QStringLiteral("&Receive File"), client);
-    cmdReceive->setToolTip(QStringLiteral("To receive a file from the Glow Arranger"));
+    cmdSend = new QPushButton(tr("&Send File"), client);
+    cmdSend->setToolTip(tr("To send a file to the Glow Arranger"));
+    cmdReceive = new QPushButton(tr("&Receive File"), client);
+    cmdReceive->setToolTip(tr("To receive a file from the Glow Arranger"));
 
     ProgressBar1 = new QProgressBar(client);
     ProgressBar1->setRange(0, kProgressScale);
@@ -175,7 +175,7 @@ void frmGAbackup::buildControls()
 
     Animation1 = new AnimationWidget(client);
 
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), client);
+    cmdCancel = new QPushButton(tr("Cancel"), client);
     cmdCancel->hide();
 
     StatusLineAccessible::install();
@@ -188,10 +188,10 @@ void frmGAbackup::buildControls()
 
     // Names for screen readers: the buttons and option buttons name
     // themselves by their captions; these have none.
-    ProgressBar1->setAccessibleName(QStringLiteral("Transfer progress"));
-    Animation1->setAccessibleName(QStringLiteral("Transfer animation"));
-    Line1->setAccessibleName(QStringLiteral("Separator"));
-    sbrPanel->setAccessibleName(QStringLiteral("Status line"));
+    ProgressBar1->setAccessibleName(tr("Transfer progress"));
+    Animation1->setAccessibleName(tr("Transfer animation"));
+    Line1->setAccessibleName(tr("Separator"));
+    sbrPanel->setAccessibleName(tr("Status line"));
 
     setTabOrder(Option1, Option2);
     setTabOrder(Option2, cmdSend);
@@ -265,16 +265,16 @@ void frmGAbackup::changeEvent(QEvent *event)
 
 void frmGAbackup::buildMenus()
 {
-    QMenu *mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
-    mnuOpen = mnuFile->addAction(QStringLiteral("&Open (Send File)"));
-    mnuSaveas = mnuFile->addAction(QStringLiteral("Save &As (Receive File)"));
+    QMenu *mnuFile = menuBar()->addMenu(tr("&File"));
+    mnuOpen = mnuFile->addAction(tr("&Open (Send File)"));
+    mnuSaveas = mnuFile->addAction(tr("Save &As (Receive File)"));
     mnuFile->addSeparator();
-    mnuPortSettings = mnuFile->addAction(QStringLiteral("&Port Settings..."));
-    mnuExit = mnuFile->addAction(QStringLiteral("E&xit"));
+    mnuPortSettings = mnuFile->addAction(tr("&Port Settings..."));
+    mnuExit = mnuFile->addAction(tr("E&xit"));
 
-    QMenu *mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
-    mnuGAhelp = mnuHelp->addAction(QStringLiteral("GA &Backup help"));
-    mnuAbout = mnuHelp->addAction(QStringLiteral("&About ZO Vovere"));
+    QMenu *mnuHelp = menuBar()->addMenu(tr("&Help"));
+    mnuGAhelp = mnuHelp->addAction(tr("GA &Backup help"));
+    mnuAbout = mnuHelp->addAction(tr("&About ZO Vovere"));
 
     // The desktop's own keys for these commands, shown beside the captions;
     // where a desktop has none, the keys most others use.
@@ -344,7 +344,7 @@ void frmGAbackup::transferStarted(Direction direction)
     mnuPortSettings->setEnabled(false);
     // The computer stays awake from the start of a transfer to its end,
     // whichever way it ends.
-    m_inhibitor->hold(QStringLiteral("A transfer to or from the lighting controller is running"));
+    m_inhibitor->hold(tr("A transfer to or from the lighting controller is running"));
 }
 
 void frmGAbackup::transferEnded(Ending ending, const QString &words)
