@@ -1,6 +1,7 @@
 // File > Port Settings...: the list of ports against a fake (plugging,
 // unplugging, busy and forbidden devices), what OK and Cancel write, and the
 // real list's stable names and status words.
+#include "FakePortList.h"
 #include "PortSettingsDialog.h"
 #include "TestWindow.h"
 
@@ -22,30 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-class FakePortList final : public PortList
-{
-  public:
-    QList<PortInfo> ports() const override { return list; }
-    PortInfo describe(const QString &path) const override
-    {
-        return {path, {}, "not in the system's list", {}, {}, "does not exist"};
-    }
-    void setWatching(bool on) override { watching = on; }
-    void plug(const PortInfo &port)
-    {
-        list.append(port);
-        emit changed();
-    }
-    void unplug(const QString &device)
-    {
-        list.removeIf([&](const PortInfo &p) { return p.device == device; });
-        emit changed();
-    }
-
-    QList<PortInfo> list;
-    bool watching = false;
-};
 
 const PortInfo kUart{"/dev/ttyS0", {}, "16550A UART", {}, {}, "free"};
 const PortInfo kNoUart{"/dev/ttyS1", {}, {}, {}, {}, "no serial port behind this device"};

@@ -1,4 +1,5 @@
 // The window in German: every text it shows comes from the catalogue.
+#include "FakePortList.h"
 #include "PortSettingsDialog.h"
 #include "TestWindow.h"
 #include "Translations.h"
@@ -37,14 +38,6 @@ class CatalogueCheck : public QTranslator
 
   private:
     QTranslator german;
-};
-
-class NoPorts final : public PortList
-{
-  public:
-    QList<PortInfo> ports() const override { return {}; }
-    PortInfo describe(const QString &path) const override { return {path, {}, {}, {}, {}, {}}; }
-    void setWatching(bool) override {}
 };
 
 struct Scene
@@ -164,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
               "Über ZO Vovere"},
         Scene{"PortSettings",
               [](TestWindow &w, WindowHarness &h) {
-                  static NoPorts none;
+                  static FakePortList none;
                   new PortSettingsDialog(h.store, none, &w);
               },
               "Anschlusseinstellungen"}),
