@@ -149,7 +149,11 @@ bool SimLine::send(const QByteArray &data, qint64 bytesPerSecond, QString *error
             done += n;
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             pollfd p{m_fd, POLLOUT, 0};
-            ::poll(&p, 1, 100);
+            // While no program has the line open, a pseudo-terminal reports
+            // a hang-up at once: wait for one as long as for room, instead
+            // of spinning until it comes.
+            if (::poll(&p, 1, 100) > 0 && (p.revents & POLLHUP))
+                sleepMs(100);
         } else {
             *error = systemError("write");
             return false;
