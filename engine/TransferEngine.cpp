@@ -72,6 +72,7 @@ void TransferEngine::Comm1_OnComm()
         ReceiveData();
         return;
     case CommEvents::comEvSend:
+        m_outputLeft = true;
         SendNextBlock();
         return;
     case 3: // modem lines, ring and end-of-file character
@@ -84,6 +85,8 @@ void TransferEngine::Comm1_OnComm()
         if (code == CommEvents::comEventPortLost &&
             m_state.RxState == TransferState::RxReceivingBlocks)
             lineLostWhileReceiving(code);
+        else if (code == CommEvents::comEventPortLost && everyByteHasLeft())
+            endSent(); // a far end that hangs up once it has the file has lost nothing
         else
             endWithMessage(lineErrorMessage(code));
     }
@@ -164,6 +167,15 @@ void TransferEngine::endWithMessage(const QString &message, TransferWindow::Endi
     m_timer2.setEnabled(false);
     m_ending = {ending, message};
     AbortTransfer();
+    showFailure(message);
+}
+
+void TransferEngine::showFailure(const QString &message)
+{
+    // The status line describes only a transfer that runs or has ended well:
+    // it is cleared before the box, so that nothing out of date stands
+    // behind it, and once more after it.
+    m_window.SbrMessage(QString());
     m_window.messageBox(message);
     m_window.SbrMessage(QString());
 }

@@ -54,11 +54,12 @@ struct RememberedValues
 // takes the target's name only once the whole backup is on the disk, so an
 // earlier backup survives any failure.
 //
-// A backup is complete when the line has fallen quiet and the bytes received
-// so far, counted from the header's first byte, have the end marker seven
-// bytes before the last. Quiet is the inactivity time after the last byte,
-// whichever byte it was, or the device going away after the port had seen
-// the line quiet (a hang-up while bytes come drops those the driver held).
+// A backup is complete when the line has been quiet for the inactivity time
+// after its last byte, whichever byte it was, and the bytes received so far,
+// counted from the header's first byte, have the end marker seven bytes
+// before the last. A device that goes away before that time has passed ends
+// the receive as a line failure: a hang-up drops what the driver held
+// unread, so nothing seen before it can prove that no byte came after.
 class TransferEngine
 {
     Q_DECLARE_TR_FUNCTIONS(TransferEngine)
@@ -71,9 +72,6 @@ class TransferEngine
     static constexpr char kEndMarker = ':';
     static constexpr std::chrono::milliseconds kInactivity{3000};
     static constexpr std::chrono::milliseconds kSendCompletion{1000};
-    // How long the port must have seen the line quiet before a loss of the
-    // device for what has arrived to count as the whole backup.
-    static constexpr std::chrono::milliseconds kQuietBeforeLoss = SerialComm::kQuietCheck;
     static constexpr qint64 kLargestSendable = 0x7FFFFFFF; // ByteCount is signed 32-bit
     inline static const QByteArray kBackupHeader = QByteArrayLiteral("GLOW ARRANGER");
 
@@ -129,6 +127,8 @@ class TransferEngine
     void endReceiveOnQuiet(int lineErrorCode);
     void lineLostWhileReceiving(int code);
     void lostConnection();
+    bool everyByteHasLeft() const;
+    void endSent();
     bool openReceiveTarget();
     bool writeToTarget(const QByteArray &bytes);
     bool openSendSource();
@@ -139,6 +139,7 @@ class TransferEngine
     void closeTransferFile();
     void endWithMessage(const QString &message,
                         TransferWindow::Ending ending = TransferWindow::Ending::Failed);
+    void showFailure(const QString &message);
     QString portName() const;
 
     SerialComm &m_port;
@@ -168,4 +169,7 @@ class TransferEngine
     int m_lastOutQueue = -1;
     bool m_sending = false;      // the source holds the file being sent
     bool m_chunkPending = false; // a chunk has been asked of the source and not yet handed over
+    // The port has said that its transmit side emptied after the last bytes
+    // handed to it: they have left the computer.
+    bool m_outputLeft = false;
 };

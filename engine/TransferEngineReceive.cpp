@@ -68,8 +68,7 @@ bool TransferEngine::openReceiveTarget()
     if (refusal.isEmpty())
         return true;
     m_target.discard();
-    m_window.messageBox(refusal);
-    m_window.SbrMessage(QString());
+    showFailure(refusal);
     return false;
 }
 
@@ -219,14 +218,21 @@ void TransferEngine::Timer1_Timer()
 
 void TransferEngine::lineLostWhileReceiving(int code)
 {
-    // A device that goes away after the controller's last byte has lost
-    // nothing, and what has arrived is decided on as the quiet line would
-    // decide. But a hang-up drops what the driver held unread: only a line
-    // that the port saw quiet before the loss shows that nothing went.
-    if (m_port.QuietTime() >= kQuietBeforeLoss)
+    // A device that goes away after the line had been quiet for the whole
+    // inactivity time has lost nothing of this backup: what has arrived is
+    // decided on as the quiet line would decide. Any earlier loss may have
+    // taken the last bytes with it (a hang-up drops what the driver held
+    // unread, and a byte that came after the port's last look was never
+    // seen), so nothing can show the backup complete.
+    if (m_port.QuietTime() >= kInactivity) {
         endReceiveOnQuiet(code);
-    else
-        endWithMessage(lineErrorMessage(code));
+        return;
+    }
+    endWithMessage(lineErrorMessage(code) + QStringLiteral("\n\n") +
+                   tr("The line went down before the backup could be confirmed complete: a "
+                      "backup is complete only once the line has been quiet for three seconds "
+                      "after its last byte. Nothing was saved; any earlier file of that name is "
+                      "unchanged."));
 }
 
 void TransferEngine::FinishReceive()
@@ -282,8 +288,7 @@ void TransferEngine::saveFinished(ReceiveTarget::Committed committed)
         m_window.SbrMessage(saved);
         return;
     }
-    m_window.messageBox(failure);
-    m_window.SbrMessage(QString());
+    showFailure(failure);
 }
 
 void TransferEngine::lostConnection()

@@ -65,12 +65,12 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
     else if (!m_source.start(file, &reason))
         refusal = cannotOpen();
     if (!refusal.isEmpty()) {
-        m_window.messageBox(refusal);
-        m_window.SbrMessage(QString());
+        showFailure(refusal);
         return;
     }
     m_sending = true;
     m_chunkPending = false;
+    m_outputLeft = false;
     m_state.FileOpen = true;
     m_state.DeleteOnAbort = false;
     m_state.ByteCount = qint32(file.size());
@@ -96,6 +96,7 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
 
     if (ProfileHeader::appliesTo(m_state.TransferPath)) {
         m_state.Block = ProfileHeader::build(m_state.TransferPath, quint32(m_state.ByteCount));
+        m_outputLeft = false;
         if (!m_port.Output(m_state.Block)) {
             endWithMessage(notSentCompletely(m_state.TransferPath, m_port.lastError().reason));
             return;
@@ -140,6 +141,7 @@ void TransferEngine::sendChunk(const QByteArray &chunk, qint64 wanted, const QSt
         return;
     }
     m_state.Block = chunk;
+    m_outputLeft = false;
     if (!m_port.Output(m_state.Block)) {
         endWithMessage(notSentCompletely(m_state.TransferPath, m_port.lastError().reason));
         return;
@@ -159,6 +161,7 @@ void TransferEngine::Timer2_Timer()
     if (m_sending && m_port.PortOpen()) {
         const int queued = m_port.OutBufferCount();
         if (queued > 0) {
+            m_outputLeft = false;
             if (m_lastOutQueue < 0 || queued < m_lastOutQueue) {
                 m_lastOutQueue = queued;
                 m_timer2.setEnabled(true);
@@ -170,6 +173,19 @@ void TransferEngine::Timer2_Timer()
             return;
         }
     }
+    endSent();
+}
+
+bool TransferEngine::everyByteHasLeft() const
+{
+    // Every chunk has been handed to the port, and the port has since seen
+    // its transmit side empty.
+    return m_sending && m_state.ByteCount == 0 && !m_chunkPending && m_outputLeft;
+}
+
+void TransferEngine::endSent()
+{
+    m_timer2.setEnabled(false);
     const QString sent = tr("file has been sent");
     m_ending = {TransferWindow::Ending::Sent, sent};
     ResetTransfer();

@@ -70,6 +70,21 @@ class TtyDriver final : public LineDriver
 #endif
     }
 
+    qint64 readNow(int fd, char *data, qint64 size) const override
+    {
+#ifdef Q_OS_LINUX
+        const ssize_t n = ::read(fd, data, size_t(size));
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return 0;
+        return n < 0 ? -1 : qint64(n);
+#else
+        Q_UNUSED(fd);
+        Q_UNUSED(data);
+        Q_UNUSED(size);
+        return -1;
+#endif
+    }
+
   private:
 #ifdef Q_OS_LINUX
     static Count ask(int fd, unsigned long request)

@@ -6,7 +6,7 @@
 
 // What the terminal driver knows of an open line, asked of its descriptor:
 // the bytes it holds each way, its error counters, the advisory lock other
-// serial programs take, and a write that bypasses Qt's buffer. Each question
+// serial programs take, and a write and a read that bypass Qt's buffer. Each question
 // is answered only where the platform has it; a test hands in its own
 // answers.
 class LineDriver
@@ -44,6 +44,10 @@ class LineDriver
     // Writes what the driver takes now without waiting; the count taken, or
     // -1 where writing directly is not available or fails.
     virtual qint64 writeNow(int fd, const char *data, qint64 size) const = 0;
+    // Reads what the driver holds now without waiting; the count read, 0 at
+    // the end or when nothing waits, -1 where reading directly is not
+    // available or fails.
+    virtual qint64 readNow(int fd, char *data, qint64 size) const = 0;
 
     // The driver of this platform's terminals.
     static std::shared_ptr<const LineDriver> system();

@@ -309,6 +309,18 @@ void SerialCommPort::portLost(const QString &reason)
     m_serial = nullptr;
     disconnect(serial, nullptr, this, nullptr);
     m_stash = serial->readAll();
+    // What the descriptor still gives, until it reports the end, arrived
+    // after the port's last look: the line was not quiet.
+    if (serial->isOpen()) {
+        char buffer[4096];
+        qint64 n = 0;
+        const qsizetype before = m_stash.size();
+        while (m_stash.size() < kInputBufferSize &&
+               (n = m_driver->readNow(int(serial->handle()), buffer, sizeof buffer)) > 0)
+            m_stash.append(buffer, n);
+        if (m_stash.size() > before)
+            m_lastArrival = now();
+    }
     m_outputPending = false;
     m_drainTimer.stop();
     m_quietLook.stop(); // what was seen before the loss is what counts

@@ -448,6 +448,10 @@ Nichts wurde gespeichert; die frühere Datei dieses Namens heißt jetzt „%3“
         <source>file has been sent</source>
         <translation>Die Datei wurde gesendet</translation>
     </message>
+    <message>
+        <source>The line went down before the backup could be confirmed complete: a backup is complete only once the line has been quiet for three seconds after its last byte. Nothing was saved; any earlier file of that name is unchanged.</source>
+        <translation>Die Leitung brach ab, bevor die Sicherung als vollständig bestätigt werden konnte: Eine Sicherung ist erst vollständig, wenn die Leitung nach ihrem letzten Byte drei Sekunden lang still war. Nichts wurde gespeichert; eine frühere Datei dieses Namens ist unverändert.</translation>
+    </message>
 </context>
 <context>
     <name>frmGAbackup</name>

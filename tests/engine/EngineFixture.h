@@ -27,6 +27,10 @@ class EngineFixture : public ::testing::Test
     {
     }
 
+    // Whatever a test did, no box stood in front of a status line that no
+    // longer described anything.
+    void TearDown() override { EXPECT_EQ(window.statusBehindBoxes, QStringList()); }
+
     QString path(const QString &name) const { return QDir(dir.path()).absoluteFilePath(name); }
 
     QString makeFile(const QString &name, const QByteArray &content) const

@@ -395,26 +395,55 @@ TEST_F(SendTest, QueueThatStopsMovingIsReportedAsNotSent)
     EXPECT_TRUE(window.idle());
 }
 
-class FailureAfterTheLastChunkTest : public SendTest, public ::testing::WithParamInterface<int>
+// What comes after the last chunk was handed over: a line error is a
+// failure, and never followed by the completion; a far end that hangs up has
+// lost nothing once the port has seen its transmit side empty after the last
+// bytes, and everything if bytes were still on their way.
+struct AfterTheLastChunk
+{
+    const char *name;
+    int code;
+    bool left; // the port reported its transmit side empty after the last chunk
+    bool sent;
+};
+
+void PrintTo(const AfterTheLastChunk &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class AfterTheLastChunkTest : public SendTest,
+                              public ::testing::WithParamInterface<AfterTheLastChunk>
 {
 };
 
-TEST_P(FailureAfterTheLastChunkTest, IsNeverFollowedByTheCompletion)
+TEST_P(AfterTheLastChunkTest, EndsAsTheBytesDid)
 {
-    const int code = GetParam();
+    const AfterTheLastChunk &c = GetParam();
     send("a.txt", content(1500));
-    drainAll();
-    ASSERT_TRUE(timer2.enabled());
-    port.raise(code);
-    EXPECT_EQ(window.messages.size(), 1);
+    port.transmitEmpty(); // the first chunk has left; the second is handed over
+    if (c.left)
+        port.transmitEmpty();
+    ASSERT_EQ(timer2.enabled(), c.left);
+    port.raise(c.code);
+    EXPECT_EQ(window.messages.size(), c.sent ? 0 : 1);
     EXPECT_FALSE(timer2.enabled());
+    EXPECT_FALSE(port.PortOpen());
+    EXPECT_EQ(window.transfers.last(), c.sent ? "ended sent: file has been sent"
+                                              : "ended failed: " + window.messages.value(0));
     clock.advance(2000ms);
-    EXPECT_EQ(window.status, QString());
-    EXPECT_FALSE(window.statusHistory.contains("file has been sent"));
+    EXPECT_EQ(window.status, c.sent ? QString("file has been sent") : QString());
+    EXPECT_EQ(window.statusHistory.count("file has been sent"), c.sent ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Send, FailureAfterTheLastChunkTest,
-                         ::testing::Values(1004, 1006, CommEvents::comEventPortLost));
+INSTANTIATE_TEST_SUITE_P(
+    Send, AfterTheLastChunkTest,
+    ::testing::Values(
+        AfterTheLastChunk{"FramingError", 1004, true, false},
+        AfterTheLastChunk{"OverrunError", 1006, true, false},
+        AfterTheLastChunk{"HangUpOnceEveryByteLeft", CommEvents::comEventPortLost, true, true},
+        AfterTheLastChunk{"HangUpWithBytesOnTheirWay", CommEvents::comEventPortLost, false, false}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(SendTest, OldCompletionIsStoppedBeforeTheNextDialogOpens)
 {

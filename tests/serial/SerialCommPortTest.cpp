@@ -58,6 +58,10 @@ class ScriptedDriver final : public LineDriver
     {
         return system()->writeNow(fd, data, size);
     }
+    qint64 readNow(int fd, char *data, qint64 size) const override
+    {
+        return system()->readNow(fd, data, size);
+    }
 
     mutable std::deque<int> outQueue; // the next answers about the output queue
     std::optional<Counters> counts;   // the driver's error counters, when set

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QtPrinters.h"
 #include "TransferWindow.h"
 
 #include <QStringList>
@@ -56,6 +57,8 @@ class FakeWindow final : public TransferWindow
     void messageBox(const QString &text) override
     {
         messages.append(text);
+        if (!status.isEmpty())
+            statusBehindBoxes.append(status);
         if (onMessage)
             onMessage();
     }
@@ -82,6 +85,7 @@ class FakeWindow final : public TransferWindow
     QStringList statusHistory;
     QList<qint64> counts; // the numbers of the counts shown
     QStringList messages;
+    QStringList statusBehindBoxes; // what the status line said while a box was shown
     QStringList stateChanges;
     QStringList transfers; // "started send", "ended saved: File has been saved."
     std::map<Control, bool> enabled;
