@@ -130,6 +130,9 @@ struct Sent
     int size;
     const char *header;
     bool overSocat; // the far end on the other side of a socat pair
+    // More of the far end's options: one that hangs up under a second after
+    // the last byte does so while the send waits for its completion.
+    QStringList simArgs = {};
 };
 
 class SendTest : public EndToEndTest, public ::testing::WithParamInterface<Sent>
@@ -142,7 +145,9 @@ TEST_P(SendTest, ArrivesByteForByte)
     const QByteArray content = randomBytes(c.size);
     const QString far = c.overSocat ? startSocat() : QString();
     ASSERT_EQ(far.isEmpty(), !c.overSocat) << "socat did not make its line";
-    startSim({"receive", "--quiet-ms", "1500", "--out", dir.filePath("arrived")}, far);
+    startSim(QStringList{"receive", "--quiet-ms", "1500", "--out", dir.filePath("arrived")} +
+                 c.simArgs,
+             far);
     dialog->choose = write(c.file, content);
     window->cmdSend->click();
     ASSERT_TRUE(waitForStatus("file has been sent")) << status().toStdString();
@@ -160,7 +165,13 @@ INSTANTIATE_TEST_SUITE_P(
                            "profile header: name \"MOVING H\", length 3000", false},
                       Sent{"TextFile", "notes.txt", 2500, "no profile header", false},
                       Sent{"ProfileOverSocat", "profile.gaf", 5000,
-                           "profile header: name \"PROFILE \", length 5000", true}),
+                           "profile header: name \"PROFILE \", length 5000", true},
+                      Sent{"FarEndHangsUpOnceItHasTheFile",
+                           "notes.txt",
+                           5000,
+                           "no profile header",
+                           false,
+                           {"--fast", "--quiet-ms", "800"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(EndToEndTest, FullDiskEndsTheReceiveAndKeepsTheEarlierBackup)
