@@ -1,6 +1,7 @@
 #include "BusLink.h"
 #include "CommandLine.h"
 #include "FileKinds.h"
+#include "FileNames.h"
 #include "PortChoice.h"
 #include "PortList.h"
 #include "QSettingsStore.h"
@@ -74,7 +75,7 @@ int main(int argc, char *argv[])
         nameTheProgram();
         CommandLine::Request request;
         const int answered =
-            CommandLine::answerWithoutWindow(QCoreApplication::arguments(), &request);
+            CommandLine::answerWithoutWindow(CommandLine::arguments(argc, argv), &request);
         if (answered >= 0)
             return answered;
         if (request.mode != CommandLine::Request::Mode::Window)
@@ -91,11 +92,11 @@ int main(int argc, char *argv[])
     // data" exactly.
     QCommandLineParser parser;
     CommandLine::describe(parser);
-    parser.parse(QCoreApplication::arguments()); // checked above; the toolkit's taken out
+    parser.parse(CommandLine::arguments(argc, argv)); // checked above; the toolkit's taken out
     const QStringList files = parser.positionalArguments();
     const QString unusable = files.isEmpty() ? QString() : FileKinds::cannotOffer(files.first());
     if (!unusable.isEmpty())
-        std::fprintf(stderr, "zo-vovere: %s: %s\n", qPrintable(files.first()),
+        std::fprintf(stderr, "zo-vovere: %s: %s\n", qPrintable(FileNames::printable(files.first())),
                      qPrintable(unusable));
 
     QSettingsStore store;

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "FileNames.h"
 #include "Version.h"
 
 #include <QCommandLineParser>
@@ -71,6 +72,14 @@ bool put(bool toError, const QString &text)
     return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) ==
                size_t(bytes.size()) &&
            std::fflush(stream) == 0 && !std::ferror(stream);
+}
+
+QStringList arguments(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << FileNames::fromNative(QByteArray(argv[i]));
+    return args;
 }
 
 namespace {

@@ -52,4 +52,8 @@ int answerWithoutWindow(const QStringList &args, Request *request = nullptr);
 // written.
 bool put(bool toError, const QString &text);
 
+// The arguments as given: a file name that is not UTF-8 keeps its bytes (see
+// FileNames), where Qt's own list would have lost them.
+QStringList arguments(int argc, char **argv);
+
 } // namespace CommandLine

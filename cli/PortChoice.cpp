@@ -1,5 +1,6 @@
 #include "PortChoice.h"
 
+#include "FileNames.h"
 #include "PortList.h"
 #include "StartupSettings.h"
 
@@ -51,7 +52,7 @@ PortChoice PortChoice::from(const QString &argument, const SettingsStore &store,
         if (choice.device.isEmpty()) {
             choice.refusal = QObject::tr("no serial port \"%1\": give COM1, COM2, a device path "
                                          "or a name that --list-ports shows")
-                                 .arg(argument);
+                                 .arg(FileNames::printable(argument));
             return choice;
         }
     }
@@ -69,8 +70,10 @@ QString portTable(const PortList &ports, const SettingsStore &store)
                              QObject::tr("STATUS")}};
     for (const PortInfo &port : ports.portsAnd(stored)) {
         const int number = storedNumber(port.device, store);
-        rows.append({number ? StartupSettings::portKey(number) : QStringLiteral("-"), port.device,
-                     port.stablePath.isEmpty() ? QStringLiteral("-") : port.stablePath,
+        rows.append({number ? StartupSettings::portKey(number) : QStringLiteral("-"),
+                     FileNames::printable(port.device),
+                     port.stablePath.isEmpty() ? QStringLiteral("-")
+                                               : FileNames::printable(port.stablePath),
                      port.status});
     }
     QList<qsizetype> widths(3, 0);

@@ -3,12 +3,14 @@
 #include "BackgroundTarget.h"
 #include "CommandLine.h"
 #include "DiskTarget.h"
+#include "FileKinds.h"
+#include "FileNames.h"
 #include "QtTimer.h"
 #include "SerialCommPort.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 // The file dialog of a terminal: the name was given on the command line.
 class TerminalTransfer::GivenName final : public FileDialog
@@ -59,23 +61,25 @@ void TerminalTransfer::send(const QString &file)
 {
     // A missing file, a folder or a device is refused by the engine, in the
     // window's words.
-    m_file = QFileInfo(file).absoluteFilePath();
+    m_file = FileNames::absolute(file);
     m_dialog->name = m_file;
     m_engine->offerToSend(m_file, 0);
 }
 
 void TerminalTransfer::receive(const QString &file)
 {
-    m_file = QFileInfo(file).absoluteFilePath();
+    m_file = FileNames::absolute(file);
     m_dialog->name = m_file;
     m_engine->cmdReceive_Click();
 }
 
 void TerminalTransfer::receiveInto(const QString &folder)
 {
-    m_folder = QFileInfo(folder).absoluteFilePath();
-    if (!QFileInfo(m_folder).isDir()) {
-        messageBox(tr("Cannot save backups in \"%1\": it is not a folder.").arg(folder));
+    m_folder = FileNames::absolute(folder);
+    struct stat info;
+    if (::stat(FileNames::toNative(m_folder).constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        messageBox(tr("Cannot save backups in \"%1\": it is not a folder.")
+                       .arg(FileNames::printable(folder)));
         return;
     }
     receiveNext();
@@ -115,9 +119,13 @@ QString TerminalTransfer::stemFor(const QDateTime &moment)
 
 QString TerminalTransfer::backupName(const QString &folder, const QDateTime &moment)
 {
-    const QString stem = QDir(folder).filePath(stemFor(moment));
+    const QString stem = folder + QLatin1Char('/') + stemFor(moment);
+    const auto taken = [](const QString &name) {
+        struct stat info;
+        return ::lstat(FileNames::toNative(name).constData(), &info) == 0;
+    };
     QString name = stem + QStringLiteral(".txt");
-    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+    for (int n = 2; taken(name); ++n)
         name = stem + QStringLiteral("-%1.txt").arg(n);
     return name;
 }
@@ -169,7 +177,7 @@ void TerminalTransfer::transferStarted(Direction direction)
 {
     m_running = true;
     m_endedWords.clear();
-    m_total = direction == Direction::Send ? QFileInfo(m_file).size() : 0;
+    m_total = direction == Direction::Send ? std::max<qint64>(0, FileKinds::size(m_file)) : 0;
     m_firstDone = -1;
     // The engine starts a transfer before it opens and sets the line, in one
     // turn of the event loop: its first words ("Waiting for data
@@ -257,7 +265,7 @@ void TerminalTransfer::keepSaved()
     // and the folder synced. Where that fails it keeps the first name.
     QString kept = m_file;
     const QDateTime now = m_parts.now();
-    const QString name = QFileInfo(m_file).completeBaseName();
+    const QString name = FileNames::fileName(m_file).section(QLatin1Char('.'), 0, -2);
     if (name != stemFor(now) && !name.startsWith(stemFor(now) + QLatin1Char('-'))) {
         const QString dated = backupName(m_folder, now);
         const QString why = DiskTarget::renameSaved(m_file, dated);
@@ -266,9 +274,9 @@ void TerminalTransfer::keepSaved()
         else
             write(tr("zo-vovere: the backup keeps the name \"%1\": it could not be renamed to "
                      "\"%2\": %3.")
-                      .arg(m_file, dated, why));
+                      .arg(FileNames::printable(m_file), FileNames::printable(dated), why));
     }
-    write(QFileInfo(kept).fileName() + QStringLiteral(": ") + m_endedWords);
+    write(FileNames::printable(FileNames::fileName(kept)) + QStringLiteral(": ") + m_endedWords);
     QTimer::singleShot(0, this, &TerminalTransfer::receiveNext);
 }
 

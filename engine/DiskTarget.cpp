@@ -1,8 +1,7 @@
 #include "DiskTarget.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "FileNames.h"
+
 #include <QRegularExpression>
 
 #include <atomic>
@@ -12,6 +11,7 @@
 #include <cstring>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -26,7 +26,14 @@ QString systemText(int error)
 
 QByteArray native(const QString &path)
 {
-    return QFile::encodeName(path);
+    return FileNames::toNative(path);
+}
+
+// The folder of an absolute path.
+QString folderOf(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 // File systems whose rename replaces an existing file in one step, so that
@@ -100,10 +107,15 @@ bool DiskTarget::open(const QString &path)
     m_earlierKeptAs.clear();
     // A link to a file is followed, so that the file it names is replaced and
     // the link stays.
-    const QFileInfo chosen(path);
-    m_final = chosen.isSymLink() && chosen.exists() ? chosen.canonicalFilePath()
-                                                    : chosen.absoluteFilePath();
-    m_folder = QFileInfo(m_final).absolutePath();
+    m_final = FileNames::absolute(path);
+    struct stat link;
+    if (::lstat(native(m_final).constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (char *resolved = ::realpath(native(m_final).constData(), nullptr)) {
+            m_final = FileNames::fromNative(resolved);
+            ::free(resolved);
+        }
+    }
+    m_folder = folderOf(m_final);
     clearLeftovers();
 
     // Each copy of this process has a name of its own; one of an earlier
@@ -133,21 +145,23 @@ void DiskTarget::clearLeftovers() const
 {
     static const QRegularExpression pattern(
         QStringLiteral("^.+\\.zo-vovere-(\\d{1,10})-\\d{1,10}\\.part$"));
-    const QDir folder(m_folder);
-    const QStringList names =
-        folder.entryList({QStringLiteral("*.zo-vovere-*.part")}, QDir::Files | QDir::Hidden);
-    for (const QString &name : names) {
-        const QRegularExpressionMatch match = pattern.match(name);
+    DIR *folder = ::opendir(native(m_folder).constData());
+    if (!folder)
+        return;
+    while (const dirent *entry = ::readdir(folder)) {
+        // Only the name's ASCII end is matched: any byte stands for itself.
+        const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(entry->d_name));
         if (!match.hasMatch())
             continue;
         const qint64 pid = match.captured(1).toLongLong();
         if (processRuns(pid))
             continue; // a receive of this program that still runs, maybe this one
-        const QByteArray leftover = native(folder.filePath(name));
         struct stat info;
-        if (::lstat(leftover.constData(), &info) == 0 && S_ISREG(info.st_mode))
-            ::unlink(leftover.constData());
+        if (::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode))
+            ::unlinkat(::dirfd(folder), entry->d_name, 0);
     }
+    ::closedir(folder);
 }
 
 bool DiskTarget::write(const QByteArray &bytes)
@@ -241,7 +255,7 @@ QString DiskTarget::renameSaved(const QString &from, const QString &to)
         if (::rename(source.constData(), target.constData()) != 0)
             return systemText(errno);
     }
-    const int error = syncRenamed(native(QFileInfo(to).absolutePath()), target);
+    const int error = syncRenamed(native(folderOf(FileNames::absolute(to))), target);
     return error ? systemText(error) : QString();
 }
 

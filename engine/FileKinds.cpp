@@ -1,6 +1,7 @@
 #include "FileKinds.h"
 
-#include <QFileInfo>
+#include "FileNames.h"
+
 #include <QObject>
 
 #include <cerrno>
@@ -44,7 +45,7 @@ QString nonRegularKind(const QString &path)
     struct stat info
     {
     };
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (::stat(FileNames::toNative(path).constData(), &info) != 0)
         return {}; // nothing there (or a dangling link): a new file is made
     return kindOf(info.st_mode);
 #else
@@ -55,7 +56,7 @@ QString nonRegularKind(const QString &path)
 bool openRegularForReading(QFile &file, const QString &path, QString *reason)
 {
 #ifdef Q_OS_UNIX
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = FileNames::toNative(path);
     // Looked at before anything opens it, so that no device is touched.
     struct stat info
     {
@@ -102,12 +103,22 @@ bool openRegularForReading(QFile &file, const QString &path, QString *reason)
 
 QString cannotOffer(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QString::fromLocal8Bit(std::strerror(ENOENT));
-    if (info.isDir())
+    struct stat info
+    {
+    };
+    if (::stat(FileNames::toNative(path).constData(), &info) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (S_ISDIR(info.st_mode))
         return QObject::tr("it is a folder");
     return {};
+}
+
+qint64 size(const QString &path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(FileNames::toNative(path).constData(), &info) == 0 ? qint64(info.st_size) : -1;
 }
 
 } // namespace FileKinds

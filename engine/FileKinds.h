@@ -23,4 +23,7 @@ bool openRegularForReading(QFile &file, const QString &path, QString *reason);
 // or directory", "it is a folder"); empty when it can.
 QString cannotOffer(const QString &path);
 
+// The size of the file path names, -1 when it cannot be looked at.
+qint64 size(const QString &path);
+
 } // namespace FileKinds

@@ -1,5 +1,7 @@
 #include "TransferEngine.h"
 
+#include "FileNames.h"
+
 #include <QObject>
 #include <utility>
 
@@ -192,8 +194,9 @@ bool TransferEngine::openPort(const QString &whatFor)
         return true;
 
     const CommError error = m_port.lastError();
-    QString message = QObject::tr("Cannot open %1 (%2) %3: %4.")
-                          .arg(portName(), error.device, whatFor, error.reason);
+    QString message =
+        QObject::tr("Cannot open %1 (%2) %3: %4.")
+            .arg(portName(), FileNames::printable(error.device), whatFor, error.reason);
     switch (error.kind) {
     case CommError::Kind::PermissionDenied:
         switch (error.access.remedy) {
@@ -213,7 +216,8 @@ bool TransferEngine::openPort(const QString &whatFor)
                                    "and its permissions let no group you could join use it: ask "
                                    "whoever looks after this computer to give your account "
                                    "access.")
-                           .arg(error.device, error.access.owner, error.access.group);
+                           .arg(FileNames::printable(error.device), error.access.owner,
+                                error.access.group);
             break;
         }
         break;
@@ -234,7 +238,7 @@ bool TransferEngine::openPort(const QString &whatFor)
                                "it. A USB serial adapter appears as /dev/ttyUSB0 or /dev/ttyACM0 "
                                "(File > Port Settings lists the ports this computer has): choose "
                                "it for %1 there.")
-                       .arg(portName(), error.device);
+                       .arg(portName(), FileNames::printable(error.device));
         break;
     default:
         break;

@@ -3,6 +3,7 @@
 #include "TransferEngine.h"
 
 #include "FileKinds.h"
+#include "FileNames.h"
 
 #include <QObject>
 
@@ -13,7 +14,7 @@ QString saveFailed(const QString &path, const QString &reason)
 {
     return QObject::tr("Cannot save the backup to \"%1\": %2.\n\nNothing was saved; any earlier "
                        "file of that name is unchanged.")
-        .arg(path, reason);
+        .arg(FileNames::printable(path), reason);
 }
 } // namespace
 
@@ -262,21 +263,22 @@ void TransferEngine::saveFinished(ReceiveTarget::Committed committed)
     case ReceiveTarget::Committed::Durable:
         break;
     case ReceiveTarget::Committed::NotDurable:
-        failure =
-            QObject::tr("The backup was written to \"%1\", but the system could not confirm "
-                        "that it is on the disk: %2.\n\nA power cut in the next minute could "
-                        "still undo it. Keep the show on the desk until the backup has been "
-                        "copied elsewhere.")
-                .arg(m_state.TransferPath, reason) +
-            (keptAs.isEmpty() ? QString()
-                              : QObject::tr("\n\nThe earlier file is kept as \"%1\".").arg(keptAs));
+        failure = QObject::tr("The backup was written to \"%1\", but the system could not confirm "
+                              "that it is on the disk: %2.\n\nA power cut in the next minute could "
+                              "still undo it. Keep the show on the desk until the backup has been "
+                              "copied elsewhere.")
+                      .arg(FileNames::printable(m_state.TransferPath), reason) +
+                  (keptAs.isEmpty() ? QString()
+                                    : QObject::tr("\n\nThe earlier file is kept as \"%1\".")
+                                          .arg(FileNames::printable(keptAs)));
         break;
     case ReceiveTarget::Committed::Failed:
         failure = keptAs.isEmpty()
                       ? saveFailed(m_state.TransferPath, reason)
                       : QObject::tr("Cannot save the backup to \"%1\": %2.\n\nNothing was saved; "
                                     "the earlier file of that name is now \"%3\".")
-                            .arg(m_state.TransferPath, reason, keptAs);
+                            .arg(FileNames::printable(m_state.TransferPath), reason,
+                                 FileNames::printable(keptAs));
         break;
     }
     const QString saved = tr("File has been saved.");

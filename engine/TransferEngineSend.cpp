@@ -1,23 +1,24 @@
 // Sending a file: the start, one chunk per transmit-empty notification, and
 // the completion one second after the last chunk has left.
 #include "FileKinds.h"
+#include "FileNames.h"
 #include "ProfileHeader.h"
 #include "TransferEngine.h"
 
-#include <QFileInfo>
 #include <QObject>
 
 namespace {
 QString notSentCompletely(const QString &path, const QString &reason)
 {
-    return QObject::tr("The file \"%1\" was not sent completely: %2.").arg(path, reason);
+    return QObject::tr("The file \"%1\" was not sent completely: %2.")
+        .arg(FileNames::printable(path), reason);
 }
 
 QString tooLargeToSend(const QString &path)
 {
     return QObject::tr("\"%1\" is too large to send: files of 2 GiB (2147483648 bytes) or more "
                        "are not supported.")
-        .arg(path);
+        .arg(FileNames::printable(path));
 }
 } // namespace
 
@@ -53,9 +54,10 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
     QFile file;
     QString refusal, reason;
     const auto cannotOpen = [&] {
-        return QObject::tr("Cannot open \"%1\" for sending: %2.").arg(m_state.TransferPath, reason);
+        return QObject::tr("Cannot open \"%1\" for sending: %2.")
+            .arg(FileNames::printable(m_state.TransferPath), reason);
     };
-    if (QFileInfo(m_state.TransferPath).size() > kLargestSendable)
+    if (FileKinds::size(m_state.TransferPath) > kLargestSendable)
         refusal = tooLargeToSend(m_state.TransferPath);
     // Unbuffered: one chunk at a time is all that is read from the disk.
     else if (!FileKinds::openRegularForReading(file, m_state.TransferPath, &reason))

@@ -1,5 +1,7 @@
 #include "QtFileDialog.h"
 
+#include "FileNames.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -118,7 +120,8 @@ bool QtFileDialog::show(bool save)
 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
-    FileName = QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+    // A name that is not UTF-8 comes back with U+FFFD for its bytes.
+    FileName = FileNames::fromDialog(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
     const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
     if (chosen >= 0)
         FilterIndex = int(chosen) + 1;

@@ -3,6 +3,7 @@
 #include "frmGAbackup.h"
 
 #include "FileKinds.h"
+#include "FileNames.h"
 #include "HelpViewer.h"
 #include "PortSettingsDialog.h"
 
@@ -21,7 +22,7 @@ void frmGAbackup::offerToSend(const QString &file)
 {
     if (m_engine->transferInProgress())
         return;
-    const QString path = QFileInfo(file).absoluteFilePath();
+    const QString path = FileNames::absolute(file);
     // The filter that lists the file: fixture profiles for a .gaf, else all.
     m_engine->offerToSend(path, path.endsWith(QLatin1String(".gaf"), Qt::CaseInsensitive) ? 2 : 3);
 }
@@ -32,7 +33,8 @@ void frmGAbackup::startWith(const QString &file)
     if (unusable.isEmpty())
         offerToSend(file);
     else
-        messageBox(tr("Cannot open \"%1\" for sending: %2.").arg(file, unusable));
+        messageBox(
+            tr("Cannot open \"%1\" for sending: %2.").arg(FileNames::printable(file), unusable));
 }
 
 void frmGAbackup::mnuOpen_Click()

@@ -1,6 +1,7 @@
 #include "frmGAbackup.h"
 
 #include "AnimationWidget.h"
+#include "FileNames.h"
 #include "QtFileDialog.h"
 #include "SettingsStore.h"
 #include "StartupSettings.h"
@@ -136,7 +137,8 @@ void frmGAbackup::showPortDevices()
         QRadioButton *option = port == 1 ? Option1 : Option2;
         const QString line =
             tr("%1: %2, 19200 baud, 8 data bits, no parity, 1 stop bit")
-                .arg(StartupSettings::portKey(port), StartupSettings::devicePath(m_store, port));
+                .arg(StartupSettings::portKey(port),
+                     FileNames::printable(StartupSettings::devicePath(m_store, port)));
         option->setToolTip(line);
         option->setAccessibleDescription(line);
     }

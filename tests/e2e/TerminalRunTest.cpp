@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -50,6 +52,19 @@ class TerminalRun : public ::testing::Test
             return -1;
         errorsOnceSaid(process, {}, 1, 0);
         return process.exitCode();
+    }
+    // The program with arguments as bytes, as a shell hands them over.
+    QProcess &programWithBytes(const QList<QByteArray> &args)
+    {
+        QString script = "exec \"$0\"";
+        for (const QByteArray &arg : args) {
+            QString octal;
+            for (const char c : arg)
+                octal += QString("\\0%1").arg(quint8(c), 3, 8, QLatin1Char('0'));
+            script += " \"$(printf '%b' '" + octal + "')\"";
+        }
+        return ends.start("sh", {"-c", script + " --port \"$1\"", ZO_PROGRAM_PATH, ends.device},
+                          env);
     }
     QString path(const QString &name) const { return dir.filePath(name); }
     QTemporaryDir dir;
@@ -115,6 +130,46 @@ INSTANTIATE_TEST_SUITE_P(
         Dump{"CutShort", {"--stop-after", "3000"}, 1, "zo-vovere: Connection was lost.\n"},
         Dump{"Interrupted", {}, 130, "zo-vovere: Action canceled\n"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// Linux names are bytes: a file whose name is not UTF-8 is sent, a backup is
+// saved under such a name, and one that names nothing is shown escaped.
+TEST_F(TerminalRun, NamesThatAreNotUtf8)
+{
+    const QByteArray folder = QFile::encodeName(dir.path()) + "/shows\xe9";
+    ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+    const QByteArray profile = SimStream::generate(3000);
+    QFile source;
+    const int fd = ::open(folder + "/bad\xff\xfe.txt", O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_TRUE(source.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    ASSERT_EQ(source.write(profile), profile.size());
+    source.close();
+
+    QProcess &sim =
+        ends.desk({"receive", "--fast", "--quiet-ms", "1500", "--out", path("arrived")});
+    QProcess &send = programWithBytes({"--send", folder + "/bad\xff\xfe.txt"});
+    EXPECT_EQ(exitCode(send), 0) << said[&send].toStdString();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(TestFiles::read(path("arrived")), profile);
+
+    TestFiles::write(path("dump"), profile);
+    QProcess &desk = ends.desk({"dump", "--wait-enter", "--fast", "--file", path("dump")});
+    QProcess &receive = programWithBytes({"--receive", folder + "/backup\xfe.txt", "-q"});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return TestFiles::heldBy(receive.processId(), ends.device); }, 5000));
+    desk.write("\n");
+    desk.waitForBytesWritten(2000);
+    EXPECT_EQ(exitCode(receive), 0) << said[&receive].toStdString();
+    QFile saved;
+    ASSERT_TRUE(saved.open(::open(folder + "/backup\xfe.txt", O_RDONLY), QIODevice::ReadOnly,
+                           QFileDevice::AutoCloseHandle));
+    EXPECT_EQ(saved.readAll(), profile);
+
+    QProcess &missing = programWithBytes({"--send", folder + "/nope\xff.txt"});
+    EXPECT_EQ(exitCode(missing), 1);
+    EXPECT_TRUE(said[&missing].contains("shows\\xE9/nope\\xFF.txt\" for sending: No such file"))
+        << said[&missing].toStdString();
+    TestFiles::removeAll(dir.path());
+}
 
 // A line held by another program is refused with the holder named, and
 // listed so; three backups in a row each land in a file of their own.

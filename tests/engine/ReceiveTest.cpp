@@ -427,7 +427,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "permission denied",
                    {DeviceNode::Access::Remedy::AskOwner, "tty", "alice"}},
                   "Cannot open COM2 (/dev/ttyACM0) to receive the backup: permission denied.",
-                  "/dev/ttyACM0 belongs to the user \"alice\" and the group \"tty\""}));
+                  "/dev/ttyACM0 belongs to the user \"alice\" and the group \"tty\""},
+        // A device path from a damaged settings file is shown, not obeyed.
+        OpenError{{CommError::Kind::NotFound, QString(QChar(0)) + "\x01\x1b[2J",
+                   "the device does not exist"},
+                  "Cannot open COM2 (\\x00\\x01\\x1B[2J) to receive the backup: the device does "
+                  "not exist.",
+                  "Check that the cable"}));
 
 TEST_F(ReceiveTest, UnreadableClipDoesNotStopTheReceive)
 {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QString>
 
 // Files the tests write and read back, whole and in one call.
@@ -37,6 +38,15 @@ inline bool heldBy(qint64 pid, const QString &path)
             return true;
     }
     return false;
+}
+
+// Empties folder, whatever bytes the names in it hold (Qt cannot remove a
+// file whose name is not UTF-8).
+inline void removeAll(const QString &folder)
+{
+    QProcess::execute(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"), QStringLiteral("rm -rf -- \"$0\"/* \"$0\"/.[!.]*"), folder});
 }
 
 } // namespace TestFiles

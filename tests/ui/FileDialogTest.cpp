@@ -1,5 +1,6 @@
 // The filter text of the dialog property becomes Qt's name filters, shown by
 // their labels exactly; a name typed without an extension.
+#include "FileNames.h"
 #include "QtFileDialog.h"
 #include "TestFiles.h"
 
@@ -11,6 +12,9 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -115,6 +119,30 @@ TEST(QtFileDialog, KeptDialogShowsWhatEachOpeningAsks)
     EXPECT_FALSE(open(QString(), "All Files (*.*)|*.*", false));
     EXPECT_TRUE(first.isNull());
     EXPECT_TRUE(shown);
+}
+
+// A file whose name is not UTF-8, picked in Qt's own dialog (which shows its
+// bytes as U+FFFD) is the file the program then opens.
+TEST(QtFileDialog, NameThatIsNotUtf8IsTheFileChosen)
+{
+    QTemporaryDir dir;
+    const QByteArray name = QFile::encodeName(dir.path()) + "/show\xff\xfe.txt";
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    QWidget window;
+    QtFileDialog files(&window);
+    files.FileName = dir.filePath("other.txt");
+    QTimer::singleShot(0, [&name] {
+        auto *shown = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!shown)
+            return;
+        shown->selectFile(QFile::decodeName(name));
+        static_cast<QDialog *>(shown)->accept();
+    });
+    ASSERT_TRUE(files.ShowOpen());
+    EXPECT_EQ(FileNames::toNative(files.FileName), name);
+    TestFiles::removeAll(dir.path());
 }
 
 } // namespace
