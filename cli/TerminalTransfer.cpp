@@ -76,6 +76,8 @@ void TerminalTransfer::receive(const QString &file)
 void TerminalTransfer::receiveInto(const QString &folder)
 {
     m_folder = FileNames::absolute(folder);
+    // A backup that begins while the last one is being saved is received.
+    m_engine->keepLineBetweenBackups(true);
     struct stat info;
     if (::stat(FileNames::toNative(m_folder).constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         messageBox(tr("Cannot save backups in \"%1\": it is not a folder.")
@@ -96,9 +98,7 @@ void TerminalTransfer::receiveNext()
 void TerminalTransfer::stop(int number)
 {
     m_stopSignal = number;
-    const bool waiting = m_engine->state().RxState == TransferState::RxWaitingForHeader &&
-                         m_parts.port->InBufferCount() == 0;
-    if (!m_folder.isEmpty() && (!m_running || waiting)) {
+    if (!m_folder.isEmpty() && !m_engine->backupUnderway()) {
         // Nothing of a backup has come: stopping loses nothing.
         m_finished = true;
         m_engine->FormUnload();

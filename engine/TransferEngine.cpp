@@ -77,6 +77,9 @@ void TransferEngine::Comm1_OnComm()
         m_outputLeft = true;
         SendNextBlock();
         return;
+    case CommEvents::comEvQuiet:
+        lineFellQuiet();
+        return;
     case 3: // modem lines, ring and end-of-file character
     case 4:
     case 5:
@@ -84,6 +87,12 @@ void TransferEngine::Comm1_OnComm()
     case 7:
         return;
     default:
+        if (m_state.RxState == TransferState::RxSaving) {
+            // A kept line: the backup being saved is whole; the next one
+            // starts on a line opened afresh.
+            m_lineSpoiled = true;
+            return;
+        }
         if (code == CommEvents::comEventPortLost &&
             m_state.RxState == TransferState::RxReceivingBlocks)
             lineLostWhileReceiving(code);
@@ -116,12 +125,20 @@ void TransferEngine::applyIdleState()
 
 void TransferEngine::ResetTransfer()
 {
-    if (m_port.PortOpen())
+    // A line kept for the next backup keeps what has come on it.
+    const bool keep = m_keepLine && m_ending.kind == TransferWindow::Ending::Saved &&
+                      !m_lineSpoiled && m_port.PortOpen();
+    if (m_port.PortOpen() && !keep)
         m_port.setPortOpen(false);
     m_port.setRThreshold(0);
     m_port.setSThreshold(0);
-    m_port.setInBufferCount(0);
-    m_port.setOutBufferCount(0);
+    if (!keep) {
+        m_port.setInBufferCount(0);
+        m_port.setOutBufferCount(0);
+        m_nextHeader.clear();
+    }
+    m_lineSpoiled = false;
+    m_lookalikeEnd = false;
     m_state.RxState = TransferState::RxIdle;
     m_timer1.setEnabled(false);
     m_window.closeAnimation();

@@ -60,6 +60,12 @@ struct RememberedValues
 // before the last. A device that goes away before that time has passed ends
 // the receive as a line failure: a hang-up drops what the driver held
 // unread, so nothing seen before it can prove that no byte came after.
+//
+// A complete-looking stream, a pause (the port's comEvQuiet) and then the 13
+// bytes of a new header are two backups: the first is complete where the
+// second begins. A front end that keeps the line between backups
+// (keepLineBetweenBackups) receives the second on the same open line;
+// otherwise the first is saved and the user told that the second was not.
 class TransferEngine
 {
     Q_DECLARE_TR_FUNCTIONS(TransferEngine)
@@ -104,6 +110,14 @@ class TransferEngine
     // True from a start's busy state until the reset that ends it.
     bool transferInProgress() const { return m_busy; }
 
+    // After a saved backup the port stays open, and what came meanwhile is
+    // the start of the next receive: for a front end that receives backup
+    // after backup. A line error or a loss while saving closes it as ever.
+    void keepLineBetweenBackups(bool keep) { m_keepLine = keep; }
+    // True once a byte of a backup has come that no ending has dealt with
+    // yet: stopping now would lose it.
+    bool backupUnderway() const;
+
     const TransferState &state() const { return m_state; }
     RememberedValues &remembered() { return m_remembered; }
     const RememberedValues &remembered() const { return m_remembered; }
@@ -121,6 +135,8 @@ class TransferEngine
     void acceptHeader();
     void receiveBlock();
     void takeTail();
+    void lineFellQuiet();
+    void afterLookalikeEnd();
     void takeWaitingBlocks();
     void startInactivity(std::chrono::milliseconds wait);
     bool streamIsComplete() const;
@@ -164,6 +180,13 @@ class TransferEngine
     // The last bytes of the received stream, at most seven: whether the
     // marker stands where the controller puts it.
     QByteArray m_streamEnd;
+    // The stream looked complete when the line paused; the next 13 bytes say
+    // whether a new backup begins there.
+    bool m_lookalikeEnd = false;
+    // The header of the backup that began right after the one being saved.
+    QByteArray m_nextHeader;
+    bool m_keepLine = false;
+    bool m_lineSpoiled = false; // a line error or a loss while a kept line saved
     // Bytes the port still held at the last completion tick of a send; -1
     // before the first.
     int m_lastOutQueue = -1;

@@ -48,12 +48,20 @@ void TransferEngine::cmdReceive_Click()
     m_state.DeleteOnAbort = true;
     m_state.ByteCount = 0;
     m_streamEnd.clear();
-    if (!openPort(QObject::tr("to receive the backup")))
+    m_lookalikeEnd = false;
+    // A line kept from the last backup holds the start of this one.
+    const bool kept = m_port.PortOpen();
+    if (!kept && !openPort(QObject::tr("to receive the backup")))
         return;
-    m_port.setInBufferCount(0);
+    if (!kept)
+        m_port.setInBufferCount(0);
     m_port.setRThreshold(kHeaderSize);
     m_state.RxState = TransferState::RxWaitingForHeader;
     m_state.BlockPos = 0;
+    if (!m_nextHeader.isEmpty()) {
+        m_state.InBuf = std::exchange(m_nextHeader, {});
+        acceptHeader();
+    }
 }
 
 bool TransferEngine::openReceiveTarget()
@@ -93,6 +101,8 @@ void TransferEngine::ReceiveData()
 
     if (m_state.RxState == TransferState::RxWaitingForHeader)
         acceptHeader();
+    else if (m_state.RxState == TransferState::RxReceivingBlocks && m_lookalikeEnd)
+        afterLookalikeEnd();
     else if (m_state.RxState == TransferState::RxReceivingBlocks)
         receiveBlock();
 }
@@ -199,6 +209,58 @@ void TransferEngine::endReceiveOnQuiet(int lineErrorCode)
     FinishReceive();
 }
 
+bool TransferEngine::backupUnderway() const
+{
+    return m_state.RxState == TransferState::RxReceivingBlocks ||
+           m_state.RxState == TransferState::RxSaving || !m_nextHeader.isEmpty() ||
+           (m_port.PortOpen() && m_port.InBufferCount() > 0);
+}
+
+void TransferEngine::lineFellQuiet()
+{
+    // A pause: if what has come so far looks complete, it is written now, so
+    // that the bytes after the pause can be seen to start a new backup.
+    if (m_state.RxState != TransferState::RxReceivingBlocks || m_lookalikeEnd)
+        return;
+    takeWaitingBlocks();
+    if (m_state.RxState != TransferState::RxReceivingBlocks)
+        return;
+    // Blocks taken just now came before the pause: the quiet counts from
+    // their last byte, not from now.
+    startInactivity(std::max(std::chrono::milliseconds(1), kInactivity - m_port.QuietTime()));
+    takeTail();
+    if (!streamIsComplete()) {
+        m_state.Block.resize(kBlockSize); // the block goes on
+        m_port.setRThreshold(kBlockSize - m_state.BlockPos);
+        return;
+    }
+    if (m_state.BlockPos > 0 && !writeToTarget(m_state.Block))
+        return;
+    m_state.ByteCount += m_state.BlockPos;
+    m_state.Block = QByteArray(kBlockSize, '\0');
+    m_state.BlockPos = 0;
+    m_lookalikeEnd = true;
+    m_port.setRThreshold(kHeaderSize);
+}
+
+void TransferEngine::afterLookalikeEnd()
+{
+    m_lookalikeEnd = false;
+    if (m_state.InBuf == kBackupHeader) {
+        // Everything before it is on its way to the file: the first backup
+        // is complete.
+        m_nextHeader = m_state.InBuf;
+        FinishReceive();
+        return;
+    }
+    // Data after all: it starts a block, as the header starts the first.
+    m_state.Block.replace(0, kHeaderSize, m_state.InBuf);
+    m_state.BlockPos = kHeaderSize;
+    m_streamEnd = (m_streamEnd + m_state.InBuf).right(kTailMarkerFromEnd);
+    m_port.setRThreshold(kFirstBlockRest);
+    startInactivity(kInactivity);
+}
+
 void TransferEngine::Timer1_Timer()
 {
     m_timer1.setEnabled(false);
@@ -242,7 +304,7 @@ void TransferEngine::FinishReceive()
     // the new name, then the folder) may take a while on a slow stick or a
     // share: the window stays busy and Cancel works until it is done.
     m_timer1.setEnabled(false);
-    if (m_port.PortOpen())
+    if (m_port.PortOpen() && !m_keepLine)
         m_port.setPortOpen(false);
     m_port.setRThreshold(0);
     m_state.RxState = TransferState::RxSaving;
@@ -282,15 +344,20 @@ void TransferEngine::saveFinished(ReceiveTarget::Committed committed)
         break;
     }
     const QString saved = tr("File has been saved.");
+    const bool anotherBegan = !m_nextHeader.isEmpty();
     m_ending = failure.isEmpty() ? Ending{TransferWindow::Ending::Saved, saved}
                                  : Ending{TransferWindow::Ending::Failed, failure};
     ResetTransfer();
     closeTransferFile(); // discards the copy, where it did not take the name
-    if (failure.isEmpty()) {
-        m_window.SbrMessage(saved);
+    if (!failure.isEmpty()) {
+        showFailure(failure);
         return;
     }
-    showFailure(failure);
+    m_window.SbrMessage(saved);
+    if (anotherBegan && !m_port.PortOpen()) // not kept for it
+        m_window.messageBox(
+            tr("Another backup began on the line right after this one; it was not received. "
+               "To save it too, start the receive again, then the dump on the desk."));
 }
 
 void TransferEngine::lostConnection()

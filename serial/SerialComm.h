@@ -13,6 +13,11 @@
 namespace CommEvents {
 constexpr int comEvSend = 1;    // transmit side has become empty (SThreshold 1)
 constexpr int comEvReceive = 2; // at least RThreshold bytes wait
+// Not one of the classic codes (which end at 7): while a receive listens
+// (RThreshold above 0), the line has paused: nothing came for kQuietCheck
+// after the last byte, and the driver holds nothing unread. Raised once a
+// pause.
+constexpr int comEvQuiet = 9;
 constexpr int comEventBreak = 1001;
 constexpr int comEventFrame = 1004;
 constexpr int comEventOverrun = 1006;
@@ -109,9 +114,10 @@ class SerialComm : public QObject
     // arrived to the port's latest look at the device that found nothing
     // more. Asking looks, so while the device is there it is the time since
     // the last byte. A port also looks by itself kQuietCheck after bytes stop
-    // coming. Once the device has gone away nothing can be looked at any
-    // more: it is then the quiet seen before the loss, zero when the device
-    // went while bytes were coming (they may have gone with it).
+    // coming, and tells a listening receive of the pause (comEvQuiet). Once
+    // the device has gone away nothing can be looked at any more: it is then
+    // the quiet seen before the loss, zero when the device went while bytes
+    // were coming (they may have gone with it).
     virtual std::chrono::milliseconds QuietTime() = 0;
     static constexpr std::chrono::milliseconds kQuietCheck{100};
 

@@ -20,7 +20,7 @@ SerialCommPort::SerialCommPort(DeviceResolver resolve, QObject *parent,
     m_quietLook.setSingleShot(true);
     m_quietLook.setTimerType(Qt::PreciseTimer); // never early
     m_quietLook.setInterval(kQuietCheck);
-    connect(&m_quietLook, &QTimer::timeout, this, &SerialCommPort::lookForQuiet);
+    connect(&m_quietLook, &QTimer::timeout, this, &SerialCommPort::onQuietLook);
     m_clock.start();
 }
 
@@ -120,19 +120,26 @@ std::chrono::milliseconds SerialCommPort::QuietTime()
     return std::chrono::milliseconds(std::max<qint64>(0, m_quietSeen - m_lastArrival) / 1000000);
 }
 
-void SerialCommPort::lookForQuiet()
+bool SerialCommPort::lookForQuiet()
 {
     // Only a look that sees the driver holding nothing unread counts: bytes
     // waiting there have arrived, and their read is on its way. A device
     // that fails the question may have gone, taking such bytes with it; one
     // that does not know it (not a tty ioctl it keeps) is taken at its word.
     if (!m_serial || m_lost)
-        return;
+        return false;
     const LineDriver::Count waiting = m_driver->inputQueue(int(m_serial->handle()));
     if (waiting.state == LineDriver::Count::State::Failed ||
         (waiting.state == LineDriver::Count::State::Known && waiting.value > 0))
-        return;
+        return false;
     m_quietSeen = now();
+    return true;
+}
+
+void SerialCommPort::onQuietLook()
+{
+    if (lookForQuiet() && m_rThreshold > 0)
+        raise(comEvQuiet);
 }
 
 int SerialCommPort::driverOutQueue() const

@@ -36,9 +36,8 @@ class QSerialPort;
 //    that had already arrived have been offered, and the device is let go.
 //
 // Quiet: every read that brings bytes marks the time; kQuietCheck later a
-// single-shot timer looks whether the driver holds anything unread (TIOCINQ).
-// That look is what shows, when the device goes away afterwards, that the
-// hang-up took nothing with it.
+// single-shot timer looks whether the driver holds anything unread (TIOCINQ)
+// and, when it holds nothing while a receive listens, raises comEvQuiet.
 class SerialCommPort : public SerialComm
 {
     Q_OBJECT
@@ -85,7 +84,8 @@ class SerialCommPort : public SerialComm
     bool open();
     void close();
     void onReadyRead();
-    void lookForQuiet();
+    bool lookForQuiet();
+    void onQuietLook();
     qint64 now() const { return m_clock.nsecsElapsed(); }
     void onBytesWritten();
     void onError(int error);

@@ -452,6 +452,10 @@ Nichts wurde gespeichert; die frühere Datei dieses Namens heißt jetzt „%3“
         <source>The line went down before the backup could be confirmed complete: a backup is complete only once the line has been quiet for three seconds after its last byte. Nothing was saved; any earlier file of that name is unchanged.</source>
         <translation>Die Leitung brach ab, bevor die Sicherung als vollständig bestätigt werden konnte: Eine Sicherung ist erst vollständig, wenn die Leitung nach ihrem letzten Byte drei Sekunden lang still war. Nichts wurde gespeichert; eine frühere Datei dieses Namens ist unverändert.</translation>
     </message>
+    <message>
+        <source>Another backup began on the line right after this one; it was not received. To save it too, start the receive again, then the dump on the desk.</source>
+        <translation>Direkt nach dieser Sicherung begann auf der Leitung eine weitere; sie wurde nicht empfangen. Um auch sie zu speichern, starten Sie den Empfang erneut und dann die Ausgabe am Pult.</translation>
+    </message>
 </context>
 <context>
     <name>frmGAbackup</name>

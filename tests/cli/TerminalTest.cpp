@@ -137,6 +137,13 @@ INSTANTIATE_TEST_SUITE_P(
                    t.transfer->stop(2);
                },
                130, "zo-vovere: Action canceled"},
+        Ending{"InterruptedWhileTheHeaderComes",
+               [](TerminalTest &t) {
+                   t.transfer->receiveInto(t.dir.path());
+                   t.port->arrive("GLOW");
+                   t.transfer->stop(2);
+               },
+               130, "zo-vovere: Action canceled"},
         Ending{"MissingFile", [](TerminalTest &t) { t.transfer->send(t.path("none.gaf")); }, 1,
                "zo-vovere: Cannot open"},
         Ending{"UnwritableTarget",
@@ -213,6 +220,28 @@ TEST_F(TerminalTest, BackupsIntoAFolderUntilStopped)
     EXPECT_EQ(TestFiles::read(path("backup-2026-12-08T21-15-09.txt")), second);
     EXPECT_TRUE(written.contains("backup-2026-12-08T21-14-06.txt: File has been saved.\n"));
     EXPECT_TRUE(written.contains("zo-vovere: header data error, reset and retry\n"));
+}
+
+// Two backups a second apart: each is saved whole in a file of its own, the
+// second received on the line kept open while the first was saved.
+TEST_F(TerminalTest, BackupsASecondApartAreTwoFiles)
+{
+    make();
+    transfer->receiveInto(dir.path());
+    const QByteArray second = SimStream::generate(3000);
+    port->arrive(dump);
+    clock.advance(1000ms);
+    port->arrive(second);
+    QCoreApplication::processEvents(); // the next receive, with the header that began it
+    clock.advance(3000ms);
+    QCoreApplication::processEvents();
+    transfer->stop(15);
+    EXPECT_EQ(ended(), 0);
+    const QStringList saved = QDir(dir.path()).entryList(QDir::Files);
+    ASSERT_EQ(saved.size(), 2) << written.toStdString();
+    EXPECT_EQ(TestFiles::read(path(saved[0])), dump);
+    EXPECT_EQ(TestFiles::read(path(saved[1])), second);
+    EXPECT_EQ(port->opens, 1);
 }
 
 struct Choice

@@ -171,6 +171,30 @@ TEST_F(TerminalRun, NamesThatAreNotUtf8)
     TestFiles::removeAll(dir.path());
 }
 
+// The desk's backup button pressed twice: two dumps a second apart on a
+// socat line are two backups, each whole.
+TEST_F(TerminalRun, DumpsASecondApartAreTwoBackups)
+{
+    ASSERT_TRUE(ends.line(path("line-a"), path("line-b")));
+    QDir(dir.path()).mkdir("backups");
+    QProcess &zo = program({"--receive-into", path("backups")}, path("line-a"));
+    errorsOnceSaid(zo, "Waiting for data transmission");
+    const auto sent = [](QProcess &desk) {
+        return (desk.state() == QProcess::NotRunning || desk.waitForFinished(10000)) &&
+               desk.exitCode() == 0;
+    };
+    ASSERT_TRUE(sent(ends.desk({"dump", "--fast", "--length", "5000"}, path("line-b"))));
+    ASSERT_TRUE(sent(ends.desk({"dump", "--fast", "--length", "7000", "--start-delay-ms", "1000"},
+                               path("line-b"))));
+    errorsOnceSaid(zo, ": File has been saved.", 2);
+    ::kill(pid_t(zo.processId()), SIGTERM);
+    EXPECT_EQ(exitCode(zo), 0) << said[&zo].toStdString();
+    QStringList sizes;
+    for (const QFileInfo &saved : QDir(path("backups")).entryInfoList(QDir::Files, QDir::Time))
+        sizes << QString::number(saved.size());
+    EXPECT_EQ(sizes, (QStringList{"7000", "5000"})) << said[&zo].toStdString();
+}
+
 // A line held by another program is refused with the holder named, and
 // listed so; three backups in a row each land in a file of their own.
 TEST_F(TerminalRun, BackupsIntoAFolderOnABusyLine)

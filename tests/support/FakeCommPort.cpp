@@ -1,5 +1,15 @@
 #include "FakeCommPort.h"
 
+FakeCommPort::FakeCommPort(ManualClock &clock) : m_clock(clock), m_quietLook(clock)
+{
+    m_quietLook.setInterval(kQuietCheck);
+    m_quietLook.setOnTick([this] {
+        m_quietLook.setEnabled(false);
+        if (m_open && m_rThreshold > 0)
+            raise(CommEvents::comEvQuiet);
+    });
+}
+
 bool FakeCommPort::setPortOpen(bool open)
 {
     if (open && !m_open && failOpen.kind != CommError::Kind::None) {
@@ -58,8 +68,10 @@ bool FakeCommPort::Output(const QByteArray &data)
 void FakeCommPort::hold(const QByteArray &bytes)
 {
     m_in += bytes;
-    if (!bytes.isEmpty())
+    if (!bytes.isEmpty()) {
         m_lastArrival = m_clock.now();
+        m_quietLook.setEnabled(true);
+    }
 }
 
 void FakeCommPort::arrive(const QByteArray &bytes)

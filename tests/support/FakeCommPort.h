@@ -6,14 +6,15 @@
 #include <QList>
 
 // A port driven by the test: it records what is written, holds scripted
-// incoming bytes, and raises notifications only when the test says so. It
-// sees the line perfectly: the quiet is the test clock's time since bytes
-// last arrived, also when the test then says the device went away.
+// incoming bytes, and raises notifications when the test says so, and the
+// pause kQuietCheck after bytes as the clock passes it. It sees the line
+// perfectly: the quiet is the test clock's time since bytes last arrived,
+// also when the test then says the device went away.
 class FakeCommPort final : public SerialComm
 {
     Q_OBJECT
   public:
-    explicit FakeCommPort(const ManualClock &clock) : m_clock(clock) {}
+    explicit FakeCommPort(ManualClock &clock);
 
     void setCommPort(int port) override { m_commPort = port; }
     int CommPort() const override { return m_commPort; }
@@ -59,6 +60,7 @@ class FakeCommPort final : public SerialComm
 
   private:
     const ManualClock &m_clock;
+    ManualTimer m_quietLook;
     std::chrono::milliseconds m_lastArrival{0};
     int m_commPort = 1;
     bool m_open = false;
