@@ -37,7 +37,10 @@ namespace {
 class ScriptedDriver final : public LineDriver
 {
   public:
-    Count inputQueue(int fd) const override { return system()->inputQueue(fd); }
+    Count inputQueue(int fd) const override
+    {
+        return inQueue ? *inQueue : system()->inputQueue(fd);
+    }
     Count outputQueue(int fd) const override
     {
         if (outQueue.empty())
@@ -63,6 +66,7 @@ class ScriptedDriver final : public LineDriver
         return system()->readNow(fd, data, size);
     }
 
+    std::optional<Count> inQueue;     // the answer about the input queue, when set
     mutable std::deque<int> outQueue; // the next answers about the output queue
     std::optional<Counters> counts;   // the driver's error counters, when set
 };
@@ -242,6 +246,54 @@ TEST_F(SerialCommPortTest, QuietCountsFromTheLastByteAndNeverPastBytesTheDriverH
     EXPECT_LT(port->QuietTime(), 100ms);
     port->setPortOpen(false);
 }
+
+// A pause is told once to a receive that listens, and only when the driver
+// is seen to hold nothing unread: a question that fails may mean the device
+// went with bytes in it, and bytes held are no pause at all.
+struct Pause
+{
+    const char *name;
+    int threshold;
+    std::optional<LineDriver::Count> inQueue;
+    bool told;
+};
+
+void PrintTo(const Pause &p, std::ostream *os)
+{
+    *os << p.name;
+}
+
+class PauseTest : public SerialCommPortTest, public ::testing::WithParamInterface<Pause>
+{
+};
+
+TEST_P(PauseTest, IsToldOnceWhenTheDriverIsSeenEmpty)
+{
+    driver->inQueue = GetParam().inQueue;
+    ASSERT_TRUE(port->setPortOpen(true));
+    port->setRThreshold(GetParam().threshold);
+    ASSERT_TRUE(line.write(pattern(20)));
+    pump(400ms);
+    const auto told = std::count(events.begin(), events.end(), comEvQuiet);
+    EXPECT_EQ(told, GetParam().told ? 1 : 0);
+    if (GetParam().told) {
+        EXPECT_GE(port->QuietTime(), SerialComm::kQuietCheck);
+    } else {
+        EXPECT_LT(port->QuietTime(), SerialComm::kQuietCheck) << "counted as quiet";
+    }
+    port->setPortOpen(false);
+}
+
+using State = LineDriver::Count::State;
+INSTANTIATE_TEST_SUITE_P(
+    SerialCommPort, PauseTest,
+    ::testing::Values(Pause{"WhileAReceiveListens", 100, std::nullopt, true},
+                      Pause{"NotWhenNothingListens", 0, LineDriver::Count{State::Failed, 0}, false},
+                      Pause{"NotWhenTheQuestionFails", 100, LineDriver::Count{State::Failed, 0},
+                            false},
+                      Pause{"NotWhileTheDriverHoldsBytes", 100, LineDriver::Count{State::Known, 5},
+                            false}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // After a hang-up nothing can be looked at: the quiet is what the port saw
 // before, none when the line went while bytes were coming (the driver drops
