@@ -36,9 +36,11 @@ QString folderOf(const QString &path)
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
+} // namespace
+
 // File systems whose rename replaces an existing file in one step, so that
 // the name always stands for a whole file, the old or the new.
-bool renameReplacesAtomically(long type)
+bool DiskTarget::replacesInOneStep(long type)
 {
     switch (static_cast<unsigned long>(type)) {
     case 0xEF53UL:     // ext2, ext3, ext4
@@ -58,6 +60,8 @@ bool renameReplacesAtomically(long type)
         return false;
     }
 }
+
+namespace {
 
 bool processRuns(qint64 pid)
 {
@@ -273,7 +277,7 @@ bool DiskTarget::replaceInOneStep() const
         return false;
     struct statfs info;
     return ::statfs(native(m_folder).constData(), &info) == 0 &&
-           renameReplacesAtomically(long(info.f_type));
+           replacesInOneStep(long(info.f_type));
 }
 
 ReceiveTarget::Committed DiskTarget::commit()

@@ -47,6 +47,10 @@ class DiskTarget : public ReceiveTarget
     QString errorString() const override { return m_error; }
     QString earlierKeptAs() const override { return m_earlierKeptAs; }
 
+    // Whether a file system of this type (statfs's f_type) replaces a file by
+    // rename in one step; any it does not know of is taken not to.
+    static bool replacesInOneStep(long fileSystemType);
+
     // The names this program gives its copy and the earlier file of path.
     static QString partName(const QString &path, qint64 pid, int copy);
     static QString earlierName(const QString &path);

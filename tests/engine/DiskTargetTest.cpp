@@ -1,6 +1,7 @@
 // The real receive target on the machine's file system: what a finished save
 // leaves in the folder, whichever way the earlier file is replaced, and which
 // leftovers a new receive clears.
+#include "BackgroundTarget.h"
 #include "FailingTarget.h"
 #include "SendSource.h"
 #include "TestFiles.h"
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,7 +26,8 @@ struct Replacing
     bool staleEarlier; // and an earlier copy of it, left by a cut, is beside it
 };
 
-class DiskTargetTest : public ::testing::TestWithParam<Replacing>
+// A folder of the test's own.
+class DiskTargetFolderTest : public ::testing::Test
 {
   protected:
     QString path(const QString &name) const { return QDir(dir.path()).filePath(name); }
@@ -31,6 +36,10 @@ class DiskTargetTest : public ::testing::TestWithParam<Replacing>
         return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
     QTemporaryDir dir;
+};
+
+class DiskTargetTest : public DiskTargetFolderTest, public ::testing::WithParamInterface<Replacing>
+{
 };
 
 // More than two pieces in writes of every size, so that gathering, the last
@@ -79,10 +88,6 @@ INSTANTIATE_TEST_SUITE_P(
         Replacing{"KeepingEarlierAfterACut", DiskTarget::Replace::KeepEarlierFirst, true, true}),
     [](const auto &info) { return std::string(info.param.name); });
 
-class DiskTargetFolderTest : public DiskTargetTest
-{
-};
-
 // A receive clears what a killed receive of this program left, and nothing
 // else: not a copy of a receive still running, not a file of another
 // program, not a folder, and not the earlier file a cut left as the only
@@ -118,6 +123,109 @@ TEST_F(DiskTargetFolderTest, LinkStaysAndTheFileItNamesIsReplaced)
     EXPECT_TRUE(QFileInfo(path("link.txt")).isSymLink());
     EXPECT_EQ(TestFiles::read(path("shows/backup.txt")), "new");
 }
+
+// The one-step replace only where the file system is known to do it: FAT,
+// exFAT and NTFS (also through FUSE), and any file system not known, go
+// through the earlier file's own name.
+TEST(DiskTarget, ReplacesInOneStepOnlyOnFileSystemsKnownToDoIt)
+{
+    for (const long atomic : {0xEF53L, 0x58465342L, 0x9123683EL, 0x01021994L, 0x794C7630L})
+        EXPECT_TRUE(DiskTarget::replacesInOneStep(atomic)) << std::hex << atomic;
+    // vfat, exFAT, ntfs3, fuseblk (fusefat, exfat-fuse, ntfs-3g), an unknown one
+    for (const long other : {0x4D44L, 0x2011BAB0L, 0x7366746EL, 0x65735546L, 0x12345678L})
+        EXPECT_FALSE(DiskTarget::replacesInOneStep(other)) << std::hex << other;
+}
+
+// Where the copy cannot take the chosen name after the earlier file has
+// stepped aside, the earlier file goes back to its name.
+TEST_F(DiskTargetFolderTest, EarlierFileIsPutBackWhenTheNewOneCannotTakeItsName)
+{
+    const QString chosen = TestFiles::write(path("backup.txt"), "earlier");
+    DiskTarget target(DiskTarget::Replace::KeepEarlierFirst);
+    ASSERT_TRUE(target.open(chosen));
+    ASSERT_TRUE(target.write("new") && target.sync());
+    const QStringList copies = QDir(dir.path()).entryList({"*.part"}, QDir::Files);
+    ASSERT_EQ(copies.size(), 1);
+    ASSERT_TRUE(QFile::remove(path(copies[0]))); // the rename of the copy now fails
+    EXPECT_EQ(target.commit(), ReceiveTarget::Committed::Failed);
+    EXPECT_TRUE(target.errorString().contains("No such file"))
+        << target.errorString().toStdString();
+    EXPECT_TRUE(target.earlierKeptAs().isEmpty());
+    target.discard();
+    EXPECT_EQ(TestFiles::read(chosen), "earlier");
+    EXPECT_EQ(files(), QStringList{"backup.txt"});
+}
+
+// A copy's name left by an earlier process that had this pid is never
+// opened again: the new copy is a file of its own.
+TEST_F(DiskTargetFolderTest, CopyLeftUnderTheSameNameIsNeverWrittenInto)
+{
+    DiskTarget first;
+    ASSERT_TRUE(first.open(path("backup.txt")));
+    const QStringList made = QDir(dir.path()).entryList({"*.part"}, QDir::Files);
+    ASSERT_EQ(made.size(), 1);
+    first.discard();
+    const int copy = made[0].section('-', -1).section('.', 0, 0).toInt();
+    const QByteArray leftover(5000, 'L');
+    for (int next = copy + 1; next <= copy + 3; ++next)
+        TestFiles::write(DiskTarget::partName(path("backup.txt"), ::getpid(), next), leftover);
+    DiskTarget second;
+    ASSERT_TRUE(second.open(path("backup.txt")));
+    ASSERT_TRUE(second.write("new") && second.sync());
+    EXPECT_EQ(second.commit(), ReceiveTarget::Committed::Durable);
+    EXPECT_EQ(TestFiles::read(path("backup.txt")), "new");
+    for (int next = copy + 1; next <= copy + 3; ++next)
+        EXPECT_EQ(TestFiles::read(DiskTarget::partName(path("backup.txt"), ::getpid(), next)),
+                  leftover);
+}
+
+// On its own thread, each step's failure reaches the engine as the step's
+// own result: a failed sync or rename is never reported saved.
+struct Finished
+{
+    const char *name;
+    std::optional<ReceiveTarget::Step> failing;
+    ReceiveTarget::Committed committed;
+};
+
+void PrintTo(const Finished &f, std::ostream *os)
+{
+    *os << f.name;
+}
+
+class BackgroundTargetTest : public DiskTargetFolderTest,
+                             public ::testing::WithParamInterface<Finished>
+{
+};
+
+TEST_P(BackgroundTargetTest, FinishTellsHowTheSaveEnded)
+{
+    BackgroundTarget target([] {
+        auto inner = std::make_unique<FailingTarget>();
+        if (const auto step = GetParam().failing)
+            inner->failure = FailingTarget::Failure{*step, EACCES};
+        return inner;
+    });
+    ASSERT_TRUE(target.open(path("backup.txt")));
+    ASSERT_TRUE(target.write("new"));
+    std::optional<ReceiveTarget::Committed> committed;
+    target.finish([&](ReceiveTarget::Committed c) { committed = c; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return committed.has_value(); }, 5000));
+    EXPECT_EQ(*committed, GetParam().committed);
+    EXPECT_EQ(target.errorString().contains("Permission denied"), GetParam().failing.has_value());
+    target.discard();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return files().size() <= 1; }, 2000));
+    EXPECT_EQ(TestFiles::read(path("backup.txt")), GetParam().failing ? "<missing>" : "new");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Save, BackgroundTargetTest,
+    ::testing::Values(
+        Finished{"Saved", std::nullopt, ReceiveTarget::Committed::Durable},
+        Finished{"WriteFails", ReceiveTarget::Step::Write, ReceiveTarget::Committed::Failed},
+        Finished{"SyncFails", ReceiveTarget::Step::Sync, ReceiveTarget::Committed::Failed},
+        Finished{"RenameFails", ReceiveTarget::Step::Commit, ReceiveTarget::Committed::Failed}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
 
