@@ -1,6 +1,7 @@
 // The program from a terminal as a script or a user runs it: the real
 // program without a display, the simulator on the far end of a
 // pseudo-terminal it does not hold open, files in a temporary folder.
+#include "DiskTarget.h"
 #include "FarEnds.h"
 #include "SimStream.h"
 #include "TestFiles.h"
@@ -194,6 +195,142 @@ TEST_F(TerminalRun, DumpsASecondApartAreTwoBackups)
         sizes << QString::number(saved.size());
     EXPECT_EQ(sizes, (QStringList{"7000", "5000"})) << said[&zo].toStdString();
 }
+
+// The save as the system sees it, traced in the real program: the copy
+// synced, then renamed over the chosen name, then the renamed file synced,
+// then its folder, and only then "File has been saved.". On FAT (here
+// through FUSE, a file system the program does not know to replace in one
+// step) an earlier file first steps aside under its own name, each step
+// synced, and goes only once the new one is on the disk.
+struct SaveOrder
+{
+    const char *name;
+    bool fat;
+    bool earlier;
+};
+
+void PrintTo(const SaveOrder &o, std::ostream *os)
+{
+    *os << o.name;
+}
+
+class SaveOrderRun : public TerminalRun, public ::testing::WithParamInterface<SaveOrder>
+{
+  protected:
+    // The file system calls of the save in the order they returned, names
+    // and descriptors turned into the roles they play.
+    static QStringList saveCalls(const QString &log, const QString &target)
+    {
+        QMap<QString, QString> calls; // per thread: a call not yet finished
+        QMap<int, QString> open;      // descriptor -> path
+        QStringList seen;
+        const QString folder = target.section('/', 0, -2);
+        const auto role = [&](const QString &path) {
+            if (path == target)
+                return QStringLiteral("TARGET");
+            if (path == DiskTarget::earlierName(target))
+                return QStringLiteral("EARLIER");
+            if (path == folder)
+                return QStringLiteral("FOLDER");
+            if (path.startsWith(target + ".zo-vovere-") && path.endsWith(".part"))
+                return QStringLiteral("PART");
+            return QString();
+        };
+        static const QRegularExpression whole(R"(^(\d+) +(.*)$)"),
+            call(R"(^(\w+)\((.*)\) += (-?\d+))"), quoted(R"re("((?:[^"\\]|\\.)*)")re");
+        for (const QString &line : log.split('\n')) {
+            const auto w = whole.match(line);
+            if (!w.hasMatch())
+                continue;
+            QString text = w.captured(2);
+            if (text.endsWith("<unfinished ...>")) {
+                calls[w.captured(1)] = text.chopped(16);
+                continue;
+            }
+            if (text.startsWith("<... "))
+                text = calls.take(w.captured(1)) + text.section("resumed>", 1).trimmed();
+            const auto c = call.match(text);
+            if (!c.hasMatch() || c.captured(3).toInt() < 0)
+                continue;
+            QStringList paths;
+            for (auto q = quoted.globalMatch(c.captured(2)); q.hasNext();)
+                paths << q.next().captured(1);
+            const QString name = c.captured(1);
+            const int result = c.captured(3).toInt();
+            const int fd = c.captured(2).section(',', 0, 0).toInt();
+            if (name == "openat" && paths.size() == 1)
+                open[result] = paths[0];
+            else if (name == "close")
+                open.remove(fd);
+            else if (name == "fsync" && !role(open.value(fd)).isEmpty())
+                seen << "fsync " + role(open.value(fd));
+            else if (name.startsWith("rename") && paths.size() == 2)
+                seen << "rename " + role(paths[0]) + " > " + role(paths[1]);
+            else if (name == "unlink" && !role(paths.value(0)).isEmpty())
+                seen << "unlink " + role(paths[0]);
+            else if (name == "write" && fd == 2 && paths.value(0).startsWith("File has been saved"))
+                seen << "saved";
+        }
+        return seen;
+    }
+};
+
+TEST_P(SaveOrderRun, EachStepIsOnTheDiskBeforeTheNext)
+{
+    QString folder = path("local");
+    QDir().mkpath(folder);
+    struct Unmount
+    {
+        QString path;
+        ~Unmount()
+        {
+            if (!path.isEmpty() && QProcess::execute("fusermount", {"-u", path}) != 0)
+                QProcess::execute("umount", {path});
+        }
+    } unmount;
+    if (GetParam().fat) {
+        if (::access("/dev/fuse", R_OK | W_OK) != 0)
+            GTEST_SKIP() << "no FUSE here (/dev/fuse)";
+        ASSERT_EQ(QProcess::execute("truncate", {"-s", "40M", path("fat.img")}), 0);
+        ASSERT_EQ(QProcess::execute("mkfs.vfat", {"-F", "32", "-n", "SHOWS", path("fat.img")}), 0);
+        folder = path("fat");
+        QDir().mkpath(folder);
+        ASSERT_EQ(QProcess::execute("fusefat", {"-o", "rw+", path("fat.img"), folder}), 0);
+        unmount.path = folder;
+    }
+    const QString target = folder + "/show.txt";
+    if (GetParam().earlier)
+        ASSERT_FALSE(TestFiles::write(target, "earlier backup").isEmpty());
+    const QByteArray dump = SimStream::generate(3000);
+    QProcess &desk = ends.desk({"dump", "--wait-enter", "--fast", "--length", "3000"});
+    QProcess &zo = ends.start("strace",
+                              {"-f", "-qq", "-s", "64", "-o", path("trace"), "-e",
+                               "trace=openat,close,fsync,rename,renameat,renameat2,"
+                               "unlink,write",
+                               ZO_PROGRAM_PATH, "--receive", target, "--port", ends.device},
+                              env);
+    // Said once the line is open and set: the cue to start the desk.
+    errorsOnceSaid(zo, "Waiting for data transmission");
+    desk.write("\n");
+    desk.waitForBytesWritten(2000);
+    ASSERT_EQ(exitCode(zo), 0) << said[&zo].toStdString();
+    EXPECT_EQ(TestFiles::read(target), dump);
+    const QStringList oneStep{"fsync PART", "rename PART > TARGET", "fsync TARGET", "fsync FOLDER",
+                              "saved"};
+    const QStringList aside{"fsync PART",   "rename TARGET > EARLIER", "fsync EARLIER",
+                            "fsync FOLDER", "rename PART > TARGET",    "fsync TARGET",
+                            "fsync FOLDER", "unlink EARLIER",          "fsync FOLDER",
+                            "saved"};
+    EXPECT_EQ(saveCalls(QString::fromLocal8Bit(TestFiles::read(path("trace"))), target),
+              GetParam().fat && GetParam().earlier ? aside : oneStep);
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, SaveOrderRun,
+                         ::testing::Values(SaveOrder{"LocalIntoAnEmptyFolder", false, false},
+                                           SaveOrder{"LocalOverAnEarlierBackup", false, true},
+                                           SaveOrder{"FatIntoAnEmptyFolder", true, false},
+                                           SaveOrder{"FatOverAnEarlierBackup", true, true}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // A line held by another program is refused with the holder named, and
 // listed so; three backups in a row each land in a file of their own.
