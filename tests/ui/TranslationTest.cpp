@@ -17,8 +17,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Between the window and the German catalogue: notes each text of the
-// program's own that the catalogue lacks (Qt's own texts are Qt's).
+// Between the window and the catalogues: notes each text of the program's
+// own that the German catalogue lacks (Qt's own texts are Qt's), and leaves
+// the translating to the catalogues the program itself installed.
 class CatalogueCheck : public QTranslator
 {
   public:
@@ -29,7 +30,7 @@ class CatalogueCheck : public QTranslator
         const QString found = german.translate(context, source, disambiguation, n);
         if (found.isEmpty() && (context[0] != 'Q' || qstrcmp(context, "QObject") == 0))
             missing << QString::fromUtf8(source);
-        return found;
+        return {};
     }
     bool isEmpty() const override { return false; }
 
