@@ -216,7 +216,10 @@ namespace {
 // size and first cluster live in its folder entry, which a rename makes anew
 // and only the file's own sync writes: a folder synced alone can come back
 // from a cut with the new name on an empty file. So the file is synced again
-// under its new name, then the folder.
+// under its new name, then the folder. On ext2, and ext4 without a journal,
+// the folder's sync does not write the renamed entry (a power-cut replay
+// found the chosen name still on the earlier file after it): the whole file
+// system is synced last.
 int syncRenamed(const QByteArray &folder, const QByteArray &renamed)
 {
     if (!renamed.isEmpty()) {
@@ -232,7 +235,7 @@ int syncRenamed(const QByteArray &folder, const QByteArray &renamed)
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
-    const bool synced = ::fsync(fd) == 0;
+    const bool synced = ::fsync(fd) == 0 && ::syncfs(fd) == 0;
     const int error = errno;
     ::close(fd);
     return synced ? 0 : error;

@@ -198,7 +198,8 @@ TEST_F(TerminalRun, DumpsASecondApartAreTwoBackups)
 
 // The save as the system sees it, traced in the real program: the copy
 // synced, then renamed over the chosen name, then the renamed file synced,
-// then its folder, and only then "File has been saved.". On FAT (here
+// then its folder and its file system, and only then "File has been
+// saved.". On FAT (here
 // through FUSE, a file system the program does not know to replace in one
 // step) an earlier file first steps aside under its own name, each step
 // synced, and goes only once the new one is on the disk.
@@ -217,58 +218,45 @@ void PrintTo(const SaveOrder &o, std::ostream *os)
 class SaveOrderRun : public TerminalRun, public ::testing::WithParamInterface<SaveOrder>
 {
   protected:
-    // The file system calls of the save in the order they returned, names
-    // and descriptors turned into the roles they play.
+    // The file system calls of the save in the order they returned (strace
+    // -y names each descriptor's file), files named by the roles they play.
     static QStringList saveCalls(const QString &log, const QString &target)
     {
-        QMap<QString, QString> calls; // per thread: a call not yet finished
-        QMap<int, QString> open;      // descriptor -> path
-        QStringList seen;
-        const QString folder = target.section('/', 0, -2);
         const auto role = [&](const QString &path) {
-            if (path == target)
-                return QStringLiteral("TARGET");
-            if (path == DiskTarget::earlierName(target))
-                return QStringLiteral("EARLIER");
-            if (path == folder)
+            if (path == target || path == DiskTarget::earlierName(target))
+                return path == target ? QStringLiteral("TARGET") : QStringLiteral("EARLIER");
+            if (path == target.section('/', 0, -2))
                 return QStringLiteral("FOLDER");
-            if (path.startsWith(target + ".zo-vovere-") && path.endsWith(".part"))
-                return QStringLiteral("PART");
-            return QString();
+            return path.startsWith(target + ".zo-vovere-") ? QStringLiteral("PART") : QString();
         };
         static const QRegularExpression whole(R"(^(\d+) +(.*)$)"),
-            call(R"(^(\w+)\((.*)\) += (-?\d+))"), quoted(R"re("((?:[^"\\]|\\.)*)")re");
+            call(R"(^(\w+)\((\d+<([^>]*)>)?(.*)\) += (-?\d+))"),
+            quoted(R"re("((?:[^"\\]|\\.)*)")re");
+        QMap<QString, QString> unfinished; // per thread
+        QStringList seen;
         for (const QString &line : log.split('\n')) {
             const auto w = whole.match(line);
-            if (!w.hasMatch())
-                continue;
             QString text = w.captured(2);
             if (text.endsWith("<unfinished ...>")) {
-                calls[w.captured(1)] = text.chopped(16);
+                unfinished[w.captured(1)] = text.chopped(16);
                 continue;
             }
             if (text.startsWith("<... "))
-                text = calls.take(w.captured(1)) + text.section("resumed>", 1).trimmed();
+                text = unfinished.take(w.captured(1)) + text.section("resumed>", 1).trimmed();
             const auto c = call.match(text);
-            if (!c.hasMatch() || c.captured(3).toInt() < 0)
+            if (!c.hasMatch() || c.captured(5).toInt() < 0)
                 continue;
             QStringList paths;
-            for (auto q = quoted.globalMatch(c.captured(2)); q.hasNext();)
-                paths << q.next().captured(1);
-            const QString name = c.captured(1);
-            const int result = c.captured(3).toInt();
-            const int fd = c.captured(2).section(',', 0, 0).toInt();
-            if (name == "openat" && paths.size() == 1)
-                open[result] = paths[0];
-            else if (name == "close")
-                open.remove(fd);
-            else if (name == "fsync" && !role(open.value(fd)).isEmpty())
-                seen << "fsync " + role(open.value(fd));
+            for (auto q = quoted.globalMatch(c.captured(4)); q.hasNext();)
+                paths << role(q.next().captured(1));
+            const QString name = c.captured(1), file = role(c.captured(3));
+            if ((name == "fsync" || name == "syncfs") && !file.isEmpty())
+                seen << name + " " + file;
             else if (name.startsWith("rename") && paths.size() == 2)
-                seen << "rename " + role(paths[0]) + " > " + role(paths[1]);
-            else if (name == "unlink" && !role(paths.value(0)).isEmpty())
-                seen << "unlink " + role(paths[0]);
-            else if (name == "write" && fd == 2 && paths.value(0).startsWith("File has been saved"))
+                seen << "rename " + paths[0] + " > " + paths[1];
+            else if (name == "unlink" && !paths.value(0).isEmpty())
+                seen << "unlink " + paths[0];
+            else if (name == "write" && c.captured(4).contains("\"File has been saved"))
                 seen << "saved";
         }
         return seen;
@@ -299,13 +287,14 @@ TEST_P(SaveOrderRun, EachStepIsOnTheDiskBeforeTheNext)
         unmount.path = folder;
     }
     const QString target = folder + "/show.txt";
-    if (GetParam().earlier)
+    if (GetParam().earlier) {
         ASSERT_FALSE(TestFiles::write(target, "earlier backup").isEmpty());
+    }
     const QByteArray dump = SimStream::generate(3000);
     QProcess &desk = ends.desk({"dump", "--wait-enter", "--fast", "--length", "3000"});
     QProcess &zo = ends.start("strace",
-                              {"-f", "-qq", "-s", "64", "-o", path("trace"), "-e",
-                               "trace=openat,close,fsync,rename,renameat,renameat2,"
+                              {"-f", "-qq", "-y", "-s", "64", "-o", path("trace"), "-e",
+                               "trace=fsync,syncfs,rename,renameat,renameat2,"
                                "unlink,write",
                                ZO_PROGRAM_PATH, "--receive", target, "--port", ends.device},
                               env);
@@ -315,12 +304,16 @@ TEST_P(SaveOrderRun, EachStepIsOnTheDiskBeforeTheNext)
     desk.waitForBytesWritten(2000);
     ASSERT_EQ(exitCode(zo), 0) << said[&zo].toStdString();
     EXPECT_EQ(TestFiles::read(target), dump);
-    const QStringList oneStep{"fsync PART", "rename PART > TARGET", "fsync TARGET", "fsync FOLDER",
-                              "saved"};
-    const QStringList aside{"fsync PART",   "rename TARGET > EARLIER", "fsync EARLIER",
-                            "fsync FOLDER", "rename PART > TARGET",    "fsync TARGET",
-                            "fsync FOLDER", "unlink EARLIER",          "fsync FOLDER",
-                            "saved"};
+    // The folder synced, then its whole file system.
+    const QString folderSynced = "fsync FOLDER|syncfs FOLDER";
+    const QStringList oneStep = QString("fsync PART|rename PART > TARGET|fsync TARGET|%1|saved")
+                                    .arg(folderSynced)
+                                    .split('|');
+    const QStringList aside =
+        QString("fsync PART|rename TARGET > EARLIER|fsync EARLIER|%1|"
+                "rename PART > TARGET|fsync TARGET|%1|unlink EARLIER|%1|saved")
+            .arg(folderSynced)
+            .split('|');
     EXPECT_EQ(saveCalls(QString::fromLocal8Bit(TestFiles::read(path("trace"))), target),
               GetParam().fat && GetParam().earlier ? aside : oneStep);
 }

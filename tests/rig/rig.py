@@ -519,7 +519,7 @@ class TerminalTransfers(AdapterUnplugged):
 # ---------------------------------------------------------------- power cuts
 
 LOG_MAGIC = 0x6A736677736872
-LOG_DISCARD, LOG_MARK = 4, 8
+LOG_FLUSH, LOG_FUA, LOG_DISCARD, LOG_MARK = 1, 2, 4, 8
 
 
 def log_entries(path):
@@ -551,22 +551,29 @@ def log_entries(path):
 def crash_states(base, log):
     """The disk as a cut would leave it after each write, flush, FUA and
     mark, as a disk that writes in the logged order and stops anywhere would
-    leave it (the flush and FUA points among them): (what, mark seen last,
-    image)."""
+    leave it (the flush and FUA points among them); and at each mark, as a
+    disk whose cache loses every write since the last flush would: only what
+    a flush or FUA made durable. (what, mark seen last, image)."""
     image = bytearray(open(base, "rb").read())
+    durable = bytearray(image)
     last_mark = None
     for number, (flags, offset, data, mark) in enumerate(log_entries(log)):
         if data:
             image[offset:offset + len(data)] = data
+        if flags & LOG_FLUSH:
+            durable = bytearray(image)
+        elif flags & LOG_FUA and data:
+            durable[offset:offset + len(data)] = data
         if mark:
             last_mark = mark
+            yield "entry %d mark %s, unflushed writes lost" % (number, mark), last_mark, durable
         yield "entry %d%s" % (number, " mark " + mark if mark else ""), last_mark, image
 
 
 def files_in(image_path, fstype, work):
     """The file system's own check (repairing what it may), then the files
     at its top: {name: content}. None when the check fails."""
-    if fstype == "ext4":
+    if fstype.startswith("ext4"):
         if subprocess.run(["e2fsck", "-fy", image_path], capture_output=True).returncode > 1:
             return None
         listing = subprocess.run(["debugfs", "-R", "ls -p /", image_path], capture_output=True,
@@ -612,7 +619,10 @@ class PowerCut(Guest):
     MIB = 64
 
     def __init__(self, build, fstype):
+        # ext4-nojournal: ext4 without its journal, where a file's own sync
+        # does not carry its folder's new entry: the folder sync must.
         self.fstype = fstype
+        mount_type = "ext4" if fstype.startswith("ext4") else fstype
         work = tempfile.mkdtemp(prefix="power-cut-", dir=rig_dir(build))
         self.work = work
         disks, lines, targets, logs = [], [], [], []
@@ -623,6 +633,8 @@ class PowerCut(Guest):
                     f.truncate(mib << 20)
             if fstype == "ext4":
                 run(["mkfs.ext4", "-q", "-F", data])
+            elif fstype == "ext4-nojournal":
+                run(["mkfs.ext4", "-q", "-F", "-O", "^has_journal", data])
             else:
                 run(["mkfs.vfat", "-F", "32", data], stdout=subprocess.DEVNULL)
             shutil.copy(data, data + ".base")
@@ -633,7 +645,7 @@ class PowerCut(Guest):
             lines += ['dmsetup create %s --table "0 $(blockdev --getsz %s) log-writes %s %s"'
                       % (name, vd, vd, vl),
                       "mkdir -p %s" % mnt,
-                      "mount -t %s /dev/mapper/%s %s" % (fstype, name, mnt)]
+                      "mount -t %s /dev/mapper/%s %s" % (mount_type, name, mnt)]
             if earlier:
                 lines.append("printf '%s' > %s/show.txt" % (
                     self.EARLIER.decode().replace("\n", "\\n"), mnt))
@@ -728,6 +740,7 @@ SCENARIOS = {
     "terminal": TerminalTransfers,
     "power-cut-ext4": lambda build, args: PowerCut(build, "ext4"),
     "power-cut-vfat": lambda build, args: PowerCut(build, "vfat"),
+    "power-cut-ext4-nojournal": lambda build, args: PowerCut(build, "ext4-nojournal"),
 }
 
 
