@@ -7,7 +7,7 @@
 //    bytes and hangs up within a millisecond (the hang-up may take them
 //    before the program reads them);
 //  - or hangs up 0-200 ms after the whole dump;
-//  - or, one run in eight, stays on the line 3.3 s after the dump first.
+//  - or, one run in eight, stays on the line 4 s after the dump first.
 // Only the last may be saved, and whole: a loss before three quiet seconds is
 // a line failure with the earlier backup kept, whatever the program read.
 // ZO_HANGUP_RUNS sets the runs of each row (the README's measurement: 200).
@@ -253,7 +253,7 @@ struct Lane
         const int r = int(random.bounded(201));
         const auto pause = std::chrono::milliseconds(100 + int(random.bounded(301)));
         const auto after = ending == Ending::AfterThreeQuietSeconds
-                               ? std::chrono::milliseconds(3300)
+                               ? std::chrono::milliseconds(4000)
                                : std::chrono::milliseconds(r * r / 200); // more often near 0
         if (!front->start(line->device(), target))
             return false;
