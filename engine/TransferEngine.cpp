@@ -87,9 +87,9 @@ void TransferEngine::Comm1_OnComm()
     case 7:
         return;
     default:
-        if (m_state.RxState == TransferState::RxSaving) {
-            // A kept line: the backup being saved is whole; the next one
-            // starts on a line opened afresh.
+        if (m_state.RxState == TransferState::RxSaving || !m_busy) {
+            // A line kept between backups: the one being saved is whole; the
+            // next starts on a line opened afresh.
             m_lineSpoiled = true;
             return;
         }

@@ -49,7 +49,10 @@ void TransferEngine::cmdReceive_Click()
     m_state.ByteCount = 0;
     m_streamEnd.clear();
     m_lookalikeEnd = false;
-    // A line kept from the last backup holds the start of this one.
+    // A line kept from the last backup holds the start of this one, unless
+    // it has failed since.
+    if (m_port.PortOpen() && std::exchange(m_lineSpoiled, false))
+        m_port.setPortOpen(false);
     const bool kept = m_port.PortOpen();
     if (!kept && !openPort(QObject::tr("to receive the backup")))
         return;
@@ -288,6 +291,7 @@ void TransferEngine::lineLostWhileReceiving(int code)
     // unread, and a byte that came after the port's last look was never
     // seen), so nothing can show the backup complete.
     if (m_port.QuietTime() >= kInactivity) {
+        m_lineSpoiled = true; // not to be kept for the next backup
         endReceiveOnQuiet(code);
         return;
     }

@@ -244,6 +244,21 @@ TEST_F(TerminalTest, BackupsASecondApartAreTwoFiles)
     EXPECT_EQ(port->opens, 1);
 }
 
+// A line kept between backups that fails meanwhile is opened afresh for
+// the next, and says nothing of its own.
+TEST_F(TerminalTest, KeptLineThatFailsIsOpenedAfresh)
+{
+    make();
+    transfer->receiveInto(dir.path());
+    receiveDump(dump);
+    ASSERT_TRUE(port->PortOpen());
+    port->raise(CommEvents::comEventPortLost);
+    QCoreApplication::processEvents(); // the next wait
+    EXPECT_EQ(port->opens, 2);
+    EXPECT_FALSE(written.contains("disconnected")) << written.toStdString();
+    EXPECT_FALSE(ended());
+}
+
 struct Choice
 {
     const char *name;
