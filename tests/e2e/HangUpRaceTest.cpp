@@ -32,7 +32,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <thread>
@@ -63,8 +65,11 @@ class Line
     Line(bool overSocat, const QString &near, const QString &far)
     {
         if (!overSocat) {
+            errno = 0;
             m_pty.emplace(true);
             m_device = m_pty->path();
+            if (!m_pty->ok())
+                m_error = QString("no pseudo-terminal: %1").arg(std::strerror(errno));
             return;
         }
         m_socat.start("socat", {"pty,raw,echo=0,link=" + near, "pty,raw,echo=0,link=" + far});
@@ -72,6 +77,9 @@ class Line
             m_fd = ::open(QFile::encodeName(far).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         m_socatPid = m_socat.processId();
         m_device = near;
+        if (m_fd < 0)
+            m_error = "socat made no pair: " + m_socat.errorString() + " " +
+                      QString::fromLocal8Bit(m_socat.readAllStandardError());
     }
     ~Line()
     {
@@ -81,6 +89,7 @@ class Line
             ::close(m_fd);
     }
     bool ok() const { return m_pty ? m_pty->ok() : m_fd >= 0; }
+    QString error() const { return m_error; }
     QString device() const { return m_device; }
     // From the far end's thread.
     void write(const QByteArray &bytes)
@@ -108,6 +117,7 @@ class Line
     std::atomic<qint64> m_socatPid{0};
     int m_fd = -1;
     QString m_device;
+    QString m_error;
 };
 
 // A front end receiving into target on device: the window, or the terminal.
@@ -117,6 +127,8 @@ class FrontEnd
     virtual ~FrontEnd() = default;
     // True once the port is open.
     virtual bool start(const QString &device, const QString &target) = 0;
+    // What the front end has said so far, for a failure's report.
+    virtual QString said() const = 0;
     // How the receive ended, in the program's words; empty while it runs.
     virtual QString ending() const = 0;
 };
@@ -138,6 +150,10 @@ class WindowFront final : public FrontEnd
         if (m_window.sbrPanel->text() == kSaved)
             return kSaved;
         return m_window.messages.value(0);
+    }
+    QString said() const override
+    {
+        return m_window.sbrPanel->text() + " | " + m_window.messages.join(" | ");
     }
 
   private:
@@ -177,6 +193,7 @@ class TerminalFront final : public FrontEnd
         const qsizetype failure = said.lastIndexOf(QLatin1String("zo-vovere: "));
         return said.endsWith(kSaved) ? kSaved : said.mid(failure < 0 ? 0 : failure + 11);
     }
+    QString said() const override { return m_said; }
 
   private:
     std::vector<std::unique_ptr<TerminalTransfer>> m_done;
@@ -229,16 +246,17 @@ struct Lane
         line.reset();
     }
 
-    bool start(int run)
+    // Empty once the run is under way, else why it could not start.
+    QString start(int run)
     {
         finish();
         if (TestFiles::write(target, kEarlier).isEmpty())
-            return false;
+            return "the earlier backup could not be written";
         const QString name = QString("%1-%2").arg(number).arg(run);
         line = std::make_unique<Line>(race.overSocat, QDir(folder).filePath("near" + name),
                                       QDir(folder).filePath("far" + name));
         if (!line->ok())
-            return false;
+            return line->error();
         const QByteArray unit = QList<QByteArray>{"abcdef:", "a:", ":"}[random.bounded(3)];
         dump = "GLOW ARRANGER";
         for (int length = 60 + int(random.bounded(6000)); dump.size() < length;)
@@ -256,7 +274,7 @@ struct Lane
                                ? std::chrono::milliseconds(4000)
                                : std::chrono::milliseconds(r * r / 200); // more often near 0
         if (!front->start(line->device(), target))
-            return false;
+            return "the port " + line->device() + " did not open: " + front->said();
         farEndDone = false;
         farEnd = std::thread([this, l = line.get(), d = dump, e = ending, tail, pause, after] {
             if (e == Ending::TailAfterALookalikeEnd) {
@@ -270,7 +288,7 @@ struct Lane
             l->hangUp();
             farEndDone = true;
         });
-        return true;
+        return {};
     }
 
     Outcome outcome()
@@ -310,6 +328,27 @@ struct Lane
 
 class HangUpRace : public ::testing::TestWithParam<Race>
 {
+  protected:
+    // Starts the lane's next run. Pseudo-terminals and socat's pairs are lent
+    // by a machine that other jobs share: a run that could not start is tried
+    // again on a new line, and why it could not is printed either way.
+    bool start(Lane &lane, int &started)
+    {
+        for (int attempt = 1;; ++attempt) {
+            const QString why = lane.start(started);
+            if (why.isEmpty()) {
+                ++started;
+                return true;
+            }
+            std::printf("run %d could not start (attempt %d): %s\n", started, attempt,
+                        qPrintable(why));
+            if (attempt == 3) {
+                ADD_FAILURE() << "run " << started << " could not start: " << why.toStdString();
+                return false;
+            }
+            QTest::qWait(300);
+        }
+    }
 };
 
 TEST_P(HangUpRace, NothingIsSavedBeforeThreeQuietSeconds)
@@ -326,7 +365,7 @@ TEST_P(HangUpRace, NothingIsSavedBeforeThreeQuietSeconds)
     int tails = 0; // runs that sent a tail after a pause at a lookalike end
     for (int i = 0; i < std::min(kLanes, runs); ++i) {
         lanes.push_back(std::make_unique<Lane>(race, dir.path(), i, random));
-        ASSERT_TRUE(lanes.back()->start(started++)) << "no line, or the port did not open";
+        ASSERT_TRUE(start(*lanes.back(), started));
     }
     // The window's thread is now and then held up, as painting and a slow
     // disk hold it.
@@ -350,7 +389,7 @@ TEST_P(HangUpRace, NothingIsSavedBeforeThreeQuietSeconds)
             // waits for the file threads of every lane, and would hold up
             // the event loop of the others.
             if (started < runs)
-                ASSERT_TRUE(lane->start(started++));
+                ASSERT_TRUE(start(*lane, started));
             else
                 lane->idle = true;
         }
