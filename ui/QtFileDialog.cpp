@@ -60,6 +60,20 @@ class QtFileDialog::Dialog : public QFileDialog
     QString m_defaultExt;
 };
 
+int QtFileDialog::chosenFilter(const QStringList &filters, const QString &selected)
+{
+    if (const qsizetype exact = filters.indexOf(selected); exact >= 0)
+        return int(exact);
+    // With the details hidden, Qt answers with what it shows: the entry
+    // without its last parentheses, which hold the patterns.
+    for (qsizetype i = 0; i < filters.size(); ++i) {
+        const QString &entry = filters.at(i);
+        if (entry.left(entry.lastIndexOf(QLatin1String(" ("))) == selected)
+            return int(i);
+    }
+    return -1;
+}
+
 QtFileDialog::QtFileDialog(QWidget *parent) : m_parent(parent) {}
 
 QtFileDialog::~QtFileDialog() = default;
@@ -122,7 +136,7 @@ bool QtFileDialog::show(bool save)
         return false;
     // A name that is not UTF-8 comes back with U+FFFD for its bytes.
     FileName = FileNames::fromDialog(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
-    const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
+    const int chosen = chosenFilter(filters, dialog.selectedNameFilter());
     if (chosen >= 0)
         FilterIndex = int(chosen) + 1;
     return true;

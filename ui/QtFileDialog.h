@@ -28,6 +28,8 @@ class QtFileDialog final : public FileDialog
     // The file to open for a typed path: with the default extension added
     // when the path has none and only the name with it exists.
     static QString openedName(const QString &typed, const QString &defaultExt);
+    // The 0-based entry of filters that Qt's selectedNameFilter() names, or -1.
+    static int chosenFilter(const QStringList &filters, const QString &selected);
     // The 0-based entry that a 1-based FilterIndex selects (0 selects the first).
     static int filterEntry(int filterIndex, int entries);
 

@@ -115,6 +115,23 @@ TEST(QtFileDialog, KeptDialogShowsWhatEachOpeningAsks)
     EXPECT_EQ(shown->selectedFiles(), QStringList{dir.filePath("b.txt")});
     EXPECT_EQ(shown->nameFilters(), QStringList{"All Files (*.*) (*)"});
 
+    // The filter the user picks is the one remembered.
+    QTimer::singleShot(0, [&shown] {
+        shown = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        auto *types =
+            shown ? shown->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")) : nullptr;
+        if (!types)
+            return shown->reject();
+        types->setCurrentIndex(1);
+        emit types->activated(1);
+        static_cast<QDialog *>(shown)->accept();
+    });
+    files.FileName = dir.filePath("a.txt");
+    files.Filter = "Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf";
+    files.FilterIndex = 1;
+    ASSERT_TRUE(files.ShowOpen());
+    EXPECT_EQ(files.FilterIndex, 2);
+
     // Nothing to start from: a fresh dialog, with nothing typed earlier.
     EXPECT_FALSE(open(QString(), "All Files (*.*)|*.*", false));
     EXPECT_TRUE(first.isNull());
