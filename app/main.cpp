@@ -110,6 +110,8 @@ int main(int argc, char *argv[])
         QCoreApplication::exit(128 + number);
     });
     window.show();
+    // Without a window manager nothing else gives a new window the keyboard.
+    window.activateWindow();
     if (const QScreen *screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());
     if (!files.isEmpty())

@@ -2,6 +2,8 @@
 
 #include "FileNames.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -54,6 +56,16 @@ class QtFileDialog::Dialog : public QFileDialog
                 selectFile(name);
         }
         QFileDialog::accept();
+    }
+    void done(int result) override
+    {
+        // The name completion's list may still be up after Return: it would
+        // stay over the window, holding the keyboard, once the dialog is gone.
+        for (QCompleter *completer : findChildren<QCompleter *>()) {
+            if (completer->popup())
+                completer->popup()->hide();
+        }
+        QFileDialog::done(result);
     }
 
   private:

@@ -11,6 +11,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFrame>
 #include <QGroupBox>
@@ -19,6 +20,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,6 +29,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 // The layout, in twips (1/1440 inch).
@@ -64,6 +67,17 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts given, QWidget *parent)
     : QMainWindow(parent), m_store(store)
 {
     Parts parts = completed(std::move(given), store);
+    // Where the keyboard goes when a dialog or popup of this window closes.
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow *focused) {
+        const QPointer<QWindow> left = std::exchange(m_focusWindow, focused);
+        QTimer::singleShot(0, this, [this, left] { takeKeyboardBack(left && !left->isVisible()); });
+    });
+    // A dialog that is deleted takes its window with it, without a word to
+    // the signal above.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+        if (old && !now)
+            QTimer::singleShot(0, this, [this] { takeKeyboardBack(true); });
+    });
     m_port = std::move(parts.port);
     m_timer1 = std::move(parts.timer1);
     m_timer2 = std::move(parts.timer2);
@@ -336,6 +350,23 @@ void frmGAbackup::showStatus(const QString &text)
         QAccessibleTextUpdateEvent changed(sbrPanel, 0, before, text);
         QAccessible::updateAccessibility(&changed);
     }
+}
+
+void frmGAbackup::takeKeyboardBack(bool leftClosed)
+{
+    if (!isVisible() || QApplication::activeModalWidget())
+        return;
+    const QWindow *focused = QGuiApplication::focusWindow();
+    // A window manager hands the keyboard back as a dialog closes, while Qt
+    // still counts the dialog as modal; Qt then leaves this window inactive,
+    // and no shortcut or mnemonic would work until a click.
+    if (focused == windowHandle() && QApplication::activeWindow() != this)
+        QApplication::setActiveWindow(this);
+    // Without a window manager nobody hands it back: a window of this
+    // program that had the keyboard (a dialog, the name completion's popup)
+    // has closed, and the keyboard is nowhere.
+    if (!focused && leftClosed)
+        activateWindow();
 }
 
 void frmGAbackup::transferStarted(Direction direction)

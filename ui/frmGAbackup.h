@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <QWindow>
 
 #include <chrono>
 #include <optional>
@@ -159,6 +160,9 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void updateProgressBar();
     void showStatus(const QString &text);
     void showPortDevices();
+    // Gives this window the keyboard back after a dialog or popup of this
+    // program that had it has closed (leftClosed).
+    void takeKeyboardBack(bool leftClosed);
 
     SettingsStore &m_store;
     std::unique_ptr<SerialComm> m_port;
@@ -178,6 +182,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     HelpViewer *m_help = nullptr;
     QPointer<QMessageBox> m_stopQuestion; // while the stop question is shown
     QPushButton *m_starter = nullptr;     // the button of the running or last transfer
+    QPointer<QWindow> m_focusWindow;      // the window of this program that has the keyboard
     float m_progressMax = 100.0f;
     float m_progressValue = 0.0f;
     bool m_unloaded = false;
