@@ -83,6 +83,7 @@ int main(int argc, char *argv[])
     }
 
     BusLink::neverLaunchASessionBus();
+    BusLink::leaveASilentSessionBusAlone();
     QApplication app(argc, argv);
     nameTheProgram();
     QApplication::setDesktopFileName(QStringLiteral("zo-vovere"));

@@ -4,7 +4,19 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
 #ifdef Q_OS_UNIX
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #endif
 
@@ -83,6 +95,70 @@ void BusLink::neverLaunchASessionBus()
 {
     if (sessionAddress().isEmpty())
         qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
+bool BusLink::answersWithin(const QString &address, std::chrono::milliseconds limit)
+{
+#ifdef Q_OS_UNIX
+    const auto socket = unixSocketIn(address);
+    if (!socket)
+        return true;
+    sockaddr_un where{};
+    where.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(socket->name);
+    const qsizetype offset = socket->abstract ? 1 : 0; // an abstract name starts with a NUL
+    if (name.size() + offset >= qsizetype(sizeof where.sun_path))
+        return true;
+    std::memcpy(where.sun_path + offset, name.constData(), size_t(name.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return true;
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(offset + name.size()));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto left = [&] { return int(std::max<qint64>(0, limit.count() - elapsed.elapsed())); };
+    bool answered = true;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&where), length) == 0 ||
+        errno == EINPROGRESS || errno == EAGAIN) {
+        // Connected (or on its way): the same first words as the probe.
+        const QByteArray hello = QByteArray(1, '\0') + "AUTH EXTERNAL " +
+                                 QByteArray::number(::getuid()).toHex() + "\r\n";
+        pollfd writable{fd, POLLOUT, 0};
+        answered = false;
+        if (::poll(&writable, 1, left()) == 1 && !(writable.revents & (POLLERR | POLLHUP)) &&
+            ::send(fd, hello.constData(), size_t(hello.size()), MSG_NOSIGNAL) == hello.size()) {
+            pollfd readable{fd, POLLIN, 0};
+            while (!answered && ::poll(&readable, 1, left()) == 1) {
+                char byte = 0;
+                const ssize_t n = ::recv(fd, &byte, 1, 0);
+                // Any line, or the daemon hanging up: it is there and speaks.
+                answered = n <= 0 || byte == '\n';
+                if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                    answered = false;
+            }
+        } else if (writable.revents & (POLLERR | POLLHUP)) {
+            answered = true; // refused: nobody will wait on it
+        }
+    }
+    ::close(fd);
+    return answered;
+#else
+    Q_UNUSED(address);
+    Q_UNUSED(limit);
+    return true;
+#endif
+}
+
+void BusLink::leaveASilentSessionBusAlone()
+{
+    const QString address = sessionAddress();
+    if (address.isEmpty() || answersWithin(address, kGreetingLimit))
+        return;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    std::fprintf(stderr,
+                 "zo-vovere: the session bus does not answer (%s): no screen reader or desktop "
+                 "notifications this time\n",
+                 qPrintable(address));
 }
 
 void BusLink::whenConnected(Use use)

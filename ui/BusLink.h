@@ -46,6 +46,16 @@ class BusLink : public QObject
     // before the application object exists: the session bus is then said to
     // be unavailable instead.
     static void neverLaunchASessionBus();
+    // Whether the daemon at address greets a client within limit; waits for
+    // it (for the start, before there is an event loop). A bus that cannot
+    // be reached at all is not waited for, and counts as answering: whoever
+    // connects is told so at once.
+    static bool answersWithin(const QString &address, std::chrono::milliseconds limit);
+    // Qt's accessibility bridge connects to the session bus while the
+    // window is being built, and waits for good on a daemon that accepts and
+    // never answers. Call before the application object exists: such a bus
+    // is then said to be unavailable, and standard error says so once.
+    static void leaveASilentSessionBusAlone();
 
     // Runs use with the connected bus: at once when it is connected, once
     // its daemon has answered otherwise, never when it does not answer in
