@@ -82,6 +82,14 @@ int main(int argc, char *argv[])
             return runInTerminal(request);
     }
 
+    // Qt would abort where no platform can show the window.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "zo-vovere: no display to show the window on (DISPLAY is not set); "
+                             "in a terminal, use --send FILE or --receive FILE "
+                             "(see zo-vovere --help)\n");
+        return 1;
+    }
     BusLink::neverLaunchASessionBus();
     BusLink::leaveASilentSessionBusAlone();
     QApplication app(argc, argv);

@@ -176,7 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
                    -1,
                    "",
                    "zo-vovere: /nonexistent/show.txt: No such file or directory"},
-        Invocation{"Folder", {"/tmp"}, false, -1, "", "zo-vovere: /tmp: it is a folder"}),
+        Invocation{"Folder", {"/tmp"}, false, -1, "", "zo-vovere: /tmp: it is a folder"},
+        Invocation{"FileWithoutADisplay", {"a.txt"}, false, 1, "", "no display"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
