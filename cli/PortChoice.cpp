@@ -56,8 +56,10 @@ PortChoice PortChoice::from(const QString &argument, const SettingsStore &store,
             return choice;
         }
     }
-    if (const int stored = storedNumber(choice.device, store))
+    const int stored = storedNumber(choice.device, store);
+    if (stored)
         choice.number = stored;
+    choice.stored = stored != 0;
     return choice;
 }
 

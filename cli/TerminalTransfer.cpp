@@ -49,6 +49,7 @@ TerminalTransfer::TerminalTransfer(PortChoice port, Output output, Parts parts)
     m_engine =
         std::make_unique<TransferEngine>(*m_parts.port, *this, *m_parts.timer1, *m_parts.timer2,
                                          *m_dialog, *m_parts.source, *m_parts.target, QString());
+    m_engine->namePortsAsGiven(m_choice.stored ? QString() : FileNames::printable(m_choice.device));
 }
 
 TerminalTransfer::~TerminalTransfer()

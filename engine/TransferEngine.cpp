@@ -199,9 +199,39 @@ void TransferEngine::showFailure(const QString &message)
     m_window.SbrMessage(QString());
 }
 
+void TransferEngine::namePortsAsGiven(const QString &deviceName)
+{
+    m_portsAsGiven = true;
+    m_deviceName = deviceName;
+}
+
 QString TransferEngine::portName() const
 {
+    if (!m_deviceName.isEmpty())
+        return m_deviceName;
     return QStringLiteral("COM%1").arg(m_port.CommPort());
+}
+
+QString TransferEngine::portAdviceAsGiven(const CommError &error)
+{
+    switch (error.kind) {
+    case CommError::Kind::NotFound:
+        return QObject::tr("\n\nCheck that the cable or adapter is plugged in, or give another "
+                           "device with --port (zo-vovere --list-ports lists the ports this "
+                           "computer has).");
+    case CommError::Kind::NotSerial:
+        return QObject::tr("\n\nGive a serial device with --port (zo-vovere --list-ports lists "
+                           "the ports this computer has).");
+    case CommError::Kind::NoHardware:
+        return QObject::tr("\n\nMany PCs have the device %1 without a serial port behind it. A "
+                           "USB serial adapter appears as /dev/ttyUSB0 or /dev/ttyACM0 "
+                           "(zo-vovere --list-ports lists the ports this computer has): give it "
+                           "with --port.")
+            .arg(FileNames::printable(error.device));
+    default:
+        // Permissions and a port in use are told as in the window.
+        return {};
+    }
 }
 
 bool TransferEngine::openPort(const QString &whatFor)
@@ -212,8 +242,16 @@ bool TransferEngine::openPort(const QString &whatFor)
 
     const CommError error = m_port.lastError();
     QString message =
-        QObject::tr("Cannot open %1 (%2) %3: %4.")
-            .arg(portName(), FileNames::printable(error.device), whatFor, error.reason);
+        m_deviceName.isEmpty()
+            ? QObject::tr("Cannot open %1 (%2) %3: %4.")
+                  .arg(portName(), FileNames::printable(error.device), whatFor, error.reason)
+            : QObject::tr("Cannot open %1 %2: %3.")
+                  .arg(FileNames::printable(error.device), whatFor, error.reason);
+    if (const QString advice = m_portsAsGiven ? portAdviceAsGiven(error) : QString();
+        !advice.isEmpty()) {
+        endWithMessage(message + advice, TransferWindow::Ending::PortUnavailable);
+        return false;
+    }
     switch (error.kind) {
     case CommError::Kind::PermissionDenied:
         switch (error.access.remedy) {

@@ -87,6 +87,12 @@ class TransferEngine
     TransferEngine(const TransferEngine &) = delete;
     TransferEngine &operator=(const TransferEngine &) = delete;
 
+    // How messages name the port and tell where another is chosen: by
+    // default the window's COM1 or COM2 and File > Port Settings. A terminal
+    // names the port as it was given (a device that is neither COM1's nor
+    // COM2's by its path: deviceName) and points to --port.
+    void namePortsAsGiven(const QString &deviceName);
+
     // Commands of the window.
     void cmdSend_Click();
     void cmdReceive_Click();
@@ -152,11 +158,16 @@ class TransferEngine
     void enterBusyState(TransferWindow::Direction direction);
     void applyIdleState();
     bool openPort(const QString &whatFor);
+    // What a terminal user does about a port that cannot be opened, where it
+    // differs from the window's advice; empty where it does not.
+    static QString portAdviceAsGiven(const CommError &error);
     void closeTransferFile();
     void endWithMessage(const QString &message,
                         TransferWindow::Ending ending = TransferWindow::Ending::Failed);
     void showFailure(const QString &message);
     QString portName() const;
+    bool m_portsAsGiven = false;
+    QString m_deviceName; // the port's name in messages when not COM1's nor COM2's
 
     SerialComm &m_port;
     TransferWindow &m_window;

@@ -369,6 +369,8 @@ struct OpenError
 {
     CommError error;
     QString expected, hint;
+    // Set: the terminal's naming, with this device name (empty: COM1/COM2).
+    std::optional<QString> terminal = std::nullopt;
 };
 
 void PrintTo(const OpenError &e, std::ostream *os)
@@ -383,8 +385,14 @@ class OpenErrorTest : public ReceiveTest, public ::testing::WithParamInterface<O
 TEST_P(OpenErrorTest, SaysWhatToDo)
 {
     port.failOpen = GetParam().error;
+    if (GetParam().terminal)
+        engine.namePortsAsGiven(*GetParam().terminal);
     startReceive();
     ASSERT_EQ(window.messages.size(), 1);
+    // A terminal has no menus to point to.
+    if (GetParam().terminal) {
+        EXPECT_FALSE(window.messages[0].contains("Port Settings"));
+    }
     EXPECT_TRUE(window.messages[0].startsWith(GetParam().expected))
         << window.messages[0].toStdString();
     EXPECT_TRUE(window.messages[0].contains(GetParam().hint));
@@ -433,7 +441,20 @@ INSTANTIATE_TEST_SUITE_P(
                    "the device does not exist"},
                   "Cannot open COM2 (\\x00\\x01\\x1B[2J) to receive the backup: the device does "
                   "not exist.",
-                  "Check that the cable"}));
+                  "Check that the cable"},
+        // From the terminal: the device as --port gave it, and --port to choose another.
+        OpenError{{CommError::Kind::NotFound, "/dev/ttyUSB7", "the device does not exist"},
+                  "Cannot open /dev/ttyUSB7 to receive the backup: the device does not exist.",
+                  "give another device with --port (zo-vovere --list-ports",
+                  "/dev/ttyUSB7"},
+        OpenError{{CommError::Kind::NotSerial, "/dev/null", "not a serial port (a pipe)"},
+                  "Cannot open COM2 (/dev/null) to receive the backup: not a serial port",
+                  "Give a serial device with --port",
+                  ""},
+        OpenError{{CommError::Kind::NoHardware, "/dev/ttyS0", "there is no serial port"},
+                  "Cannot open /dev/ttyS0 to receive the backup: there is no serial port.",
+                  "give it with --port",
+                  "/dev/ttyS0"}));
 
 TEST_F(ReceiveTest, UnreadableClipDoesNotStopTheReceive)
 {
