@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <unistd.h>
@@ -121,8 +122,16 @@ int main(int argc, char *argv[])
     window.show();
     // Without a window manager nothing else gives a new window the keyboard.
     window.activateWindow();
-    if (const QScreen *screen = window.screen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
+    // Centred on the screen's free area, and never beyond it: the menu and
+    // the status line stay on the screen, whatever the font and panels.
+    if (const QScreen *screen = window.screen()) {
+        const QRect free = screen->availableGeometry();
+        const QSize outer = window.frameGeometry().size();
+        QPoint at = free.center() - QPoint(outer.width() / 2, outer.height() / 2);
+        at.setX(std::max(free.left(), std::min(at.x(), free.right() + 1 - outer.width())));
+        at.setY(std::max(free.top(), std::min(at.y(), free.bottom() + 1 - outer.height())));
+        window.move(at);
+    }
     if (!files.isEmpty())
         QTimer::singleShot(0, &window, [&window, file = files.first()] { window.startWith(file); });
     return app.exec();

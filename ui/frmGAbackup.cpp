@@ -30,6 +30,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QWindow>
+#include <QtMath>
 
 namespace {
 // The layout, in twips (1/1440 inch).
@@ -218,58 +219,91 @@ void frmGAbackup::buildControls()
     placeControls();
 }
 
-qreal frmGAbackup::captionScale() const
+frmGAbackup::Scale frmGAbackup::captionScale() const
 {
-    // The layout is in logical inches, drawn for the classic 8-point font:
-    // with a larger font it grows as a whole, as far as the longest caption
-    // needs, and never shrinks below the specified size.
+    // The layout is in logical inches, drawn for the classic 8-point font.
+    // Heights grow with the font's height; a caption longer than its control
+    // (another language, a larger font) widens that control into the room
+    // beside it, and the layout grows across only as far as that room ends.
+    // Nothing shrinks below the specified size.
     const auto need = [](qreal wanted, int twipsGiven) {
         return wanted / std::max(1, twips(twipsGiven));
     };
+    Scale scale;
+    for (const QPushButton *button : {cmdSend, cmdReceive, cmdCancel})
+        scale.down =
+            std::max(scale.down, need(button->fontMetrics().height() + 4, kCmdSend.height()));
+    for (const QRadioButton *option : {Option1, Option2})
+        scale.down = std::max(scale.down, need(option->fontMetrics().height(), kOption1.height()));
+    scale.down = std::max(scale.down,
+                          need(sbrPanel->fontMetrics().height() + 4, kClientHeight - kStatusTop));
+    // Across: as wide as the heights make it, then wider where the room
+    // beside a widened control would not hold it.
+    scale.across = scale.down;
+    const Widths widths = captionWidths();
+    const auto room = [&](int fromTwips, int toTwips) {
+        return twips(toTwips - fromTwips) * scale.across;
+    };
+    for (int round = 0; round < 100; ++round) {
+        const bool fits = widths.starters <= room(kCmdSend.left(), kFrame1.left() - 240) &&
+                          widths.cancel <= room(kProgressBar1.right() + 120, kCmdCancel.right()) &&
+                          widths.frame <= room(kFrame1.left(), kClientWidth - 120);
+        if (fits)
+            break;
+        scale.across *= 1.05;
+    }
+    return scale;
+}
+
+frmGAbackup::Widths frmGAbackup::captionWidths() const
+{
     const auto caption = [](const QWidget *w, QString text) {
         return qreal(w->fontMetrics().horizontalAdvance(text.remove(QLatin1Char('&'))));
     };
-    qreal scale = 1.0;
-    for (const auto &[button, rect] :
-         {std::pair{cmdSend, kCmdSend}, std::pair{cmdReceive, kCmdReceive},
-          std::pair{cmdCancel, kCmdCancel}}) {
-        // As much room beside the caption as the classic font had, in
-        // proportion to the font's height.
-        const qreal room = 0.7 * button->fontMetrics().height();
-        scale = std::max(scale, need(caption(button, button->text()) + room, rect.width()));
-        scale = std::max(scale, need(button->fontMetrics().height() + 4, rect.height()));
-    }
+    Widths widths;
+    // As much room beside a button's caption as the classic font had, in
+    // proportion to the font's height.
+    const auto button = [&](const QPushButton *b) {
+        return caption(b, b->text()) + 0.7 * b->fontMetrics().height();
+    };
+    widths.starters = std::max(button(cmdSend), button(cmdReceive));
+    widths.cancel = button(cmdCancel);
     const QStyle *look = Option1->style();
     const int indicator = look->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, Option1) +
                           look->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, Option1);
-    for (const QRadioButton *option : {Option1, Option2}) {
-        scale =
-            std::max(scale, need(indicator + caption(option, option->text()), kOption1.width()));
-        scale = std::max(scale, need(option->fontMetrics().height(), kOption1.height()));
-    }
-    scale = std::max(scale, need(caption(Frame1, Frame1->title()) + 8, kFrame1.width()));
-    scale = std::max(scale, need(sbrPanel->fontMetrics().height() + 4, kClientHeight - kStatusTop));
-    return scale;
+    qreal options = 0;
+    for (const QRadioButton *option : {Option1, Option2})
+        options = std::max(options, indicator + caption(option, option->text()));
+    widths.options = options;
+    widths.frame = std::max(caption(Frame1, Frame1->title()) + 8,
+                            twips(kOption1.left()) + options + twips(kOption1.left()));
+    return widths;
 }
 
 void frmGAbackup::placeControls()
 {
-    const qreal scale = captionScale();
-    const auto px = [scale](int value) { return qRound(twips(value) * scale); };
-    const auto place = [&](QWidget *w, const QRect &r) {
-        w->setGeometry(px(r.x()), px(r.y()), px(r.width()), px(r.height()));
+    const Scale scale = captionScale();
+    const Widths widths = captionWidths();
+    const auto x = [&](int value) { return qRound(twips(value) * scale.across); };
+    const auto y = [&](int value) { return qRound(twips(value) * scale.down); };
+    // A control at its place, at least wide enough for its caption.
+    const auto place = [&](QWidget *w, const QRect &r, qreal wide = 0) {
+        w->setGeometry(x(r.x()), y(r.y()), std::max(x(r.width()), qCeil(wide)), y(r.height()));
     };
-    centralWidget()->setFixedSize(px(kClientWidth), px(kStatusTop));
-    Line1->setGeometry(0, 0, px(kLine1Length), 2);
-    place(Frame1, kFrame1);
-    place(Option1, kOption1);
-    place(Option2, kOption2);
-    place(cmdSend, kCmdSend);
-    place(cmdReceive, kCmdReceive);
+    centralWidget()->setFixedSize(x(kClientWidth), y(kStatusTop));
+    Line1->setGeometry(0, 0, x(kLine1Length), 2);
+    place(Frame1, kFrame1, widths.frame);
+    place(Option1, kOption1, widths.options);
+    place(Option2, kOption2, widths.options);
+    place(cmdSend, kCmdSend, widths.starters);
+    place(cmdReceive, kCmdReceive, widths.starters);
     place(ProgressBar1, kProgressBar1);
     place(Animation1, kAnimation1);
-    place(cmdCancel, kCmdCancel);
-    statusBar()->setFixedHeight(px(kClientHeight - kStatusTop));
+    // Cancel keeps its right edge and widens to the left.
+    const int cancelWidth = std::max(x(kCmdCancel.width()), qCeil(widths.cancel));
+    cmdCancel->setGeometry(x(kCmdCancel.x() + kCmdCancel.width()) - cancelWidth, y(kCmdCancel.y()),
+                           cancelWidth, y(kCmdCancel.height()));
+    statusBar()->setFixedHeight(y(kClientHeight - kStatusTop));
 }
 
 void frmGAbackup::changeEvent(QEvent *event)

@@ -151,7 +151,21 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void buildControls();
     // Places the controls at the specified layout, grown as the font needs.
     void placeControls();
-    qreal captionScale() const;
+    struct Scale
+    {
+        qreal across = 1.0;
+        qreal down = 1.0;
+    };
+    // What the captions need, in pixels.
+    struct Widths
+    {
+        qreal starters = 0; // Send File and Receive File, as wide as each other
+        qreal cancel = 0;
+        qreal options = 0;
+        qreal frame = 0;
+    };
+    Scale captionScale() const;
+    Widths captionWidths() const;
     void buildMenus();
     void Form_Load();
     void Form_Unload();

@@ -362,16 +362,35 @@ TEST_F(WindowTest, ClosingWhileIdleAsksNothing)
     EXPECT_EQ(window.stopQuestions, 0);
 }
 
-class FontSizeTest : public WindowTest, public ::testing::WithParamInterface<int>
+struct FontAndLanguage
+{
+    int points;
+    bool german; // the captions' German lengths
+};
+
+void PrintTo(const FontAndLanguage &row, std::ostream *os)
+{
+    *os << row.points << (row.german ? "pt German" : "pt");
+}
+
+class FontSizeTest : public WindowTest, public ::testing::WithParamInterface<FontAndLanguage>
 {
 };
 
-// With a larger font the window grows as a whole, so that no caption is cut.
-TEST_P(FontSizeTest, NoCaptionIsClipped)
+// With a larger font or longer captions the controls grow, so that no
+// caption is cut, and the window still fits a 1366x768 laptop's screen
+// (less a panel and the title bar); no control runs into its neighbour.
+TEST_P(FontSizeTest, NoCaptionIsClippedAndTheWindowFits)
 {
     const QRect before = window.cmdReceive->geometry();
+    if (GetParam().german) {
+        window.cmdSend->setText("Datei &senden");
+        window.cmdReceive->setText("Datei &empfangen");
+        window.cmdCancel->setText("Abbrechen");
+        window.Frame1->setTitle("Serieller Anschluss");
+    }
     QFont font = window.font();
-    font.setPointSize(GetParam());
+    font.setPointSize(GetParam().points);
     window.setFont(font);
     const auto width = [](const QWidget *w, QString text) {
         return w->fontMetrics().horizontalAdvance(text.remove('&'));
@@ -383,16 +402,33 @@ TEST_P(FontSizeTest, NoCaptionIsClipped)
     for (QRadioButton *option : {window.Option1, window.Option2}) {
         EXPECT_LT(width(option, option->text()) + 13, option->width());
         EXPECT_LE(option->geometry().bottom(), window.Frame1->contentsRect().bottom());
+        EXPECT_LE(option->geometry().right(), window.Frame1->contentsRect().right());
     }
     EXPECT_LT(width(window.Frame1, window.Frame1->title()), window.Frame1->width());
     EXPECT_LT(window.sbrPanel->fontMetrics().height(), window.statusBar()->height());
-    EXPECT_GT(window.cmdReceive->width(), before.width()) << "grown";
+    if (GetParam().points >= 16) {
+        EXPECT_GT(window.cmdReceive->height(), before.height()) << "grown";
+    }
     // Proportions stay: the two buttons one above the other, as drawn.
     EXPECT_EQ(window.cmdSend->x(), window.cmdReceive->x());
+    EXPECT_EQ(window.cmdSend->width(), window.cmdReceive->width());
+    EXPECT_LT(window.cmdReceive->geometry().right(), window.Frame1->x());
+    EXPECT_LE(window.Frame1->geometry().right(), window.centralWidget()->width());
+    EXPECT_GT(window.cmdCancel->x(), window.ProgressBar1->geometry().right());
+    const QSize size = window.sizeHint();
+    EXPECT_LE(size.width(), 1366);
+    EXPECT_LE(size.height(), 768 - 32 - 24) << "with a panel and a title bar";
 }
 
-INSTANTIATE_TEST_SUITE_P(Window, FontSizeTest, ::testing::Values(12, 16, 20),
-                         [](const auto &info) { return std::to_string(info.param) + "pt"; });
+INSTANTIATE_TEST_SUITE_P(Window, FontSizeTest,
+                         ::testing::Values(FontAndLanguage{9, false}, FontAndLanguage{12, false},
+                                           FontAndLanguage{16, false}, FontAndLanguage{20, false},
+                                           FontAndLanguage{9, true}, FontAndLanguage{16, true},
+                                           FontAndLanguage{20, true}),
+                         [](const auto &info) {
+                             return std::to_string(info.param.points) + "pt" +
+                                    (info.param.german ? "German" : "");
+                         });
 
 qsizetype frameArea(const QImage &image)
 {
