@@ -179,23 +179,37 @@ void TransferEngine::cmdCancel_Click()
     m_window.SbrMessage(tr("Action canceled"));
 }
 
-void TransferEngine::endWithMessage(const QString &message, TransferWindow::Ending ending)
+void TransferEngine::endWithMessage(const QString &message, TransferWindow::Ending ending,
+                                    const QString &details)
 {
     // A failure is never followed by the completion of a send whose last
     // chunk had already left.
     m_timer2.setEnabled(false);
     m_ending = {ending, message};
     AbortTransfer();
-    showFailure(message);
+    showFailure(message, details);
 }
 
-void TransferEngine::showFailure(const QString &message)
+QString TransferEngine::bytesThatCame(const QByteArray &bytes)
+{
+    QString text;
+    for (const char byte : bytes)
+        text += (byte >= 0x20 && byte < 0x7f) ? QChar(QLatin1Char(byte)) : QChar(u'.');
+    return QObject::tr("The first %1 bytes that came:\n\"%2\"\n%3")
+        .arg(bytes.size())
+        .arg(text, QString::fromLatin1(bytes.toHex(' ').toUpper()));
+}
+
+void TransferEngine::showFailure(const QString &message, const QString &details)
 {
     // The status line describes only a transfer that runs or has ended well:
     // it is cleared before the box, so that nothing out of date stands
     // behind it, and once more after it.
     m_window.SbrMessage(QString());
-    m_window.messageBox(message);
+    if (details.isEmpty())
+        m_window.messageBox(message);
+    else
+        m_window.detailedMessageBox(message, details);
     m_window.SbrMessage(QString());
 }
 

@@ -163,8 +163,11 @@ class TransferEngine
     static QString portAdviceAsGiven(const CommError &error);
     void closeTransferFile();
     void endWithMessage(const QString &message,
-                        TransferWindow::Ending ending = TransferWindow::Ending::Failed);
-    void showFailure(const QString &message);
+                        TransferWindow::Ending ending = TransferWindow::Ending::Failed,
+                        const QString &details = {});
+    // The bytes that came, as text (what cannot be shown as a dot) and in hex.
+    static QString bytesThatCame(const QByteArray &bytes);
+    void showFailure(const QString &message, const QString &details = {});
     QString portName() const;
     bool m_portsAsGiven = false;
     QString m_deviceName; // the port's name in messages when not COM1's nor COM2's

@@ -121,7 +121,8 @@ void TransferEngine::acceptHeader()
     if (QByteArray(m_state.HeaderBytes.data(), kHeaderSize) != kBackupHeader) {
         // The temporary file goes; the target was never touched. The waiting
         // text goes too: nothing waits any more.
-        endWithMessage(tr("header data error, reset and retry"));
+        endWithMessage(tr("header data error, reset and retry"), TransferWindow::Ending::Failed,
+                       bytesThatCame(QByteArray(m_state.HeaderBytes.data(), kHeaderSize)));
         return;
     }
 

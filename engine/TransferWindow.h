@@ -71,4 +71,11 @@ class TransferWindow
 
     // Modal box with the exclamation icon and OK, without a title of its own.
     virtual void messageBox(const QString &text) = 0;
+    // The same, with details the user may open (what came instead of what
+    // was expected); where there is nowhere to show them, the text alone.
+    virtual void detailedMessageBox(const QString &text, const QString &details)
+    {
+        Q_UNUSED(details);
+        messageBox(text);
+    }
 };

@@ -127,6 +127,14 @@ Gesucht in:
         <translation>es ist ein Ordner</translation>
     </message>
     <message>
+        <source>The first %1 bytes that came:
+&quot;%2&quot;
+%3</source>
+        <translation>Die ersten %1 Bytes, die ankamen:
+&quot;%2&quot;
+%3</translation>
+    </message>
+    <message>
         <source>Cannot open %1 (%2) %3: %4.</source>
         <translation>%1 (%2) kann nicht geöffnet werden, %3: %4.</translation>
     </message>

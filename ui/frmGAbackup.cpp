@@ -511,9 +511,15 @@ void frmGAbackup::messageBox(const QString &text)
     showMessageBox(text);
 }
 
-void frmGAbackup::showMessageBox(const QString &text)
+void frmGAbackup::detailedMessageBox(const QString &text, const QString &details)
+{
+    showMessageBox(text, details);
+}
+
+void frmGAbackup::showMessageBox(const QString &text, const QString &details)
 {
     QMessageBox box(QMessageBox::Warning, QString(), text, QMessageBox::Ok, this);
+    box.setDetailedText(details);
     box.exec();
 }
 

@@ -85,6 +85,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     bool openAnimation(const QString &path) override;
     void closeAnimation() override;
     void messageBox(const QString &text) override;
+    void detailedMessageBox(const QString &text, const QString &details) override;
 
     // Starts a send with the send dialog showing file, so that the user only
     // confirms (a file given on the command line or by a file manager).
@@ -142,7 +143,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     // Shows a message box; a hook for tests.
-    virtual void showMessageBox(const QString &text);
+    virtual void showMessageBox(const QString &text, const QString &details = {});
     // Asks whether a running transfer may be stopped to exit; a hook for tests.
     virtual bool confirmStopTransfer();
     virtual void showAbout(const QString &title, const QString &text);

@@ -168,6 +168,9 @@ TEST_F(ReceiveTest, HeaderDifferingOnlyInCaseIsRejected)
     startReceive();
     port.arrive("GLOW Arranger" + QByteArray(2000, 'x'));
     EXPECT_EQ(window.messages, QStringList{"header data error, reset and retry"});
+    // What came instead, to open in the box.
+    EXPECT_EQ(window.details, QStringList{"The first 13 bytes that came:\n\"GLOW Arranger\"\n"
+                                          "47 4C 4F 57 20 41 72 72 61 6E 67 65 72"});
     EXPECT_EQ(window.status, QString()) << "nothing waits any more";
     expectEarlierFileIntact();
     EXPECT_EQ(engine.state().RxState, 0);
@@ -686,10 +689,16 @@ class WrongHeaderTest : public ReceiveTest, public ::testing::WithParamInterface
 TEST_P(WrongHeaderTest, OneWrongByteIsEnough)
 {
     QByteArray header = "GLOW ARRANGER";
-    header[GetParam()] = 'x';
+    header[GetParam()] = '\x01';
     startReceive();
     port.arrive(header + stream(2048).mid(13));
     EXPECT_EQ(window.messages, QStringList{"header data error, reset and retry"});
+    // A byte that cannot be shown is a dot in the text, and itself in hex.
+    QByteArray shown = "GLOW ARRANGER";
+    shown[GetParam()] = '.';
+    ASSERT_EQ(window.details.size(), 1);
+    EXPECT_TRUE(window.details[0].contains('"' + shown + '"'));
+    EXPECT_TRUE(window.details[0].contains(header.toHex(' ').toUpper()));
     expectEarlierFileIntact();
 }
 

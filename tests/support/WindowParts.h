@@ -35,6 +35,6 @@ class RecordingWindow : public frmGAbackup
         : frmGAbackup(store, partsWithFakeDialog(dialog, std::move(dataDirs)))
     {
     }
-    void showMessageBox(const QString &text) override { messages.append(text); }
+    void showMessageBox(const QString &text, const QString &) override { messages.append(text); }
     QStringList messages;
 };

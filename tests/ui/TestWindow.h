@@ -36,9 +36,14 @@ class TestWindow : public frmGAbackup
     {
     }
 
-    void showMessageBox(const QString &text) override { messages.append(text); }
+    void showMessageBox(const QString &text, const QString &details) override
+    {
+        messages.append(text);
+        this->details.append(details);
+    }
 
     QStringList messages;
+    QStringList details; // each box's, empty where it had none
     QStringList abouts;
     bool answerStop = false;
     int stopQuestions = 0;
