@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -34,6 +36,13 @@ PortSettingsDialog::PortSettingsDialog(SettingsStore &store, PortList &ports, QW
         label->setBuddy(combo);
         form->addRow(label, combo);
         m_com[port - 1] = combo;
+        // A path typed by hand is listed, with its status, once typed.
+        connect(combo->lineEdit(), &QLineEdit::editingFinished, this, [this, combo] {
+            if (!m_listed.contains(combo->currentText())) {
+                refresh();
+                fitTable();
+            }
+        });
     }
 
     auto *tableLabel = new QLabel(tr("Serial &ports on this computer:"), this);
@@ -72,9 +81,28 @@ PortSettingsDialog::PortSettingsDialog(SettingsStore &store, PortList &ports, QW
     layout->addWidget(hint);
     layout->addWidget(buttons);
 
-    connect(&m_ports, &PortList::changed, this, &PortSettingsDialog::refresh);
+    connect(&m_ports, &PortList::changed, this, [this] {
+        refresh();
+        fitTable();
+    });
     refresh();
-    resize(660, sizeHint().height());
+    fitTable();
+}
+
+void PortSettingsDialog::fitTable()
+{
+    // Wide enough for the device and its status at the desktop's font (the
+    // rest of the columns scroll), within the screen.
+    const QHeaderView *columns = m_table->header();
+    int wanted = std::max(sizeHint().width(), fontMetrics().averageCharWidth() * 80);
+    wanted =
+        std::max(wanted, columns->sectionSize(0) + columns->sectionSize(1) +
+                             2 * m_table->frameWidth() + 2 * layout()->contentsMargins().left() +
+                             m_table->verticalScrollBar()->sizeHint().width());
+    if (const QScreen *shown = screen())
+        wanted = std::min(wanted, shown->availableGeometry().width());
+    if (width() < wanted)
+        resize(wanted, std::max(height(), sizeHint().height()));
 }
 
 void PortSettingsDialog::refresh()
@@ -85,6 +113,9 @@ void PortSettingsDialog::refresh()
     for (int port : {1, 2})
         paths << StartupSettings::devicePath(m_store, port) << m_com[port - 1]->currentText();
     const QList<PortInfo> ports = m_ports.portsAnd(paths);
+    m_listed.clear();
+    for (const PortInfo &port : ports)
+        m_listed << port.device << port.preferredPath();
     const QString selected = m_table->currentItem()
                                  ? m_table->currentItem()->data(0, Qt::UserRole).toString()
                                  : QString();
@@ -126,6 +157,7 @@ void PortSettingsDialog::showEvent(QShowEvent *event)
 {
     m_ports.setWatching(true);
     refresh();
+    fitTable();
     QDialog::showEvent(event);
 }
 

@@ -30,10 +30,13 @@ class PortSettingsDialog : public QDialog
 
   private:
     void refresh();
+    // Widens the dialog so that the device and its status show.
+    void fitTable();
     void useSelectedFor(int port);
 
     SettingsStore &m_store;
     PortList &m_ports;
     QComboBox *m_com[2] = {};
     QTreeWidget *m_table = nullptr;
+    QStringList m_listed; // the paths the table lists
 };

@@ -90,7 +90,7 @@ class FakeWindow final : public TransferWindow
     QStringList statusHistory;
     QList<qint64> counts; // the numbers of the counts shown
     QStringList messages;
-    QStringList details; // of the boxes that had any
+    QStringList details;           // of the boxes that had any
     QStringList statusBehindBoxes; // what the status line said while a box was shown
     QStringList stateChanges;
     QStringList transfers; // "started send", "ended saved: File has been saved."

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
@@ -114,6 +116,25 @@ TEST_F(PortSettingsTest, FollowsPluggingOnlyWhileShown)
     dialog.reject();
     EXPECT_FALSE(ports.watching) << "nothing is watched once the dialog is closed";
     EXPECT_TRUE(store.writes.isEmpty()) << "Cancel writes nothing";
+}
+
+// A path typed by hand is listed as soon as it is typed, and the device and
+// its status show whole, however long the device's name.
+TEST_F(PortSettingsTest, TypedPathIsListedAtOnceAndItsStatusShows)
+{
+    PortSettingsDialog dialog(store, ports);
+    dialog.show();
+    const QString typed = "/dev/serial/by-id/usb-Glow_Arranger_Desk_Serial_Adapter_0123456789-if00";
+    dialog.com1()->lineEdit()->setText(typed);
+    emit dialog.com1()->lineEdit()->editingFinished(); // Tab or Return
+    ASSERT_EQ(column(dialog.portTable(), 0).last(), typed);
+    EXPECT_EQ(column(dialog.portTable(), 1).last(), QString("does not exist"));
+    EXPECT_EQ(dialog.com1()->currentText(), typed);
+    QTreeWidget *table = dialog.portTable();
+    table->doItemsLayout();
+    EXPECT_LE(table->header()->sectionViewportPosition(1) + table->header()->sectionSize(1),
+              table->viewport()->width())
+        << "the status column is cut";
 }
 
 TEST_F(PortSettingsTest, OkWritesAtOnceAndUnloadKeepsIt)
