@@ -33,8 +33,9 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
     m_dialog.Flags = m_dialog.Flags | FileDialog::cdlOFNHideReadOnly;
     m_dialog.FileName = fileName;
     m_dialog.DialogTitle = tr("Filename to send");
-    m_dialog.Filter = QStringLiteral(
-        "Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*");
+    // Labels in the user's language; the remembered choice is its place.
+    m_dialog.Filter =
+        tr("Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*");
     m_dialog.FilterIndex = filterIndex;
     m_window.SbrMessage(tr("Select file to send to Glow Arranger."));
     // A completion still armed by an earlier, cancelled send must not write

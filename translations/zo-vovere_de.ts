@@ -405,6 +405,10 @@ Nichts wurde gespeichert; die frühere Datei dieses Namens heißt jetzt „%3“
         <translation>Dateiname zum Speichern der Daten</translation>
     </message>
     <message>
+        <source>Text files (*.txt)|*.txt|GA2 Fixture Profiles (*.gaf)|*.gaf|All Files (*.*)|*.*</source>
+        <translation>Textdateien (*.txt)|*.txt|GA2-Geräteprofile (*.gaf)|*.gaf|Alle Dateien (*.*)|*.*</translation>
+    </message>
+    <message>
         <source>Text files (*.txt)|*.txt|All Files (*.*)|*.*</source>
         <translation>Textdateien (*.txt)|*.txt|Alle Dateien (*.*)|*.*</translation>
     </message>
