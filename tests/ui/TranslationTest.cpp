@@ -70,8 +70,8 @@ class TranslationTest : public ::testing::TestWithParam<Scene>
         }
         for (QAction *action : window.findChildren<QAction *>())
             texts << action->text() << action->toolTip();
-        // The file dialog's title and its filters' labels, as last asked.
-        texts << harness.fakes.dialog->DialogTitle << harness.fakes.dialog->Filter;
+        // The file dialog's title and its filters' labels, as last shown.
+        texts << harness.fakes.dialog->titleShown << harness.fakes.dialog->filterShown;
         return texts + window.messages + window.abouts;
     }
 };
