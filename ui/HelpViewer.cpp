@@ -1,5 +1,7 @@
 #include "HelpViewer.h"
 
+#include "TextSize.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -16,7 +18,7 @@ HelpViewer::HelpViewer(QStringList searchDirs, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_browser);
-    resize(560, 620);
+    resize(textSize(*this, 80, 40));
 }
 
 QString HelpViewer::locate(const QString &fileName) const

@@ -1,6 +1,7 @@
 #include "QtFileDialog.h"
 
 #include "FileNames.h"
+#include "TextSize.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -119,6 +120,8 @@ bool QtFileDialog::show(bool save)
         kept = std::make_unique<Dialog>(m_parent);
         kept->setOption(QFileDialog::HideNameFilterDetails);
         kept->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        // Room for names, sizes and dates at the desktop's font.
+        kept->resize(kept->size().expandedTo(textSize(*kept, 100, 28)));
     }
     Dialog &dialog = *kept;
     dialog.setWindowTitle(DialogTitle);

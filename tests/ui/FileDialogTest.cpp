@@ -138,6 +138,34 @@ TEST(QtFileDialog, KeptDialogShowsWhatEachOpeningAsks)
     EXPECT_TRUE(shown);
 }
 
+// The dialog is sized for its text at the desktop's font.
+TEST(QtFileDialog, GrowsWithTheDesktopFont)
+{
+    const QFont before = QApplication::font();
+    QWidget window;
+    QtFileDialog files(&window);
+    const auto shownSize = [&files, &before](int points) {
+        QFont font = before;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        QSize size;
+        QTimer::singleShot(0, [&size] {
+            if (QWidget *shown = QApplication::activeModalWidget()) {
+                size = shown->size();
+                static_cast<QDialog *>(shown)->reject();
+            }
+        });
+        files.FileName.clear(); // a dialog made afresh
+        files.ShowOpen();
+        return size;
+    };
+    const QSize small = shownSize(9), large = shownSize(16);
+    QApplication::setFont(before);
+    // (within the screen, which the offscreen platform makes 800 x 600)
+    EXPECT_GT(large.width(), small.width());
+    EXPECT_GT(large.height(), small.height());
+}
+
 // A file whose name is not UTF-8, picked in Qt's own dialog (which shows its
 // bytes as U+FFFD) is the file the program then opens.
 TEST(QtFileDialog, NameThatIsNotUtf8IsTheFileChosen)
