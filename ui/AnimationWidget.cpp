@@ -8,9 +8,9 @@
 
 AnimationWidget::AnimationWidget(QWidget *parent) : QWidget(parent)
 {
-    // The button face of whatever palette is in use, light, dark or high
-    // contrast, also when it changes while the program runs.
-    setAutoFillBackground(true);
+    // While a clip plays: the button face of whatever palette is in use,
+    // light, dark or high contrast, also when it changes while the program
+    // runs. Without one, nothing: the window shows through, not a block.
     setBackgroundRole(QPalette::Button);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &AnimationWidget::advance);
@@ -25,6 +25,7 @@ bool AnimationWidget::open(const QString &path)
     m_clip = std::move(*clip);
     m_error.clear();
     m_frame = 0;
+    setAutoFillBackground(true);
     adaptToPalette();
     // Most of a frame stays as it was (the PC and the desk); repainting
     // only what moves keeps the animation cheap during a long transfer.
@@ -45,6 +46,7 @@ void AnimationWidget::close()
     m_shown.clear();
     m_changed.clear();
     m_frame = 0;
+    setAutoFillBackground(false);
     update();
 }
 

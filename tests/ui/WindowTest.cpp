@@ -474,8 +474,9 @@ class AnimationPaletteTest : public ::testing::TestWithParam<Scheme>
 {
 };
 
-// Idle, the area is the palette's button face; playing, the clip stands on
-// that face, and most of what it draws differs from it clearly.
+// Idle, the area is the window's own background; playing, the clip stands
+// on the palette's button face, and most of what it draws differs from it
+// clearly.
 TEST_P(AnimationPaletteTest, FollowsThePaletteAndStaysLegible)
 {
     AnimationWidget widget;
@@ -483,10 +484,11 @@ TEST_P(AnimationPaletteTest, FollowsThePaletteAndStaysLegible)
     QPalette palette = widget.palette();
     palette.setColor(QPalette::Button, GetParam().face);
     palette.setColor(QPalette::ButtonText, GetParam().text);
+    palette.setColor(QPalette::Window, QColor(GetParam().face).darker(130)); // a block would show
     widget.setPalette(palette);
     widget.show();
     const auto shot = [&] { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); };
-    EXPECT_EQ(shot().pixel(136, 36) | 0xFF000000, GetParam().face | 0xFF000000);
+    EXPECT_EQ(shot().pixel(136, 36) | 0xFF000000, palette.color(QPalette::Window).rgb());
     ASSERT_TRUE(widget.open(QStringLiteral(ZO_SOURCE_DATA_DIR "/filemove.avi")));
     const QImage playing = shot();
     EXPECT_EQ(playing.pixel(0, 0) | 0xFF000000, GetParam().face | 0xFF000000);
