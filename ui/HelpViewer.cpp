@@ -3,6 +3,7 @@
 #include "TextSize.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTextBrowser>
@@ -19,6 +20,36 @@ HelpViewer::HelpViewer(QStringList searchDirs, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_browser);
     resize(textSize(*this, 80, 40));
+    readableLinks();
+}
+
+void HelpViewer::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        readableLinks();
+    QWidget::changeEvent(event);
+}
+
+QColor HelpViewer::linkColor() const
+{
+    return m_browser->palette().color(QPalette::Link);
+}
+
+void HelpViewer::readableLinks()
+{
+    // A dark colour scheme that sets no link colours of its own leaves Qt's
+    // dark blue on a dark page: the links are then lightened until they read.
+    // (The window's palette: its page is given to the browser after this.)
+    const QPalette given = palette();
+    QPalette links = m_browser->palette();
+    for (const auto role : {QPalette::Link, QPalette::LinkVisited}) {
+        QColor link = given.color(role);
+        if (given.color(QPalette::Base).lightness() < 128 && link.lightness() < 150)
+            link.setHsl(link.hslHue() < 0 ? 210 : link.hslHue(),
+                        std::max(link.hslSaturation(), 160), 170);
+        links.setColor(role, link);
+    }
+    m_browser->setPalette(links);
 }
 
 QString HelpViewer::locate(const QString &fileName) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QStringList>
 #include <QWidget>
 
@@ -21,12 +22,17 @@ class HelpViewer : public QWidget
 
     QString shownFile() const { return m_shown; }
     QString locate(const QString &fileName) const;
+    // The colours the help's links are drawn in (for tests).
+    QColor linkColor() const;
 
   protected:
     // Tells the user the help file is missing; a hook for tests.
     virtual void reportMissing(const QString &fileName);
+    void changeEvent(QEvent *event) override;
 
   private:
+    void readableLinks();
+
     QStringList m_searchDirs;
     QTextBrowser *m_browser;
     QString m_shown;

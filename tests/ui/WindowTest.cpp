@@ -243,6 +243,23 @@ TEST(HelpViewer, FindsTheFileInItsFoldersInOrderAndSaysWhenItCannot)
     EXPECT_FALSE(viewer.isVisible());
 }
 
+// The help's links read on a dark page whose scheme left Qt's dark blue, and
+// keep their colour on a light one.
+TEST(HelpViewer, LinksReadOnTheirPage)
+{
+    for (const bool dark : {true, false}) {
+        HelpViewer viewer({});
+        QPalette palette = viewer.palette();
+        palette.setColor(QPalette::Base, dark ? QColor(0x23, 0x26, 0x29) : QColor(Qt::white));
+        palette.setColor(QPalette::Link, QColor(0, 0, 0xff));
+        viewer.setPalette(palette);
+        if (dark)
+            EXPECT_GE(viewer.linkColor().lightness(), 150);
+        else
+            EXPECT_EQ(viewer.linkColor(), QColor(0, 0, 0xff));
+    }
+}
+
 TEST_F(WindowTest, ClosingDuringATransferAsksFirst)
 {
     TestFiles::write(dir.filePath("backup.txt"), "earlier");
