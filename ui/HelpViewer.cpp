@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTextBrowser>
 #include <QUrl>
@@ -62,9 +63,25 @@ QString HelpViewer::locate(const QString &fileName) const
     return {};
 }
 
+QString HelpViewer::locateInLanguage(const QString &fileName) const
+{
+    // "ZO vovere_de.hlp" beside "ZO vovere.hlp" for a German session.
+    const QFileInfo name(fileName);
+    const QString language = QLocale().name().section(QLatin1Char('_'), 0, 0);
+    if (!language.isEmpty() && language != QLatin1String("C") &&
+        language != QLatin1String("en")) {
+        const QString translated =
+            locate(name.completeBaseName() + QLatin1Char('_') + language + QLatin1Char('.') +
+                   name.suffix());
+        if (!translated.isEmpty())
+            return translated;
+    }
+    return locate(fileName);
+}
+
 bool HelpViewer::showHelpFile(const QString &fileName)
 {
-    const QString path = locate(fileName);
+    const QString path = locateInLanguage(fileName);
     if (path.isEmpty()) {
         reportMissing(fileName);
         return false;

@@ -6,7 +6,8 @@
 
 class QTextBrowser;
 
-// The program's help window: shows a help file (HTML) by name, found beside
+// The program's help window: shows a help file (HTML) by name, in the
+// session's language where it has one, found beside
 // the program or in the installed data folder, in a window of its own that
 // does not block the main window. Asking for the file already shown only
 // brings the window to the front.
@@ -22,6 +23,9 @@ class HelpViewer : public QWidget
 
     QString shownFile() const { return m_shown; }
     QString locate(const QString &fileName) const;
+    // The file in the session's language where there is one (NAME_de.hlp
+    // for NAME.hlp), else locate(fileName).
+    QString locateInLanguage(const QString &fileName) const;
     // The colours the help's links are drawn in (for tests).
     QColor linkColor() const;
 

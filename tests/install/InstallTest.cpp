@@ -27,6 +27,11 @@ TEST(InstalledTree, ProgramFindsItsClipAndHelpFile)
     HelpViewer viewer(frmGAbackup::dataDirsFor(bin));
     const QString help = viewer.locate(frmGAbackup::kHelpName);
     EXPECT_EQ(help, kPrefix + "/" ZO_INSTALL_DATADIR "/zo-vovere/ZO vovere.hlp");
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(viewer.locateInLanguage(frmGAbackup::kHelpName),
+              kPrefix + "/" ZO_INSTALL_DATADIR "/zo-vovere/ZO vovere_de.hlp");
+    QLocale::setDefault(before);
     const QString clip = viewer.locate(frmGAbackup::kClipName);
     ASSERT_FALSE(clip.isEmpty());
     EXPECT_TRUE(AviReader::read(clip));

@@ -238,6 +238,13 @@ TEST(HelpViewer, FindsTheFileInItsFoldersInOrderAndSaysWhenItCannot)
     MissingHelpViewer viewer({empty.path(), QStringLiteral(ZO_SOURCE_DATA_DIR)});
     EXPECT_EQ(viewer.locate("ZO vovere.hlp"),
               QDir(QStringLiteral(ZO_SOURCE_DATA_DIR)).absoluteFilePath("ZO vovere.hlp"));
+    // A German session reads the German help; any other the English.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_TRUE(viewer.locateInLanguage("ZO vovere.hlp").endsWith("/ZO vovere_de.hlp"));
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    EXPECT_TRUE(viewer.locateInLanguage("ZO vovere.hlp").endsWith("/ZO vovere.hlp"));
+    QLocale::setDefault(before);
     EXPECT_FALSE(viewer.showHelpFile("nothing.hlp"));
     EXPECT_EQ(viewer.missing, QStringList{"nothing.hlp"});
     EXPECT_FALSE(viewer.isVisible());
