@@ -74,10 +74,15 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts given, QWidget *parent)
         QTimer::singleShot(0, this, [this, left] { takeKeyboardBack(left && !left->isVisible()); });
     });
     // A dialog that is deleted takes its window with it, without a word to
-    // the signal above.
+    // the signal above. (A window still shown lost the keyboard to another
+    // program, which keeps it.)
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
-        if (old && !now)
-            QTimer::singleShot(0, this, [this] { takeKeyboardBack(true); });
+        if (!old || now)
+            return;
+        const QPointer<QWidget> oldWindow = old->window();
+        QTimer::singleShot(0, this, [this, oldWindow] {
+            takeKeyboardBack(!oldWindow || !oldWindow->isVisible());
+        });
     });
     m_port = std::move(parts.port);
     m_timer1 = std::move(parts.timer1);

@@ -72,6 +72,9 @@ class Session:
         self.env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
         self.zo = None
         self.failures = []
+        # Whether a window manager runs (it is asked to activate windows).
+        self.manager = "window id" in subprocess.run(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True).stdout
 
     def start(self):
         self.zo = subprocess.Popen([self.program], env=self.env, cwd=self.folder)
@@ -153,6 +156,22 @@ class Session:
         keys("Escape")
         wait_for(lambda: not visible("Port Settings"), 10, "Port Settings closes")
 
+    def another_program(self):
+        # The keyboard given to another program stays there.
+        other = subprocess.Popen(["xmessage", "-name", "other", "another program"])
+        try:
+            window = wait_for(lambda: visible("other"), 10, "the other program's window")
+            xdotool("windowactivate", window) if self.manager else xdotool("windowfocus", window)
+            time.sleep(1.5)
+            if xdotool("getwindowfocus") != window:
+                raise TimeoutError("the keyboard staying with the other program")
+        finally:
+            other.kill()
+            other.wait()
+        zo = visible("ZO Vovere")
+        xdotool("windowactivate", zo) if self.manager else xdotool("windowfocus", zo)
+        time.sleep(0.5)
+
     def quit(self):
         keys("ctrl+q")
         try:
@@ -170,6 +189,7 @@ class Session:
             self.step("receive by Alt+R", lambda: self.receive(False))
             self.step("a receive cancelled by Escape", lambda: self.receive(True))
             self.step("Port Settings by Alt+F, P", self.port_settings)
+            self.step("another program keeps the keyboard it was given", self.another_program)
             self.step("a third send, by Ctrl+O", lambda: self.send("ctrl+o"))
             self.step("quit by Ctrl+Q", self.quit)
         finally:
