@@ -355,6 +355,8 @@ int soak(BenchWindow &window, SettingsStore &store, FakeFileDialog *dialog, cons
             window.finalText = "file has been sent";
             dialog->choose = source;
             window.cmdSend->click();
+            // The port opens once the file has, on the file thread.
+            waitUntil([&] { return window.Comm1().PortOpen(); }, 5000);
             farEnd = std::thread([&line, &farEndOk, &profile] {
                 farEndOk = line.read(profile.size(), std::chrono::seconds(5)) == profile;
             });
@@ -362,6 +364,7 @@ int soak(BenchWindow &window, SettingsStore &store, FakeFileDialog *dialog, cons
             window.finalText = "File has been saved.";
             dialog->choose = target;
             window.cmdReceive->click();
+            waitUntil([&] { return window.Comm1().PortOpen(); }, 5000);
             farEnd = std::thread([&line, &farEndOk, &backup] { farEndOk = line.write(backup); });
         }
         const bool ended = waitUntil(
@@ -374,8 +377,8 @@ int soak(BenchWindow &window, SettingsStore &store, FakeFileDialog *dialog, cons
         }
         if (!ok) {
             ++failures;
-            std::fprintf(stderr, "transfer %d (%s) failed\n", done + 1,
-                         sending ? "send" : "receive");
+            std::fprintf(stderr, "transfer %d (%s) failed [%d %d %d]\n", done + 1,
+                         sending ? "send" : "receive", int(ended), int(window.failed), int(farEndOk.load()));
         }
     }
     if (grew)
@@ -476,6 +479,7 @@ int main(int argc, char *argv[])
         dialog->choose = dir.filePath("received.bin");
         window.finalText = QString::number(kSize) + " bytes received";
         window.cmdReceive->click();
+        waitUntil([&] { return window.Comm1().PortOpen(); }, 5000);
         const qint64 idle = statusKiB("VmRSS:");
         resetPeak();
         Clock::time_point start{};

@@ -249,6 +249,10 @@ void TerminalTransfer::transferEnded(Ending ending, const QString &words)
         write(QStringLiteral("zo-vovere: ") + words);
         finish(CommandLine::kPortUnavailable);
         return;
+    case Ending::FileRefused: // waiting for the next backup would fail the same way
+        write(QStringLiteral("zo-vovere: ") + words);
+        finish(CommandLine::kFailed);
+        return;
     case Ending::Failed:
         write(QStringLiteral("zo-vovere: ") + words);
         if (m_folder.isEmpty())

@@ -29,21 +29,36 @@ BackgroundTarget::~BackgroundTarget()
     FileThread::waitForAll(kLastDiscards);
 }
 
-bool BackgroundTarget::open(const QString &path)
+void BackgroundTarget::begin()
 {
     discard();
     m_error.clear();
     m_earlierKeptAs.clear();
-    auto job = std::make_shared<Job>();
-    job->inner = m_factory();
-    if (!job->inner->open(path)) {
-        m_error = job->inner->errorString();
-        job->inner->discard();
-        return false;
-    }
-    m_job = std::move(job);
+    m_job = std::make_shared<Job>();
+    m_job->inner = m_factory();
     m_thread = std::make_unique<FileThread>();
-    return true;
+}
+
+bool BackgroundTarget::open(const QString &path)
+{
+    begin();
+    return wait<bool>([path](ReceiveTarget &target) { return target.open(path); });
+}
+
+void BackgroundTarget::openThen(const QString &path, std::function<void(bool)> opened)
+{
+    begin();
+    // The folder's leftovers are cleared and the copy made where a share
+    // that stalls holds up only this thread; Cancel discards meanwhile.
+    m_thread->post([this, job = m_job, path, opened = std::move(opened)](
+                       FileThread::Channel &thread) {
+        const bool made = !thread.cancelled() && job->inner->open(path);
+        job->record();
+        thread.deliver([this, made, opened] {
+            takeResults();
+            opened(made);
+        });
+    });
 }
 
 void BackgroundTarget::takeResults()

@@ -11,8 +11,8 @@
 // receive, so that a disk or a network share that stalls never holds up the
 // window. Each receive also gets its own inner target, made by the factory.
 //
-// open() runs on the caller's thread: it is where a folder that cannot be
-// written is reported, right after the file dialog. Writes are queued in
+// openThen() makes the copy on the thread too and tells the caller how that
+// went through its event loop; open() waits for it. Writes are queued in
 // order; a write that failed is reported by the next write() or by finish().
 // finish() delivers its result on the caller's thread through its event loop.
 // discard() returns at once and abandons the inner target, so that no rename
@@ -33,6 +33,7 @@ class BackgroundTarget : public ReceiveTarget
     BackgroundTarget &operator=(const BackgroundTarget &) = delete;
 
     bool open(const QString &path) override;
+    void openThen(const QString &path, std::function<void(bool)> opened) override;
     bool write(const QByteArray &bytes) override;
     // These two wait for the thread; finish() does not.
     bool sync() override;
@@ -45,6 +46,7 @@ class BackgroundTarget : public ReceiveTarget
   private:
     struct Job;
     template <typename Result> Result wait(std::function<Result(ReceiveTarget &)> step);
+    void begin();
     bool writeFailed();
     void takeResults();
 

@@ -1,7 +1,9 @@
 #include "DiskTarget.h"
 
+#include "FileKinds.h"
 #include "FileNames.h"
 
+#include <QObject>
 #include <QRegularExpression>
 
 #include <atomic>
@@ -111,6 +113,11 @@ bool DiskTarget::open(const QString &path)
     m_earlierKeptAs.clear();
     // A link to a file is followed, so that the file it names is replaced and
     // the link stays.
+    // A pipe, a device or a socket at that name is never replaced by a file.
+    if (const QString kind = FileKinds::nonRegularKind(path); !kind.isEmpty()) {
+        m_error = QObject::tr("it is %1, not a regular file").arg(kind);
+        return false;
+    }
     m_final = FileNames::absolute(path);
     struct stat link;
     if (::lstat(native(m_final).constData(), &link) == 0 && S_ISLNK(link.st_mode)) {

@@ -36,6 +36,12 @@ class ReceiveTarget
     // Makes the copy beside path. Leftovers of this program's earlier
     // receives into the same folder may be cleared here.
     virtual bool open(const QString &path) = 0;
+    // open(), with the result given to opened: at once, or later from the
+    // event loop of the calling thread; never after discard().
+    virtual void openThen(const QString &path, std::function<void(bool)> opened)
+    {
+        opened(open(path));
+    }
     // Every byte is accepted or the call fails; bytes may be gathered and
     // written later, at the latest by sync().
     virtual bool write(const QByteArray &bytes) = 0;

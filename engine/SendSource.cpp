@@ -1,5 +1,9 @@
 #include "SendSource.h"
 
+#include "FileKinds.h"
+
+#include <QFile>
+
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -12,13 +16,23 @@ FileSource::~FileSource()
     close();
 }
 
-bool FileSource::start(QFile &file, QString *reason)
+void FileSource::open(const QString &path, qint64 largest, Opened opened)
 {
     close();
-    m_fd = ::fcntl(file.handle(), F_DUPFD_CLOEXEC, 0);
-    if (m_fd < 0)
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-    return m_fd >= 0;
+    // Larger files are refused before anything is opened; only regular files
+    // are opened at all, unbuffered: one chunk at a time is all that is read.
+    Opening opening;
+    QFile file;
+    if (FileKinds::size(path) > largest) {
+        opening.tooLarge = true;
+    } else if (FileKinds::openRegularForReading(file, path, &opening.error)) {
+        opening.size = file.size();
+        if (opening.size > largest) // grew since it was looked at
+            opening.tooLarge = true;
+        else if ((m_fd = ::fcntl(file.handle(), F_DUPFD_CLOEXEC, 0)) < 0)
+            opening.error = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    opened(opening);
 }
 
 void FileSource::read(qint64 length, Ready ready)
@@ -53,15 +67,16 @@ BackgroundSource::~BackgroundSource()
     close();
 }
 
-bool BackgroundSource::start(QFile &file, QString *reason)
+void BackgroundSource::open(const QString &path, qint64 largest, Opened opened)
 {
     close();
-    std::shared_ptr<SendSource> source = m_factory ? m_factory() : std::make_shared<FileSource>();
-    if (!source->start(file, reason))
-        return false;
-    m_file = std::move(source);
+    m_file = m_factory ? m_factory() : std::make_shared<FileSource>();
     m_thread = std::make_unique<FileThread>();
-    return true;
+    m_thread->post([file = m_file, path, largest, opened](FileThread::Channel &thread) {
+        file->open(path, largest, [&](const Opening &opening) {
+            thread.deliver([opened, opening] { opened(opening); });
+        });
+    });
 }
 
 void BackgroundSource::read(qint64 length, Ready ready)

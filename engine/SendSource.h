@@ -3,7 +3,6 @@
 #include "FileThread.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 
 #include <functional>
@@ -14,13 +13,26 @@
 class SendSource
 {
   public:
+    // How an open ended: the file's size once open; tooLarge when it is, or
+    // grew to be, larger than the caller can send (nothing is read then);
+    // otherwise error says why it could not be opened.
+    struct Opening
+    {
+        qint64 size = -1;
+        bool tooLarge = false;
+        QString error;
+        bool opened() const { return !tooLarge && error.isEmpty(); }
+    };
+    using Opened = std::function<void(const Opening &)>;
     // The chunk read, and why it is short: empty error with a short chunk
     // means the file ended early.
     using Ready = std::function<void(const QByteArray &chunk, const QString &error)>;
 
     virtual ~SendSource() = default;
-    // Reads from file from now on; the caller may close its own file.
-    virtual bool start(QFile &file, QString *reason) = 0;
+    // Opens the regular file at path for reading, unless it is larger than
+    // largest bytes; the result goes to opened, at once or later from the
+    // caller's event loop, and never after close().
+    virtual void open(const QString &path, qint64 largest, Opened opened) = 0;
     // The next length bytes, handed to ready at once or later, from the
     // caller's event loop.
     virtual void read(qint64 length, Ready ready) = 0;
@@ -37,7 +49,7 @@ class FileSource : public SendSource
     FileSource(const FileSource &) = delete;
     FileSource &operator=(const FileSource &) = delete;
 
-    bool start(QFile &file, QString *reason) override;
+    void open(const QString &path, qint64 largest, Opened opened) override;
     void read(qint64 length, Ready ready) override;
     void close() override;
 
@@ -45,8 +57,8 @@ class FileSource : public SendSource
     int m_fd = -1;
 };
 
-// Reads on a FileThread of its own per send, so that a file on a stalled
-// share or stick never holds up the window. It reads ahead by up to
+// Opens and reads on a FileThread of its own per send, so that a file on a
+// stalled share or stick never holds up the window. It reads ahead by up to
 // kAhead bytes, so that the next chunk is usually there when the port asks
 // for it instead of a round trip to the thread later.
 class BackgroundSource : public SendSource
@@ -60,7 +72,7 @@ class BackgroundSource : public SendSource
     BackgroundSource(const BackgroundSource &) = delete;
     BackgroundSource &operator=(const BackgroundSource &) = delete;
 
-    bool start(QFile &file, QString *reason) override;
+    void open(const QString &path, qint64 largest, Opened opened) override;
     void read(qint64 length, Ready ready) override;
     void close() override;
 

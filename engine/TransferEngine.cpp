@@ -103,14 +103,38 @@ void TransferEngine::Comm1_OnComm()
     }
 }
 
-void TransferEngine::enterBusyState(TransferWindow::Direction direction)
+void TransferEngine::holdControls(const QString &words)
 {
+    m_window.SbrMessage(words);
     for (Control control : kStateControls)
         m_window.setControlEnabled(control, false);
     m_window.setCancelVisible(true);
     m_busy = true;
     m_ending = {};
+}
+
+void TransferEngine::enterBusyState(TransferWindow::Direction direction)
+{
+    if (!m_busy) {
+        for (Control control : kStateControls)
+            m_window.setControlEnabled(control, false);
+        m_window.setCancelVisible(true);
+        m_busy = true;
+        m_ending = {};
+    }
     m_window.transferStarted(direction);
+}
+
+void TransferEngine::refuseFile(const QString &message)
+{
+    // Refused as it was opened: a window already busy ends the transfer that
+    // has not begun; otherwise only the message is shown.
+    if (m_busy) {
+        endWithMessage(message, TransferWindow::Ending::FileRefused);
+        return;
+    }
+    closeTransferFile();
+    showFailure(message);
 }
 
 void TransferEngine::applyIdleState()
@@ -150,6 +174,7 @@ void TransferEngine::closeTransferFile()
 {
     if (!m_state.FileOpen)
         return;
+    m_opening = false; // an open that has not answered never will now
     if (m_sending)
         m_source.close(); // a chunk still being read is never handed over
     m_sending = false;

@@ -151,10 +151,13 @@ class TransferEngine
     void lostConnection();
     bool everyByteHasLeft() const;
     void endSent();
-    bool openReceiveTarget();
+    void sendOpened(const SendSource::Opening &opening);
+    void receiveTargetOpened(bool opened);
+    void refuseFile(const QString &message);
     bool writeToTarget(const QByteArray &bytes);
-    bool openSendSource();
 
+    // The controls of a running transfer, while its file is being opened.
+    void holdControls(const QString &words);
     void enterBusyState(TransferWindow::Direction direction);
     void applyIdleState();
     bool openPort(const QString &whatFor);
@@ -204,6 +207,9 @@ class TransferEngine
     // Bytes the port still held at the last completion tick of a send; -1
     // before the first.
     int m_lastOutQueue = -1;
+    // The file chosen is being opened (or the copy beside it made) and has
+    // not answered yet.
+    bool m_opening = false;
     bool m_sending = false;      // the source holds the file being sent
     bool m_chunkPending = false; // a chunk has been asked of the source and not yet handed over
     // The port has said that its transmit side emptied after the last bytes

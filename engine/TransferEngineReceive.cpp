@@ -38,14 +38,29 @@ void TransferEngine::cmdReceive_Click()
     m_state.TransferPath = m_dialog.FileName;
     m_remembered.RecNameSave = m_state.TransferPath;
 
-    // The temporary file is made now, so that a target that cannot be
-    // written is reported before the user starts the dump on the desk.
-    if (!openReceiveTarget())
-        return;
-    m_window.SbrMessage(tr("Waiting for data transmission from Glow Arranger."));
-    enterBusyState(TransferWindow::Direction::Receive);
+    // The copy is made now, so that a target that cannot be written is
+    // reported before the user starts the dump on the desk. It is made where
+    // a share that stalls holds up nothing: until the target answers, the
+    // window is busy and Cancel discards the copy.
     m_state.FileOpen = true;
     m_state.DeleteOnAbort = true;
+    m_opening = true;
+    m_target.openThen(m_state.TransferPath, [this](bool opened) {
+        m_opening = false;
+        receiveTargetOpened(opened);
+    });
+    if (m_opening)
+        holdControls(tr("Making a file to save the data in…"));
+}
+
+void TransferEngine::receiveTargetOpened(bool opened)
+{
+    if (!opened) {
+        refuseFile(saveFailed(m_state.TransferPath, m_target.errorString()));
+        return;
+    }
+    m_window.SbrMessage(tr("Waiting for data transmission from Glow Arranger."));
+    enterBusyState(TransferWindow::Direction::Receive);
     m_state.ByteCount = 0;
     m_streamEnd.clear();
     m_lookalikeEnd = false;
@@ -65,23 +80,6 @@ void TransferEngine::cmdReceive_Click()
         m_state.InBuf = std::exchange(m_nextHeader, {});
         acceptHeader();
     }
-}
-
-bool TransferEngine::openReceiveTarget()
-{
-    const QString &path = m_state.TransferPath;
-    QString refusal;
-    // A pipe, a device or a socket at that name is never replaced by a file.
-    const QString kind = FileKinds::nonRegularKind(path);
-    if (!kind.isEmpty())
-        refusal = saveFailed(path, QObject::tr("it is %1, not a regular file").arg(kind));
-    else if (!m_target.open(path))
-        refusal = saveFailed(path, m_target.errorString());
-    if (refusal.isEmpty())
-        return true;
-    m_target.discard();
-    showFailure(refusal);
-    return false;
 }
 
 bool TransferEngine::writeToTarget(const QByteArray &bytes)

@@ -50,34 +50,35 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
     m_remembered.NameSave = m_state.TransferPath;
     m_remembered.FilterSave = qint16(m_dialog.FilterIndex);
 
-    // ByteCount is signed 32-bit: larger files are refused before anything
-    // is opened. Only regular files are opened at all.
-    QFile file;
-    QString refusal, reason;
-    const auto cannotOpen = [&] {
-        return QObject::tr("Cannot open \"%1\" for sending: %2.")
-            .arg(FileNames::printable(m_state.TransferPath), reason);
-    };
-    if (FileKinds::size(m_state.TransferPath) > kLargestSendable)
-        refusal = tooLargeToSend(m_state.TransferPath);
-    // Unbuffered: one chunk at a time is all that is read from the disk.
-    else if (!FileKinds::openRegularForReading(file, m_state.TransferPath, &reason))
-        refusal = cannotOpen();
-    else if (file.size() > kLargestSendable) // grew since it was looked at
-        refusal = tooLargeToSend(m_state.TransferPath);
-    else if (!m_source.start(file, &reason))
-        refusal = cannotOpen();
-    if (!refusal.isEmpty()) {
-        showFailure(refusal);
-        return;
-    }
+    // ByteCount is signed 32-bit: larger files are refused. The source opens
+    // the file where a share that stalls holds up nothing: until it answers,
+    // the window is busy and Cancel closes the source.
     m_sending = true;
     m_chunkPending = false;
-    m_outputLeft = false;
     m_state.FileOpen = true;
     m_state.DeleteOnAbort = false;
-    m_state.ByteCount = qint32(file.size());
-    file.close(); // the source reads from a descriptor of its own
+    m_opening = true;
+    m_source.open(m_state.TransferPath, kLargestSendable, [this](const SendSource::Opening &opening) {
+        m_opening = false;
+        sendOpened(opening);
+    });
+    if (m_opening)
+        holdControls(tr("sending file"));
+}
+
+void TransferEngine::sendOpened(const SendSource::Opening &opening)
+{
+    if (opening.tooLarge) {
+        refuseFile(tooLargeToSend(m_state.TransferPath));
+        return;
+    }
+    if (!opening.opened()) {
+        refuseFile(QObject::tr("Cannot open \"%1\" for sending: %2.")
+                       .arg(FileNames::printable(m_state.TransferPath), opening.error));
+        return;
+    }
+    m_outputLeft = false;
+    m_state.ByteCount = qint32(opening.size);
     m_lastOutQueue = -1;
 
     m_window.setProgressMax(float(m_state.ByteCount) / float(kBlockSize));
@@ -89,7 +90,8 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
     // The animation is decoration: a clip that cannot be read leaves the
     // control empty and the send goes on.
     m_window.openAnimation(m_clipPath);
-    m_window.SbrMessage(tr("sending file"));
+    if (!m_busy)
+        m_window.SbrMessage(tr("sending file"));
     enterBusyState(TransferWindow::Direction::Send);
 
     if (!openPort(QObject::tr("to send the file")))

@@ -32,7 +32,8 @@ class TransferWindow
         Saved,
         Failed,
         Canceled,
-        PortUnavailable // the port could not be opened: missing, busy, not allowed
+        PortUnavailable, // the port could not be opened: missing, busy, not allowed
+        FileRefused      // the chosen file could not be opened to send, or a copy made beside it
     };
 
     virtual ~TransferWindow() = default;
@@ -45,11 +46,13 @@ class TransferWindow
     // now and then.
     virtual void showCount(Direction direction, qint64 bytes, const QString &text) = 0;
 
-    // A transfer has started: the file is chosen and the port is being
+    // A transfer has started: the file is open and the port is being
     // opened. Every start is followed by exactly one ending.
     virtual void transferStarted(Direction direction) = 0;
     // The transfer has ended, and how; words are what is shown about it
-    // next, on the status line or in a message box.
+    // next, on the status line or in a message box. A file that takes its
+    // time to open shows the busy state before the start: an ending
+    // (FileRefused, Canceled) may then come without one.
     virtual void transferEnded(Ending ending, const QString &words) = 0;
 
     virtual void setControlEnabled(Control control, bool enabled) = 0;

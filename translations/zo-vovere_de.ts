@@ -417,6 +417,10 @@ Nichts wurde gespeichert; die frühere Datei dieses Namens heißt jetzt „%3“
         <translation>Dateinamen zum Speichern der Daten wählen oder eingeben.</translation>
     </message>
     <message>
+        <source>Making a file to save the data in…</source>
+        <translation>Datei zum Speichern der Daten wird angelegt…</translation>
+    </message>
+    <message>
         <source>Waiting for data transmission from Glow Arranger.</source>
         <translation>Warte auf die Datenübertragung vom Glow Arranger.</translation>
     </message>

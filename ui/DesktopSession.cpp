@@ -106,6 +106,7 @@ void DesktopNotifier::tellEnding(TransferWindow::Ending ending, const QString &w
         break;
     case TransferWindow::Ending::Failed:
     case TransferWindow::Ending::PortUnavailable:
+    case TransferWindow::Ending::FileRefused:
         summary = tr("Transfer failed");
         break;
     case TransferWindow::Ending::Canceled:

@@ -435,7 +435,8 @@ void frmGAbackup::transferEnded(Ending ending, const QString &words)
         m_starter->setFocus();
     // A failure comes with a message box, which a screen reader reads out as
     // it opens; the other endings are only in the status line.
-    if (ending != Ending::Failed && ending != Ending::PortUnavailable)
+    if (ending != Ending::Failed && ending != Ending::PortUnavailable &&
+        ending != Ending::FileRefused)
         m_announcement->say(words);
 }
 

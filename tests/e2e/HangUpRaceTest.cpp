@@ -143,7 +143,7 @@ class WindowFront final : public FrontEnd
         m_window.messages.clear();
         m_dialog->choose = target;
         m_window.cmdReceive->click();
-        return m_window.Comm1().PortOpen();
+        return m_window.portOpens();
     }
     QString ending() const override
     {
@@ -183,7 +183,7 @@ class TerminalFront final : public FrontEnd
         QObject::connect(m_transfer.get(), &TerminalTransfer::finished,
                          [this](int status) { m_status = status; });
         m_transfer->receive(target);
-        return opened->PortOpen();
+        return QTest::qWaitFor([opened] { return opened->PortOpen(); }, 5000);
     }
     QString ending() const override
     {

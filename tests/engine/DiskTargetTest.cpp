@@ -266,12 +266,13 @@ TEST_P(BackgroundSourceTest, HandsOutTheFileInOrderAndTellsWhereItBroke)
     QByteArray content(GetParam().size, '\0');
     for (qint64 i = 0; i < content.size(); ++i)
         content[i] = char(i * 7 + i / 251);
-    QFile file(TestFiles::write(dir.filePath("show.txt"), content));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     BackgroundSource source([&] { return std::make_shared<BreakingSource>(GetParam().failAt); });
-    QString reason;
-    ASSERT_TRUE(source.start(file, &reason));
-    file.close();
+    std::optional<SendSource::Opening> opening;
+    source.open(TestFiles::write(dir.filePath("show.txt"), content), content.size(),
+                [&](const SendSource::Opening &answer) { opening = answer; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opening.has_value(); }, 5000));
+    ASSERT_TRUE(opening->opened()) << opening->error.toStdString();
+    EXPECT_EQ(opening->size, content.size());
 
     QByteArray got;
     QString error;

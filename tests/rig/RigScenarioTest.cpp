@@ -178,7 +178,7 @@ TEST_F(RigScenario, BreakDuringReceive)
     const QString target = write("show.bak", "earlier backup");
     dialog->choose = target;
     window->cmdReceive->click();
-    ASSERT_TRUE(window->Comm1().PortOpen()) << window->messages.join('|').toStdString();
+    ASSERT_TRUE(window->portOpens()) << window->messages.join('|').toStdString();
     tellHost("ready");
     ASSERT_TRUE(waitForMessage(30s)) << status().toStdString();
     EXPECT_EQ(window->messages, QStringList{"break error on com port, reset and retry"});
@@ -203,7 +203,7 @@ TEST_F(RigScenario, AdapterUnpluggedAndPluggedBackIn)
     dialog->choose = write("big.txt", pattern(8 << 20));
     window->cmdSend->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return status().endsWith(" bytes remaining"); }, 10000));
-    ASSERT_TRUE(window->Comm1().PortOpen()) << status().toStdString();
+    ASSERT_TRUE(window->portOpens()) << status().toStdString();
     QElapsedTimer detection;
     detection.start();
     tellHost("unplug");
@@ -245,7 +245,7 @@ TEST_F(RigScenario, AdapterUnpluggedAndPluggedBackIn)
     const QString target = write("show.bak", "earlier backup");
     dialog->choose = target;
     window->cmdReceive->click();
-    ASSERT_TRUE(window->Comm1().PortOpen()) << window->messages.join('|').toStdString();
+    ASSERT_TRUE(window->portOpens()) << window->messages.join('|').toStdString();
     QByteArray dump = "GLOW ARRANGER" + pattern(5000);
     dump[dump.size() - 7] = ':';
     far.give(dump.left(2500));
@@ -274,7 +274,7 @@ TEST_F(RigScenario, AdapterUnpluggedAndPluggedBackIn)
     // A whole backup after the adapter is back: saved three quiet seconds
     // after its last byte.
     window->cmdReceive->click();
-    ASSERT_TRUE(window->Comm1().PortOpen());
+    ASSERT_TRUE(window->portOpens());
     far.give(dump);
     ASSERT_TRUE(waitForStatus("File has been saved.", 20s))
         << status().toStdString() << " " << window->messages.join('|').toStdString();
@@ -305,7 +305,7 @@ TEST_P(RigUnplugAfterDump, AdapterUnpluggedRightAfterADump)
         dump += "abcdef:"[dump.size() % 7];
     dump[dump.size() - 7] = ':';
     window->cmdReceive->click();
-    ASSERT_TRUE(window->Comm1().PortOpen()) << window->messages.join('|').toStdString();
+    ASSERT_TRUE(window->portOpens()) << window->messages.join('|').toStdString();
     far.give(dump);
     far.drain();
     QTest::qWait(offsetMs);
@@ -391,7 +391,7 @@ TEST_F(RigScenario, ReceiveOntoALoggedDisk)
         window->messages.clear();
         dialog->choose = targets[i];
         window->cmdReceive->click();
-        ASSERT_TRUE(window->Comm1().PortOpen()) << window->messages.join('|').toStdString();
+        ASSERT_TRUE(window->portOpens()) << window->messages.join('|').toStdString();
         tellHost("ready");
         ASSERT_TRUE(waitForStatus("File has been saved.", 60s))
             << status().toStdString() << window->messages.join('|').toStdString();

@@ -3,6 +3,8 @@
 #include "FakeFileDialog.h"
 #include "frmGAbackup.h"
 
+#include <QTest>
+
 // No session or system bus for the window under test: nothing reaches the
 // machine's logind or notification daemon.
 inline void withoutDesktopSession(frmGAbackup::Parts &parts)
@@ -36,5 +38,8 @@ class RecordingWindow : public frmGAbackup
     {
     }
     void showMessageBox(const QString &text, const QString &) override { messages.append(text); }
+    // The port opens once the chosen file has, on the file thread: a turn or
+    // more of the event loop after the click.
+    bool portOpens() { return QTest::qWaitFor([this] { return Comm1().PortOpen(); }, 5000); }
     QStringList messages;
 };

@@ -1,5 +1,5 @@
-// A disk or a share that stalls while a backup is written or a file is read
-// for sending: the window keeps answering, Cancel ends the transfer at once,
+// A disk or a share that stalls while the file is opened, a backup written
+// or a file read for sending: the window keeps answering, Cancel ends the transfer at once,
 // and whatever the hung call does when it returns changes nothing the user
 // was told.
 #include "BackgroundTarget.h"
@@ -49,6 +49,8 @@ struct Gate
 
 enum class Stalls
 {
+    Open,
+    OpenToSend,
     Write,
     Sync,
     Commit,
@@ -78,6 +80,11 @@ class StallingTarget : public DiskTarget, Staller
 {
   public:
     using Staller::Staller;
+    bool open(const QString &path) override
+    {
+        stallAt(Stalls::Open);
+        return DiskTarget::open(path);
+    }
     bool write(const QByteArray &bytes) override
     {
         stallAt(Stalls::Write);
@@ -99,6 +106,11 @@ class StallingSource : public FileSource, Staller
 {
   public:
     using Staller::Staller;
+    void open(const QString &path, qint64 largest, Opened opened) override
+    {
+        stallAt(Stalls::OpenToSend);
+        FileSource::open(path, largest, std::move(opened));
+    }
     void read(qint64 length, Ready ready) override
     {
         stallAt(Stalls::Read);
@@ -128,6 +140,12 @@ class StalledDiskTest : public ::testing::TestWithParam<Stall>, public WindowHar
     ~StalledDiskTest() override { gate.release(); } // before the window waits for its threads
 
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files); }
+    void giveDump(const QByteArray &dump)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fakes.port->PortOpen(); }, 5000));
+        fakes.port->arrive(dump);
+        clock.advance(3000ms);
+    }
 
     Gate gate;
     TestWindow window;
@@ -135,7 +153,8 @@ class StalledDiskTest : public ::testing::TestWithParam<Stall>, public WindowHar
 
 TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
 {
-    const bool sending = GetParam().step == Stalls::Read;
+    const Stalls step = GetParam().step;
+    const bool sending = step == Stalls::Read || step == Stalls::OpenToSend;
     const QString target = TestFiles::write(dir.filePath("backup.txt"), "earlier backup");
     const QByteArray dump = WindowHarness::dump(2980);
     if (sending) {
@@ -144,8 +163,8 @@ TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
     } else {
         fakes.dialog->choose = target;
         window.cmdReceive->click();
-        fakes.port->arrive(dump);
-        clock.advance(3000ms);
+        if (step != Stalls::Open)
+            giveDump(dump);
     }
 
     // The window's thread runs its event loop while the disk hangs.
@@ -182,6 +201,8 @@ TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
         EXPECT_EQ(fakes.port->written, dump);
         EXPECT_EQ(window.sbrPanel->text(), QString("file has been sent"));
     } else {
+        if (step == Stalls::Open)
+            giveDump(dump);
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return window.sbrPanel->text() == "File has been saved."; }, 5000));
         EXPECT_EQ(TestFiles::read(target), dump);
@@ -190,7 +211,11 @@ TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
 }
 
 INSTANTIATE_TEST_SUITE_P(Transfer, StalledDiskTest,
-                         ::testing::Values(Stall{"WriteThenCancel", Stalls::Write, true},
+                         ::testing::Values(Stall{"OpenThenCancel", Stalls::Open, true},
+                                           Stall{"OpenToSendThenCancel", Stalls::OpenToSend, true},
+                                           Stall{"OpenThenGoOn", Stalls::Open, false},
+                                           Stall{"OpenToSendThenGoOn", Stalls::OpenToSend, false},
+                                           Stall{"WriteThenCancel", Stalls::Write, true},
                                            Stall{"SyncThenCancel", Stalls::Sync, true},
                                            Stall{"CommitThenCancel", Stalls::Commit, true},
                                            Stall{"ReadThenCancel", Stalls::Read, true},
