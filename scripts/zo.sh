@@ -16,7 +16,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   desktop-file-utils shared-mime-info xvfb xauth openbox xdotool x11-utils
   dbus-daemon python3-dbusmock python3-pyatspi at-spi2-core appstream lintian
-  qemu-system-x86 python3 xz-utils socat dmsetup e2fsprogs dosfstools mtools strace fusefat
+  qemu-system-x86 python3 xz-utils socat dmsetup e2fsprogs dosfstools mtools strace fusefat gdb
 )
 
 as_root() {
