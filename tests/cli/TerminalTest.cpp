@@ -1,6 +1,7 @@
 // Transfers from a terminal against the engine's fakes: what is written, the
 // exit status of each ending, progress, backups into a folder, the port.
-#include "DiskTarget.h"
+#include "BackgroundTarget.h"
+#include "FailingTarget.h"
 #include "FakeCommPort.h"
 #include "ManualTimer.h"
 #include "MemorySettingsStore.h"
@@ -27,7 +28,8 @@ namespace {
 class TerminalTest : public ::testing::Test
 {
   public:
-    void make(TerminalTransfer::Output output = {})
+    void make(TerminalTransfer::Output output = {},
+              std::unique_ptr<ReceiveTarget> target = std::make_unique<DiskTarget>())
     {
         auto fake = std::make_unique<FakeCommPort>(clock);
         port = fake.get();
@@ -37,7 +39,7 @@ class TerminalTest : public ::testing::Test
         parts.timer2 = std::make_unique<ManualTimer>(clock);
         timer2 = parts.timer2.get();
         parts.source = std::make_unique<FileSource>();
-        parts.target = std::make_unique<DiskTarget>();
+        parts.target = std::move(target);
         parts.now = [this] { return start.addMSecs(clock.now().count()); };
         output.status = [this](const QString &text) {
             written += text;
@@ -220,6 +222,22 @@ TEST_F(TerminalTest, BackupsIntoAFolderUntilStopped)
     EXPECT_EQ(TestFiles::read(path("backup-2026-12-08T21-15-09.txt")), second);
     EXPECT_TRUE(written.contains("backup-2026-12-08T21-14-06.txt: File has been saved.\n"));
     EXPECT_TRUE(written.contains("zo-vovere: header data error, reset and retry\n"));
+}
+
+// A folder where no backup can be made, found once its copy is tried on the
+// file thread: the program ends, rather than wait for a backup it cannot keep.
+TEST_F(TerminalTest, FolderThatRefusesTheCopyEndsTheWait)
+{
+    make({}, std::make_unique<BackgroundTarget>([] {
+             auto refusing = std::make_unique<FailingTarget>();
+             refusing->failure = FailingTarget::Failure{ReceiveTarget::Step::Open, EACCES};
+             return refusing;
+         }));
+    transfer->receiveInto(dir.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended().has_value(); }, 3000)) << "still waiting";
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(written.count("Cannot save the backup"), 1) << written.toStdString();
+    EXPECT_FALSE(port->PortOpen());
 }
 
 // Two backups a second apart: each is saved whole in a file of its own, the
