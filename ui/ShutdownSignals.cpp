@@ -16,7 +16,9 @@
 namespace {
 #ifdef Q_OS_UNIX
 constexpr std::array kSignals{SIGTERM, SIGHUP, SIGINT};
-int g_writeEnd = -1; // one live object at a time
+// One live object at a time. Read by the handler: an object of a type the
+// handler may read.
+volatile std::sig_atomic_t g_writeEnd = -1;
 std::array<struct sigaction, kSignals.size()> g_previous{};
 
 extern "C" void onShutdownSignal(int number)
@@ -24,8 +26,8 @@ extern "C" void onShutdownSignal(int number)
     // Only what is safe in a handler: write() keeps errno, so save it.
     const int savedErrno = errno;
     const char byte = char(number);
-    if (g_writeEnd >= 0) [[maybe_unused]]
-        const ssize_t n = ::write(g_writeEnd, &byte, 1);
+    if (const int end = g_writeEnd; end >= 0) [[maybe_unused]]
+        const ssize_t n = ::write(end, &byte, 1);
     errno = savedErrno;
 }
 #endif
@@ -63,7 +65,9 @@ ShutdownSignals::~ShutdownSignals()
         return;
     for (size_t i = 0; i < kSignals.size(); ++i)
         ::sigaction(kSignals[i], &g_previous[i], nullptr);
-    ::close(std::exchange(g_writeEnd, -1));
+    const int writeEnd = g_writeEnd;
+    g_writeEnd = -1;
+    ::close(writeEnd);
     const int readEnd = int(m_notifier->socket());
     delete m_notifier;
     ::close(readEnd);
