@@ -23,13 +23,14 @@ Running &running()
 }
 } // namespace
 
-struct FileThread::State : FileThread::Channel
+struct FileThread::State : FileThread::Channel, std::enable_shared_from_this<State>
 {
     mutable std::mutex mutex;
     std::condition_variable wake;
     std::deque<Task> tasks;
     bool isCancelled = false;
     QObject *context = nullptr; // cleared under the mutex when cancelled
+    int delivering = 0;         // deliveries running now; on the maker's thread only
 
     bool cancelled() const override
     {
@@ -39,12 +40,21 @@ struct FileThread::State : FileThread::Channel
 
     void deliver(std::function<void()> back) override
     {
-        // Posted under the lock that cancel() takes: once cancel() has
-        // returned, nothing more reaches the context, and what was posted
-        // before goes with the context.
+        // Posted under the lock that cancel() takes, and looked at again when
+        // it arrives: once cancel() has returned, nothing runs on the maker's
+        // thread, whether it was posted before or not.
         std::lock_guard lock(mutex);
         if (!isCancelled)
-            QMetaObject::invokeMethod(context, std::move(back), Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                context,
+                [self = shared_from_this(), back = std::move(back)] {
+                    if (self->cancelled())
+                        return;
+                    ++self->delivering;
+                    back();
+                    --self->delivering;
+                },
+                Qt::QueuedConnection);
     }
 
     static void run(const std::shared_ptr<State> &state)
@@ -67,9 +77,9 @@ struct FileThread::State : FileThread::Channel
     }
 };
 
-FileThread::FileThread() : m_state(std::make_shared<State>())
+FileThread::FileThread() : m_state(std::make_shared<State>()), m_context(new QObject)
 {
-    m_state->context = &m_context;
+    m_state->context = m_context;
     {
         std::lock_guard lock(running().mutex);
         ++running().count;
@@ -80,6 +90,13 @@ FileThread::FileThread() : m_state(std::make_shared<State>())
 FileThread::~FileThread()
 {
     cancel();
+    // A thread may be let go of from inside one of its own deliveries (a
+    // save that ends the receive): the object that delivery runs on goes
+    // once the delivery is over.
+    if (m_state->delivering > 0)
+        m_context->deleteLater();
+    else
+        delete m_context;
 }
 
 void FileThread::post(Task task)

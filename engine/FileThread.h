@@ -13,7 +13,8 @@
 //
 // cancel() (and the destructor) returns at once: tasks still queued run when
 // a call that hangs has returned (they can ask whether they were cancelled),
-// but nothing is delivered after it. The
+// but nothing is delivered after it, not even what was posted before it. A
+// thread may be destroyed from inside one of its own deliveries. The
 // thread ends once its last task has run, however long after its maker let
 // go of it; what the tasks use must be owned by them.
 class FileThread
@@ -48,5 +49,5 @@ class FileThread
   private:
     struct State;
     std::shared_ptr<State> m_state;
-    QObject m_context; // deliveries arrive here, on the maker's thread
+    QObject *m_context; // deliveries arrive here, on the maker's thread
 };

@@ -1,8 +1,10 @@
 // The real receive target on the machine's file system: what a finished save
 // leaves in the folder, whichever way the earlier file is replaced, and which
-// leftovers a new receive clears.
+// leftovers a new receive clears; the send source and the file thread that
+// serve both.
 #include "BackgroundTarget.h"
 #include "FailingTarget.h"
+#include "FileThread.h"
 #include "SendSource.h"
 #include "TestFiles.h"
 
@@ -11,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -301,3 +305,34 @@ INSTANTIATE_TEST_SUITE_P(SendSource, BackgroundSourceTest,
                                            Sent{"BreaksInsideAReadAhead", 100000, 40000},
                                            Sent{"BreaksAtAChunksEnd", 50000, 16 * 1024}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// Cancelled with deliveries already on their way, or let go of from inside
+// one of them (a save that ends the receive): nothing more runs on the
+// window's thread, and the delivery that let go of it ends safely.
+class FileThreadTest : public ::testing::TestWithParam<bool>
+{
+};
+
+TEST_P(FileThreadTest, DeliversNothingAfterItsCancel)
+{
+    const bool fromInside = GetParam();
+    auto thread = std::make_unique<FileThread>();
+    std::atomic<bool> posted{false};
+    int delivered = 0;
+    thread->post([&](FileThread::Channel &channel) {
+        channel.deliver([&] { ++delivered, fromInside ? thread.reset() : void(); });
+        channel.deliver([&] { ++delivered; });
+        posted = true;
+    });
+    // Not through the event loop, which would take the deliveries.
+    for (int waited = 0; !posted && waited < 5000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(posted);
+    if (!fromInside)
+        thread->cancel();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(delivered, fromInside ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(FileThread, FileThreadTest, ::testing::Bool());
