@@ -14,8 +14,9 @@
 // whose process no longer runs, never another program's. Bytes are gathered
 // and written in pieces of kPiece, every write checked.
 //
-// At commit the copy is synced, closed and renamed over the chosen name,
-// then the folder is synced, so that the new name survives a power cut. On
+// sync() writes what is gathered, syncs the copy and closes it; commit(),
+// which refuses a copy not synced so, renames it over the chosen name, then
+// syncs the folder, so that the new name survives a power cut. On
 // file systems whose rename does not replace a file in one step (FAT on USB
 // sticks, exFAT, NTFS, anything not known to), the earlier file first takes
 // the name "<name>.zo-vovere-earlier", the copy takes the chosen name, and
