@@ -12,7 +12,8 @@
 // window. Each receive also gets its own inner target, made by the factory.
 //
 // openThen() makes the copy on the thread too and tells the caller how that
-// went through its event loop; open() waits for it. Writes are queued in
+// went through its event loop; open(), sync() and commit() wait for the
+// thread instead (the engine calls none of them). Writes are queued in
 // order; a write that failed is reported by the next write() or by finish().
 // finish() delivers its result on the caller's thread through its event loop.
 // discard() returns at once and abandons the inner target, so that no rename
@@ -35,7 +36,6 @@ class BackgroundTarget : public ReceiveTarget
     bool open(const QString &path) override;
     void openThen(const QString &path, std::function<void(bool)> opened) override;
     bool write(const QByteArray &bytes) override;
-    // These two wait for the thread; finish() does not.
     bool sync() override;
     Committed commit() override;
     void finish(std::function<void(Committed)> done) override;
