@@ -94,7 +94,8 @@ void DesktopNotifier::notify(const QString &summary, const QString &body)
 
 void DesktopNotifier::tellEnding(TransferWindow::Ending ending, const QString &words)
 {
-    if (QGuiApplication::applicationState() == Qt::ApplicationActive)
+    // The keyboard is in one of this program's windows: the user is here.
+    if (QGuiApplication::focusWindow())
         return;
     QString summary;
     switch (ending) {

@@ -59,8 +59,7 @@ class DesktopNotifier : public QObject
     }
     void notify(const QString &summary, const QString &body);
     // How a transfer ended, for a user looking at another program's window:
-    // nothing while one of this program's own windows is active (a dialog
-    // just closed, the window about to be active again counts).
+    // nothing while one of this program's own windows has the keyboard.
     void tellEnding(TransferWindow::Ending ending, const QString &words);
 
     BusLink &bus() { return *m_bus; }
