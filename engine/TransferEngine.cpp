@@ -103,9 +103,8 @@ void TransferEngine::Comm1_OnComm()
     }
 }
 
-void TransferEngine::holdControls(const QString &words)
+void TransferEngine::holdControls()
 {
-    m_window.SbrMessage(words);
     for (Control control : kStateControls)
         m_window.setControlEnabled(control, false);
     m_window.setCancelVisible(true);
@@ -115,13 +114,8 @@ void TransferEngine::holdControls(const QString &words)
 
 void TransferEngine::enterBusyState(TransferWindow::Direction direction)
 {
-    if (!m_busy) {
-        for (Control control : kStateControls)
-            m_window.setControlEnabled(control, false);
-        m_window.setCancelVisible(true);
-        m_busy = true;
-        m_ending = {};
-    }
+    if (!m_busy)
+        holdControls();
     m_window.transferStarted(direction);
 }
 

@@ -157,7 +157,7 @@ class TransferEngine
     bool writeToTarget(const QByteArray &bytes);
 
     // The controls of a running transfer, while its file is being opened.
-    void holdControls(const QString &words);
+    void holdControls();
     void enterBusyState(TransferWindow::Direction direction);
     void applyIdleState();
     bool openPort(const QString &whatFor);

@@ -49,8 +49,10 @@ void TransferEngine::cmdReceive_Click()
         m_opening = false;
         receiveTargetOpened(opened);
     });
-    if (m_opening)
-        holdControls(tr("Making a file to save the data in…"));
+    if (m_opening) {
+        m_window.SbrMessage(tr("Making a file to save the data in…"));
+        holdControls();
+    }
 }
 
 void TransferEngine::receiveTargetOpened(bool opened)

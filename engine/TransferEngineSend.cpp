@@ -62,8 +62,10 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
         m_opening = false;
         sendOpened(opening);
     });
-    if (m_opening)
-        holdControls(tr("sending file"));
+    if (m_opening) {
+        m_window.SbrMessage(tr("sending file"));
+        holdControls();
+    }
 }
 
 void TransferEngine::sendOpened(const SendSource::Opening &opening)
