@@ -3,7 +3,6 @@
 #include "BackgroundTarget.h"
 #include "CommandLine.h"
 #include "DiskTarget.h"
-#include "FileKinds.h"
 #include "FileNames.h"
 #include "QtTimer.h"
 #include "SerialCommPort.h"
@@ -48,7 +47,8 @@ TerminalTransfer::TerminalTransfer(PortChoice port, Output output, Parts parts)
         m_parts.now = [] { return QDateTime::currentDateTime(); };
     m_engine =
         std::make_unique<TransferEngine>(*m_parts.port, *this, *m_parts.timer1, *m_parts.timer2,
-                                         *m_dialog, *m_parts.source, *m_parts.target, QString());
+                                         *m_dialog, *m_parts.source, *m_parts.target);
+    m_engine->choosePort(m_choice.number);
     m_engine->namePortsAsGiven(m_choice.stored ? QString() : FileNames::printable(m_choice.device));
 }
 
@@ -174,11 +174,11 @@ void TerminalTransfer::SbrMessage(const QString &text)
     }
 }
 
-void TerminalTransfer::transferStarted(Direction direction)
+void TerminalTransfer::transferStarted(Direction, qint64 size)
 {
     m_running = true;
     m_endedWords.clear();
-    m_total = direction == Direction::Send ? std::max<qint64>(0, FileKinds::size(m_file)) : 0;
+    m_total = size;
     m_firstDone = -1;
     // The engine starts a transfer before it opens and sets the line, in one
     // turn of the event loop: its first words ("Waiting for data

@@ -11,7 +11,7 @@
 #include <memory>
 
 // Transfers from a terminal: the window's engine, port, timers and file
-// threads, with a front end that writes where the window would show. Texts
+// threads, with a front end that writes what the window would show. Texts
 // are the window's; progress is one line on a terminal, updated in place, or
 // a plain line now and then when standard error is a file or a pipe.
 class TerminalTransfer final : public QObject, public TransferWindow
@@ -69,18 +69,8 @@ class TerminalTransfer final : public QObject, public TransferWindow
     // TransferWindow
     void SbrMessage(const QString &text) override;
     void showCount(Direction direction, qint64 bytes, const QString &text) override;
-    void transferStarted(Direction direction) override;
+    void transferStarted(Direction direction, qint64 size) override;
     void transferEnded(Ending ending, const QString &words) override;
-    void setControlEnabled(Control, bool) override {}
-    void setCancelVisible(bool) override {}
-    bool option1Selected() const override { return m_choice.number == 1; }
-    void setProgressMax(float max) override { m_progressMax = max; }
-    float progressMax() const override { return m_progressMax; }
-    void setProgressValue(float value) override { m_progressValue = value; }
-    float progressValue() const override { return m_progressValue; }
-    void setProgressVisible(bool) override {}
-    bool openAnimation(const QString &) override { return true; }
-    void closeAnimation() override {}
     void messageBox(const QString &text) override;
 
   signals:
@@ -111,7 +101,6 @@ class TerminalTransfer final : public QObject, public TransferWindow
     bool m_running = false;
     bool m_finished = false;
     int m_stopSignal = 0;
-    float m_progressMax = 0, m_progressValue = 0;
 
     // Progress: the total of a send, the first count's bytes and time for
     // the rate, and when progress was last written.

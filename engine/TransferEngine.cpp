@@ -5,19 +5,11 @@
 #include <QObject>
 #include <utility>
 
-using Control = TransferWindow::Control;
-
-namespace {
-constexpr Control kStateControls[] = {Control::cmdSend,  Control::cmdReceive, Control::Frame1,
-                                      Control::Option1,  Control::Option2,    Control::mnuOpen,
-                                      Control::mnuSaveas};
-}
-
 TransferEngine::TransferEngine(SerialComm &port, TransferWindow &window, Timer &timer1,
                                Timer &timer2, FileDialog &dialog, SendSource &source,
-                               ReceiveTarget &target, QString clipPath)
+                               ReceiveTarget &target)
     : m_port(port), m_window(window), m_timer1(timer1), m_timer2(timer2), m_dialog(dialog),
-      m_source(source), m_target(target), m_clipPath(std::move(clipPath))
+      m_source(source), m_target(target)
 {
     m_timer1.setInterval(kInactivity);
     m_timer1.setEnabled(false);
@@ -105,9 +97,7 @@ void TransferEngine::Comm1_OnComm()
 
 void TransferEngine::holdControls()
 {
-    for (Control control : kStateControls)
-        m_window.setControlEnabled(control, false);
-    m_window.setCancelVisible(true);
+    m_window.showBusy(true);
     m_busy = true;
     m_ending = {};
 }
@@ -116,7 +106,14 @@ void TransferEngine::enterBusyState(TransferWindow::Direction direction)
 {
     if (!m_busy)
         holdControls();
-    m_window.transferStarted(direction);
+    m_window.transferStarted(direction,
+                             direction == TransferWindow::Direction::Send ? m_state.ByteCount : 0);
+}
+
+void TransferEngine::showProgress(float max, float value, bool visible)
+{
+    m_progress = {max, value, visible};
+    m_window.showProgress(m_progress);
 }
 
 void TransferEngine::refuseFile(const QString &message)
@@ -133,9 +130,7 @@ void TransferEngine::refuseFile(const QString &message)
 
 void TransferEngine::applyIdleState()
 {
-    for (Control control : kStateControls)
-        m_window.setControlEnabled(control, true);
-    m_window.setCancelVisible(false);
+    m_window.showBusy(false);
     if (std::exchange(m_busy, false))
         m_window.transferEnded(m_ending.kind, m_ending.words);
     m_ending = {};
@@ -146,21 +141,21 @@ void TransferEngine::ResetTransfer()
     // A line kept for the next backup keeps what has come on it.
     const bool keep = m_keepLine && m_ending.kind == TransferWindow::Ending::Saved &&
                       !m_lineSpoiled && m_port.PortOpen();
+    // Closing leaves output that has not left yet to the driver, which sends
+    // it on; an abort has discarded it before.
     if (m_port.PortOpen() && !keep)
         m_port.setPortOpen(false);
     m_port.setRThreshold(0);
     m_port.setSThreshold(0);
-    if (!keep) {
-        m_port.setInBufferCount(0);
-        m_port.setOutBufferCount(0);
+    if (!keep)
         m_nextHeader.clear();
-    }
     m_lineSpoiled = false;
     m_lookalikeEnd = false;
     m_state.RxState = TransferState::RxIdle;
     m_timer1.setEnabled(false);
-    m_window.closeAnimation();
-    m_window.setProgressVisible(false);
+    m_window.showAnimation(false);
+    if (m_progress.visible)
+        showProgress(m_progress.max, m_progress.value, false);
     applyIdleState();
 }
 
@@ -186,7 +181,7 @@ void TransferEngine::AbortTransfer()
     // Only an abort throws away output that has not left yet; a normal end
     // lets the driver send it.
     if (m_port.PortOpen())
-        m_port.setOutBufferCount(0);
+        m_port.discardOutput();
     ResetTransfer();
     closeTransferFile();
 }
@@ -269,7 +264,7 @@ QString TransferEngine::portAdviceAsGiven(const CommError &error)
 
 bool TransferEngine::openPort(const QString &whatFor)
 {
-    m_port.setCommPort(m_window.option1Selected() ? 1 : 2);
+    m_port.setCommPort(m_portNumber);
     if (m_port.setPortOpen(true))
         return true;
 

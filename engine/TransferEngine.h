@@ -82,7 +82,7 @@ class TransferEngine
     inline static const QByteArray kBackupHeader = QByteArrayLiteral("GLOW ARRANGER");
 
     TransferEngine(SerialComm &port, TransferWindow &window, Timer &timer1, Timer &timer2,
-                   FileDialog &dialog, SendSource &source, ReceiveTarget &target, QString clipPath);
+                   FileDialog &dialog, SendSource &source, ReceiveTarget &target);
     ~TransferEngine();
     TransferEngine(const TransferEngine &) = delete;
     TransferEngine &operator=(const TransferEngine &) = delete;
@@ -92,6 +92,11 @@ class TransferEngine
     // names the port as it was given (a device that is neither COM1's nor
     // COM2's by its path: deviceName) and points to --port.
     void namePortsAsGiven(const QString &deviceName);
+
+    // The port the next transfer opens: 1 for COM1, 2 (the default) for
+    // COM2. The window's choice, or the one a terminal was given.
+    void choosePort(int number) { m_portNumber = number; }
+    int chosenPort() const { return m_portNumber; }
 
     // Commands of the window.
     void cmdSend_Click();
@@ -125,6 +130,7 @@ class TransferEngine
     bool backupUnderway() const;
 
     const TransferState &state() const { return m_state; }
+    const TransferWindow::Progress &progress() const { return m_progress; }
     RememberedValues &remembered() { return m_remembered; }
     const RememberedValues &remembered() const { return m_remembered; }
 
@@ -156,8 +162,9 @@ class TransferEngine
     void refuseFile(const QString &message);
     bool writeToTarget(const QByteArray &bytes);
 
-    // The controls of a running transfer, while its file is being opened.
+    // The busy state of a running transfer, while its file is being opened.
     void holdControls();
+    void showProgress(float max, float value, bool visible);
     void enterBusyState(TransferWindow::Direction direction);
     void applyIdleState();
     bool openPort(const QString &whatFor);
@@ -182,7 +189,8 @@ class TransferEngine
     FileDialog &m_dialog;
     SendSource &m_source;
     ReceiveTarget &m_target;
-    QString m_clipPath;
+    int m_portNumber = 2;
+    TransferWindow::Progress m_progress;
 
     TransferState m_state;
     RememberedValues m_remembered;

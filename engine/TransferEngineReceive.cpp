@@ -74,7 +74,7 @@ void TransferEngine::receiveTargetOpened(bool opened)
     if (!kept && !openPort(QObject::tr("to receive the backup")))
         return;
     if (!kept)
-        m_port.setInBufferCount(0);
+        m_port.discardInput();
     m_port.setRThreshold(kHeaderSize);
     m_state.RxState = TransferState::RxWaitingForHeader;
     m_state.BlockPos = 0;
@@ -97,8 +97,7 @@ void TransferEngine::ReceiveData()
     m_state.ChunkLen = qint16(m_port.RThreshold());
     if (m_state.ChunkLen <= 0)
         return; // no receive is listening
-    m_port.setInputLen(m_state.ChunkLen);
-    m_state.InBuf = m_port.Input();
+    m_state.InBuf = m_port.read(m_state.ChunkLen);
     if (m_state.InBuf.size() != m_state.ChunkLen)
         return; // fewer bytes than the threshold: nothing was due
 
@@ -131,7 +130,7 @@ void TransferEngine::acceptHeader()
     m_port.setRThreshold(kFirstBlockRest);
     startInactivity(kInactivity);
     m_streamEnd = m_state.InBuf.right(kTailMarkerFromEnd);
-    m_window.openAnimation(m_clipPath); // decoration only: the receive goes on without it
+    m_window.showAnimation(true);
 }
 
 void TransferEngine::receiveBlock()
@@ -168,8 +167,7 @@ void TransferEngine::takeTail()
     if (waiting <= 0)
         return;
     m_state.ChunkLen = qint16(std::min(waiting, kBlockSize));
-    m_port.setInputLen(m_state.ChunkLen);
-    m_state.InBuf = m_port.Input();
+    m_state.InBuf = m_port.read(m_state.ChunkLen);
     m_state.Block += m_state.InBuf;
     m_state.BlockPos = qint16(m_state.Block.size());
     m_streamEnd = (m_streamEnd + m_state.InBuf).right(kTailMarkerFromEnd);

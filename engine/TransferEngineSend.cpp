@@ -58,10 +58,11 @@ void TransferEngine::offerToSend(const QString &fileName, qint16 filterIndex)
     m_state.FileOpen = true;
     m_state.DeleteOnAbort = false;
     m_opening = true;
-    m_source.open(m_state.TransferPath, kLargestSendable, [this](const SendSource::Opening &opening) {
-        m_opening = false;
-        sendOpened(opening);
-    });
+    m_source.open(m_state.TransferPath, kLargestSendable,
+                  [this](const SendSource::Opening &opening) {
+                      m_opening = false;
+                      sendOpened(opening);
+                  });
     if (m_opening) {
         m_window.SbrMessage(tr("sending file"));
         holdControls();
@@ -83,22 +84,24 @@ void TransferEngine::sendOpened(const SendSource::Opening &opening)
     m_state.ByteCount = qint32(opening.size);
     m_lastOutQueue = -1;
 
-    m_window.setProgressMax(float(m_state.ByteCount) / float(kBlockSize));
-    if (m_window.progressMax() == 0.0f)
-        m_window.setProgressMax(1.0f);
-    m_window.setProgressValue(0.0f);
-    m_window.setProgressVisible(true);
+    // Single precision, as the bar takes it; an empty file gets a maximum
+    // of 1. The maximum is shown before the value starts again from 0.
+    float max = float(m_state.ByteCount) / float(kBlockSize);
+    if (max == 0.0f)
+        max = 1.0f;
+    showProgress(max, m_progress.value, m_progress.visible);
+    showProgress(max, 0.0f, true);
 
     // The animation is decoration: a clip that cannot be read leaves the
     // control empty and the send goes on.
-    m_window.openAnimation(m_clipPath);
+    m_window.showAnimation(true);
     if (!m_busy)
         m_window.SbrMessage(tr("sending file"));
     enterBusyState(TransferWindow::Direction::Send);
 
     if (!openPort(QObject::tr("to send the file")))
         return;
-    m_port.setOutBufferCount(0);
+    m_port.discardOutput();
     m_port.setSThreshold(1);
 
     if (ProfileHeader::appliesTo(m_state.TransferPath)) {
@@ -154,7 +157,7 @@ void TransferEngine::sendChunk(const QByteArray &chunk, qint64 wanted, const QSt
         return;
     }
     if (m_state.ByteCount != 0)
-        m_window.setProgressValue(m_window.progressValue() + 1.0f);
+        showProgress(m_progress.max, m_progress.value + 1.0f, m_progress.visible);
     m_window.showCount(TransferWindow::Direction::Send, m_state.ByteCount,
                        tr("%1 bytes remaining").arg(m_state.ByteCount));
 }

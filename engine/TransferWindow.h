@@ -2,24 +2,13 @@
 
 #include <QString>
 
-// The controls of the main window that the transfer touches. The engine never
-// sees a widget; the window implements this, tests use a recording fake.
+// What a transfer tells the front end that runs it: the window, or a
+// terminal. The engine keeps the transfer's state itself and never asks for
+// it back; the events at the end are for a front end that shows them and
+// may be ignored. Tests use a recording fake.
 class TransferWindow
 {
   public:
-    // The controls switched between the idle and the busy state, in the order
-    // in which both states apply them.
-    enum class Control
-    {
-        cmdSend,
-        cmdReceive,
-        Frame1,
-        Option1,
-        Option2,
-        mnuOpen,
-        mnuSaveas
-    };
-
     enum class Direction
     {
         Send,
@@ -36,6 +25,16 @@ class TransferWindow
         FileRefused      // the chosen file could not be opened to send, or a copy made beside it
     };
 
+    // The progress of a send: single-precision maximum and value. The value
+    // may stand above the maximum (a new maximum set while the last send's
+    // value is still shown), which shows as full.
+    struct Progress
+    {
+        float max = 100.0f;
+        float value = 0.0f;
+        bool visible = false;
+    };
+
     virtual ~TransferWindow() = default;
 
     // Replaces the status line; an empty text clears it.
@@ -47,30 +46,14 @@ class TransferWindow
     virtual void showCount(Direction direction, qint64 bytes, const QString &text) = 0;
 
     // A transfer has started: the file is open and the port is being
-    // opened. Every start is followed by exactly one ending.
-    virtual void transferStarted(Direction direction) = 0;
+    // opened. size is the length of the file a send sends (0 for a
+    // receive). Every start is followed by exactly one ending.
+    virtual void transferStarted(Direction direction, qint64 size) = 0;
     // The transfer has ended, and how; words are what is shown about it
     // next, on the status line or in a message box. A file that takes its
     // time to open shows the busy state before the start: an ending
     // (FileRefused, Canceled) may then come without one.
     virtual void transferEnded(Ending ending, const QString &words) = 0;
-
-    virtual void setControlEnabled(Control control, bool enabled) = 0;
-    virtual void setCancelVisible(bool visible) = 0;
-    // True when "Com 1" is the selected port.
-    virtual bool option1Selected() const = 0;
-
-    // The progress bar takes single-precision maximum and value; a value above
-    // the maximum is accepted (and shown as full).
-    virtual void setProgressMax(float max) = 0;
-    virtual float progressMax() const = 0;
-    virtual void setProgressValue(float value) = 0;
-    virtual float progressValue() const = 0;
-    virtual void setProgressVisible(bool visible) = 0;
-
-    // Opens the clip at path and plays it; false when it cannot be read.
-    virtual bool openAnimation(const QString &path) = 0;
-    virtual void closeAnimation() = 0;
 
     // Modal box with the exclamation icon and OK, without a title of its own.
     virtual void messageBox(const QString &text) = 0;
@@ -81,4 +64,16 @@ class TransferWindow
         Q_UNUSED(details);
         messageBox(text);
     }
+
+    // ---- Events a front end may ignore.
+
+    // Busy from a start (or a file still opening) to its ending: the commands
+    // that start a transfer, the port choice and the file menu's transfer
+    // items are held, and Cancel is offered; idle gives them back.
+    virtual void showBusy(bool busy) { Q_UNUSED(busy); }
+    // The send's progress changed.
+    virtual void showProgress(const Progress &progress) { Q_UNUSED(progress); }
+    // The transfer animation plays from a send's start, or a receive's
+    // accepted header, to the transfer's end.
+    virtual void showAnimation(bool playing) { Q_UNUSED(playing); }
 };

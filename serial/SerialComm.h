@@ -106,6 +106,15 @@ class SerialComm : public QObject
     virtual int InputLen() const = 0;
     // Takes up to InputLen waiting bytes; the rest stay waiting.
     virtual QByteArray Input() = 0;
+    // The same, in the words of what they do: a count set to 0 discards,
+    // and a read takes the next count bytes (fewer where fewer wait).
+    void discardInput() { setInBufferCount(0); }
+    void discardOutput() { setOutBufferCount(0); }
+    QByteArray read(int count)
+    {
+        setInputLen(count);
+        return Input();
+    }
     // Queues all of data, in order, and returns at once. False when the port
     // is not open or the device refused it; lastError() tells why.
     virtual bool Output(const QByteArray &data) = 0;

@@ -107,15 +107,15 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts given, QWidget *parent)
     buildControls();
     buildMenus();
 
-    QString clipPath = QDir(m_dataDirs.constFirst()).absoluteFilePath(kClipName);
+    m_clipPath = QDir(m_dataDirs.constFirst()).absoluteFilePath(kClipName);
     for (const QString &dir : std::as_const(m_dataDirs)) {
         if (QFileInfo::exists(QDir(dir).absoluteFilePath(kClipName))) {
-            clipPath = QDir(dir).absoluteFilePath(kClipName);
+            m_clipPath = QDir(dir).absoluteFilePath(kClipName);
             break;
         }
     }
     m_engine = std::make_unique<TransferEngine>(*m_port, *this, *m_timer1, *m_timer2, *m_dialog,
-                                                *m_source, *m_target, clipPath);
+                                                *m_source, *m_target);
 
     connect(cmdSend, &QPushButton::clicked, this, [this] { m_engine->cmdSend_Click(); });
     connect(cmdReceive, &QPushButton::clicked, this, [this] { m_engine->cmdReceive_Click(); });
@@ -408,7 +408,7 @@ void frmGAbackup::takeKeyboardBack(bool leftClosed)
         activateWindow();
 }
 
-void frmGAbackup::transferStarted(Direction direction)
+void frmGAbackup::transferStarted(Direction direction, qint64)
 {
     // Where the keyboard goes back to when it ends.
     m_starter = direction == Direction::Send ? cmdSend : cmdReceive;
@@ -440,76 +440,35 @@ void frmGAbackup::transferEnded(Ending ending, const QString &words)
         m_announcement->say(words);
 }
 
-void frmGAbackup::setControlEnabled(Control control, bool enabled)
+void frmGAbackup::showBusy(bool busy)
 {
-    switch (control) {
-    case Control::cmdSend:
-        cmdSend->setEnabled(enabled);
-        break;
-    case Control::cmdReceive:
-        cmdReceive->setEnabled(enabled);
-        break;
-    case Control::Frame1:
-        Frame1->setEnabled(enabled);
-        break;
-    case Control::Option1:
-        Option1->setEnabled(enabled);
-        break;
-    case Control::Option2:
-        Option2->setEnabled(enabled);
-        break;
-    case Control::mnuOpen:
-        mnuOpen->setEnabled(enabled);
-        break;
-    case Control::mnuSaveas:
-        mnuSaveas->setEnabled(enabled);
-        break;
-    }
+    // Held and given back in this order, Cancel last.
+    cmdSend->setEnabled(!busy);
+    cmdReceive->setEnabled(!busy);
+    Frame1->setEnabled(!busy);
+    Option1->setEnabled(!busy);
+    Option2->setEnabled(!busy);
+    mnuOpen->setEnabled(!busy);
+    mnuSaveas->setEnabled(!busy);
+    cmdCancel->setVisible(busy);
 }
 
-void frmGAbackup::setCancelVisible(bool visible)
-{
-    cmdCancel->setVisible(visible);
-}
-
-bool frmGAbackup::option1Selected() const
-{
-    return Option1->isChecked();
-}
-
-void frmGAbackup::setProgressMax(float max)
-{
-    m_progressMax = max;
-    updateProgressBar();
-}
-
-void frmGAbackup::setProgressValue(float value)
-{
-    m_progressValue = value;
-    updateProgressBar();
-}
-
-void frmGAbackup::updateProgressBar()
+void frmGAbackup::showProgress(const Progress &progress)
 {
     // QProgressBar counts in integers: show the fraction value/max on a fine
     // fixed scale. A value left above a smaller new maximum shows as full.
-    const double fraction = m_progressMax > 0 ? double(m_progressValue) / m_progressMax : 0.0;
+    const double fraction = progress.max > 0 ? double(progress.value) / progress.max : 0.0;
     ProgressBar1->setValue(int(std::clamp(fraction, 0.0, 1.0) * kProgressScale + 0.5));
+    ProgressBar1->setVisible(progress.visible);
 }
 
-void frmGAbackup::setProgressVisible(bool visible)
+void frmGAbackup::showAnimation(bool playing)
 {
-    ProgressBar1->setVisible(visible);
-}
-
-bool frmGAbackup::openAnimation(const QString &path)
-{
-    return Animation1->open(path);
-}
-
-void frmGAbackup::closeAnimation()
-{
-    Animation1->close();
+    // Decoration: a clip that cannot be read leaves the control empty.
+    if (playing)
+        Animation1->open(m_clipPath);
+    else
+        Animation1->close();
 }
 
 void frmGAbackup::messageBox(const QString &text)
@@ -547,6 +506,7 @@ void frmGAbackup::Form_Load()
 
 void frmGAbackup::Option1_Click()
 {
+    m_engine->choosePort(Option1->isChecked() ? 1 : 2);
     WindowSettings::storePortChoice(m_store, Option1->isChecked());
 }
 

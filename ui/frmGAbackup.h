@@ -72,20 +72,13 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     // TransferWindow
     void SbrMessage(const QString &text) override;
     void showCount(Direction direction, qint64 bytes, const QString &text) override;
-    void transferStarted(Direction direction) override;
+    void transferStarted(Direction direction, qint64 size) override;
     void transferEnded(Ending ending, const QString &words) override;
-    void setControlEnabled(Control control, bool enabled) override;
-    void setCancelVisible(bool visible) override;
-    bool option1Selected() const override;
-    void setProgressMax(float max) override;
-    float progressMax() const override { return m_progressMax; }
-    void setProgressValue(float value) override;
-    float progressValue() const override { return m_progressValue; }
-    void setProgressVisible(bool visible) override;
-    bool openAnimation(const QString &path) override;
-    void closeAnimation() override;
     void messageBox(const QString &text) override;
     void detailedMessageBox(const QString &text, const QString &details) override;
+    void showBusy(bool busy) override;
+    void showProgress(const Progress &progress) override;
+    void showAnimation(bool playing) override;
 
     // Starts a send with the send dialog showing file, so that the user only
     // confirms (a file given on the command line or by a file manager).
@@ -172,7 +165,6 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     void Form_Unload();
     void Option1_Click();
     void Option2_Click();
-    void updateProgressBar();
     void showStatus(const QString &text);
     void showPortDevices();
     // Gives this window the keyboard back after a dialog or popup of this
@@ -198,7 +190,6 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     QPointer<QMessageBox> m_stopQuestion; // while the stop question is shown
     QPushButton *m_starter = nullptr;     // the button of the running or last transfer
     QPointer<QWindow> m_focusWindow;      // the window of this program that has the keyboard
-    float m_progressMax = 100.0f;
-    float m_progressValue = 0.0f;
+    QString m_clipPath;
     bool m_unloaded = false;
 };

@@ -24,7 +24,7 @@ class EngineFixture : public ::testing::Test
   public: // for table rows that play a story on it
     EngineFixture()
         : port(clock), timer1(clock), timer2(clock),
-          engine(port, window, timer1, timer2, dialog, source, receiveTarget, clip)
+          engine(port, window, timer1, timer2, dialog, source, receiveTarget)
     {
     }
 
@@ -56,7 +56,6 @@ class EngineFixture : public ::testing::Test
     }
 
     QTemporaryDir dir;
-    const QString clip = QStringLiteral("/opt/zo-vovere/filemove.avi");
     ManualClock clock;
     FakeCommPort port;
     FakeWindow window;

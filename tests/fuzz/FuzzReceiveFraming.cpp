@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FakeFileDialog dialog;
     FileSource source;
     DiskTarget disk;
-    TransferEngine engine(port, window, timer1, timer2, dialog, source, disk, QString());
+    TransferEngine engine(port, window, timer1, timer2, dialog, source, disk);
     dialog.choose = target;
     engine.cmdReceive_Click();
 

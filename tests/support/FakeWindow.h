@@ -5,8 +5,6 @@
 
 #include <QStringList>
 
-#include <map>
-
 // Records what the engine does to the window.
 class FakeWindow final : public TransferWindow
 {
@@ -21,39 +19,24 @@ class FakeWindow final : public TransferWindow
         SbrMessage(text);
         counts.append(bytes);
     }
-    void transferStarted(Direction direction) override
+    void transferStarted(Direction direction, qint64 size) override
     {
         transfers.append(direction == Direction::Send ? "started send" : "started receive");
+        startedSize = size;
     }
     void transferEnded(Ending ending, const QString &words) override
     {
-        static const char *const names[] = {"sent", "saved", "failed", "canceled",
-                                            "port unavailable"};
+        static const char *const names[] = {
+            "sent", "saved", "failed", "canceled", "port unavailable", "file refused"};
         transfers.append(QStringLiteral("ended %1: %2").arg(names[int(ending)], words));
     }
-    void setControlEnabled(Control control, bool enabled) override
+    void showBusy(bool busy) override
     {
-        this->enabled[control] = enabled;
-        stateChanges.append(QStringLiteral("%1=%2").arg(int(control)).arg(enabled));
+        busyShown = busy;
+        stateChanges.append(busy ? "busy" : "idle");
     }
-    void setCancelVisible(bool visible) override
-    {
-        cancelVisible = visible;
-        stateChanges.append(QStringLiteral("cancel=%1").arg(visible));
-    }
-    bool option1Selected() const override { return option1; }
-    void setProgressMax(float max) override { progressMaxValue = max; }
-    float progressMax() const override { return progressMaxValue; }
-    void setProgressValue(float value) override { progressValueValue = value; }
-    float progressValue() const override { return progressValueValue; }
-    void setProgressVisible(bool visible) override { progressVisible = visible; }
-    bool openAnimation(const QString &path) override
-    {
-        animationOpenedFrom = path;
-        animationOpen = animationReadable;
-        return animationReadable;
-    }
-    void closeAnimation() override { animationOpen = false; }
+    void showProgress(const Progress &shown) override { progress = shown; }
+    void showAnimation(bool playing) override { animationPlays = playing; }
     void detailedMessageBox(const QString &text, const QString &more) override
     {
         details.append(more);
@@ -68,23 +51,8 @@ class FakeWindow final : public TransferWindow
             onMessage();
     }
 
-    // True when every control of the busy/idle table is in its idle state.
-    bool idle() const
-    {
-        for (const auto &[control, on] : enabled) {
-            if (!on)
-                return false;
-        }
-        return !cancelVisible;
-    }
-    bool busy() const
-    {
-        for (const auto &[control, on] : enabled) {
-            if (on)
-                return false;
-        }
-        return cancelVisible && enabled.size() == 7;
-    }
+    bool idle() const { return !busyShown; }
+    bool busy() const { return busyShown; }
 
     QString status;
     QStringList statusHistory;
@@ -94,14 +62,9 @@ class FakeWindow final : public TransferWindow
     QStringList statusBehindBoxes; // what the status line said while a box was shown
     QStringList stateChanges;
     QStringList transfers; // "started send", "ended saved: File has been saved."
-    std::map<Control, bool> enabled;
-    bool cancelVisible = false;
-    bool option1 = false;
-    float progressMaxValue = 100.0f;
-    float progressValueValue = 0.0f;
-    bool progressVisible = false;
-    bool animationReadable = true;
-    bool animationOpen = false;
-    QString animationOpenedFrom;
+    bool busyShown = false;
+    qint64 startedSize = -1;
+    Progress progress;
+    bool animationPlays = false;
     std::function<void()> onMessage;
 };

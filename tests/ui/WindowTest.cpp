@@ -73,7 +73,6 @@ TEST_F(WindowTest, StateAtCreation)
              window.cmdSend, window.cmdReceive, window.Frame1, window.Option1, window.Option2})
         EXPECT_TRUE(w->isEnabled());
     EXPECT_EQ(window.ProgressBar1->minimum(), 0);
-    EXPECT_FLOAT_EQ(window.progressMax(), 100.0f);
 }
 
 TEST_F(WindowTest, ControlsStandWhereTheLayoutPutsThem)
@@ -185,16 +184,41 @@ TEST_F(WindowTest, LineErrorsShowTheirMessageAndClearTheStatusLine)
 
 TEST_F(WindowTest, ProgressBarKeepsSinglePrecisionValues)
 {
-    window.setProgressMax(2.44140625f);
-    window.setProgressValue(2.0f);
-    EXPECT_EQ(window.progressMax(), 2.44140625f);
-    EXPECT_EQ(window.progressValue(), 2.0f);
+    window.showProgress({2.44140625f, 2.0f, true});
     EXPECT_EQ(window.ProgressBar1->value(), 8192); // 2 / 2.44140625 of the scale
-    window.setProgressMax(1.0f);                   // a value left above a new maximum
+    window.showProgress({1.0f, 2.0f, true});       // a value left above a new maximum
     EXPECT_EQ(window.ProgressBar1->value(), frmGAbackup::kProgressScale);
-    window.setProgressValue(0.0f);
+    window.showProgress({1.0f, 0.0f, true});
     EXPECT_EQ(window.ProgressBar1->value(), 0);
 }
+
+// The clip is decoration: one that cannot be read leaves its control empty
+// and the transfer goes on (true: a send, false: a receive).
+class UnreadableClipTest : public ::testing::TestWithParam<bool>, public WindowHarness
+{
+};
+
+TEST_P(UnreadableClipTest, StopsNoTransfer)
+{
+    TestFiles::write(dir.filePath("filemove.avi"), "not a clip");
+    TestWindow window(store, clock, fakes, {dir.path()});
+    if (GetParam()) {
+        fakes.dialog->choose = TestFiles::write(dir.filePath("a.txt"), "abc");
+        window.cmdSend->click();
+        fakes.port->transmitEmpty();
+    } else {
+        fakes.dialog->choose = dir.filePath("backup.txt");
+        window.cmdReceive->click();
+        fakes.port->arrive(dump());
+    }
+    EXPECT_TRUE(window.cmdCancel->isVisibleTo(&window));
+    EXPECT_FALSE(window.Animation1->isOpen());
+    clock.advance(3000ms);
+    EXPECT_EQ(window.sbrPanel->text(), GetParam() ? "file has been sent" : "File has been saved.");
+    EXPECT_TRUE(window.messages.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, UnreadableClipTest, ::testing::Bool());
 
 TEST_F(WindowTest, AboutBoxNamesTheVersion)
 {
