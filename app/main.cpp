@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "FileKinds.h"
 #include "FileNames.h"
+#include "FileThread.h"
 #include "PortChoice.h"
 #include "PortList.h"
 #include "QSettingsStore.h"
@@ -28,6 +29,27 @@ void nameTheProgram()
     QCoreApplication::setApplicationVersion(CommandLine::version());
 }
 
+// Said as the program ends, when file work it began has still not returned
+// (a share or stick that stopped answering): the system ends those threads
+// with the program, and what they were doing is left undone.
+struct SayWhatStillHangs
+{
+    SayWhatStillHangs() = default;
+    SayWhatStillHangs(const SayWhatStillHangs &) = delete;
+    SayWhatStillHangs &operator=(const SayWhatStillHangs &) = delete;
+    ~SayWhatStillHangs()
+    {
+        if (FileThread::waitForAll(kLastLook))
+            return;
+        const QString work = FileThread::stillRunning().join(QStringLiteral("; "));
+        std::fprintf(
+            stderr, "zo-vovere: %s\n",
+            qPrintable(
+                QObject::tr("the disk had not answered when the program ended: %1").arg(work)));
+    }
+    static constexpr std::chrono::milliseconds kLastLook{200};
+};
+
 // A transfer or the port list in the terminal, without a display.
 int runInTerminal(const CommandLine::Request &request)
 {
@@ -46,6 +68,7 @@ int runInTerminal(const CommandLine::Request &request)
     output.status = [](const QString &text) { CommandLine::put(true, text); };
     output.terminal = ::isatty(STDERR_FILENO) == 1;
     output.quiet = request.quiet;
+    const SayWhatStillHangs atExit;
     TerminalTransfer transfer(port, output);
     // Ctrl+C, a kill or a closed terminal ends the transfer as Cancel does.
     ShutdownSignals shutdown;
@@ -109,6 +132,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "zo-vovere: %s: %s\n", qPrintable(FileNames::printable(files.first())),
                      qPrintable(unusable));
 
+    const SayWhatStillHangs atExit;
     QSettingsStore store;
     frmGAbackup window(store);
     // A logout, a closed terminal or a kill ends a transfer as Cancel does,

@@ -1,13 +1,14 @@
 #include "BackgroundTarget.h"
 
-#include <future>
+#include "FileNames.h"
+
 #include <mutex>
 
 // One receive's inner target and what its thread tells the caller. Owned by
 // the tasks too, so that it outlives a call that hangs.
 struct BackgroundTarget::Job
 {
-    std::unique_ptr<ReceiveTarget> inner;
+    std::unique_ptr<SteppedTarget> inner;
     std::mutex mutex;
     bool writeFailed = false;
     QString error;
@@ -29,36 +30,27 @@ BackgroundTarget::~BackgroundTarget()
     FileThread::waitForAll(kLastDiscards);
 }
 
-void BackgroundTarget::begin()
+void BackgroundTarget::openThen(const QString &path, std::function<void(bool)> opened)
 {
     discard();
     m_error.clear();
     m_earlierKeptAs.clear();
     m_job = std::make_shared<Job>();
     m_job->inner = m_factory();
-    m_thread = std::make_unique<FileThread>();
-}
-
-bool BackgroundTarget::open(const QString &path)
-{
-    begin();
-    return wait<bool>([path](ReceiveTarget &target) { return target.open(path); });
-}
-
-void BackgroundTarget::openThen(const QString &path, std::function<void(bool)> opened)
-{
-    begin();
+    m_thread = std::make_unique<FileThread>(
+        m_deliveries, QObject::tr("saving \"%1\" (an unfinished copy may stay beside it)")
+                          .arg(FileNames::printable(path)));
     // The folder's leftovers are cleared and the copy made where a share
     // that stalls holds up only this thread; Cancel discards meanwhile.
-    m_thread->post([this, job = m_job, path, opened = std::move(opened)](
-                       FileThread::Channel &thread) {
-        const bool made = !thread.cancelled() && job->inner->open(path);
-        job->record();
-        thread.deliver([this, made, opened] {
-            takeResults();
-            opened(made);
+    m_thread->post(
+        [this, job = m_job, path, opened = std::move(opened)](FileThread::Channel &thread) {
+            const bool made = !thread.cancelled() && job->inner->open(path);
+            job->record();
+            thread.deliver([this, made, opened] {
+                takeResults();
+                opened(made);
+            });
         });
-    });
 }
 
 void BackgroundTarget::takeResults()
@@ -91,35 +83,6 @@ bool BackgroundTarget::write(const QByteArray &bytes)
     return true;
 }
 
-template <typename Result>
-Result BackgroundTarget::wait(std::function<Result(ReceiveTarget &)> step)
-{
-    auto done = std::make_shared<std::promise<Result>>();
-    std::future<Result> result = done->get_future();
-    m_thread->post([job = m_job, step, done](FileThread::Channel &) {
-        const Result value = step(*job->inner);
-        job->record();
-        done->set_value(value);
-    });
-    const Result value = result.get();
-    takeResults();
-    return value;
-}
-
-bool BackgroundTarget::sync()
-{
-    if (writeFailed())
-        return false;
-    return wait<bool>([](ReceiveTarget &target) { return target.sync(); });
-}
-
-ReceiveTarget::Committed BackgroundTarget::commit()
-{
-    if (!m_job)
-        return Committed::Failed;
-    return wait<Committed>([](ReceiveTarget &target) { return target.commit(); });
-}
-
 void BackgroundTarget::finish(std::function<void(Committed)> done)
 {
     if (writeFailed()) {
@@ -144,6 +107,11 @@ void BackgroundTarget::finish(std::function<void(Committed)> done)
             done(committed);
         });
     });
+}
+
+bool BackgroundTarget::abandon()
+{
+    return !m_job || m_job->inner->abandon();
 }
 
 void BackgroundTarget::discard()

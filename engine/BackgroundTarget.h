@@ -3,26 +3,28 @@
 #include "FileThread.h"
 #include "ReceiveTarget.h"
 
+#include <QObject>
+
 #include <chrono>
 #include <functional>
 #include <memory>
 
 // A receive target whose file work runs on a FileThread of its own per
 // receive, so that a disk or a network share that stalls never holds up the
-// window. Each receive also gets its own inner target, made by the factory.
+// window. Each receive also gets its own inner target, made by the factory,
+// whose steps the thread takes one by one.
 //
-// openThen() makes the copy on the thread too and tells the caller how that
-// went through its event loop; open(), sync() and commit() wait for the
-// thread instead (the engine calls none of them). Writes are queued in
-// order; a write that failed is reported by the next write() or by finish().
-// finish() delivers its result on the caller's thread through its event loop.
-// discard() returns at once and abandons the inner target, so that no rename
-// begins after it; the copy is removed once a call that hangs has returned,
-// and a finish() still pending is never delivered.
+// openThen() and finish() deliver their results on the caller's thread
+// through its event loop. Writes are queued in order; a write that failed is
+// reported by the next write() or by finish(). discard() returns at once and
+// abandons the inner target, so that no rename begins after it; the copy is
+// removed once a call that hangs has returned, and a finish() still pending
+// is never delivered. The destructor waits a little (kLastDiscards) for the
+// removals.
 class BackgroundTarget : public ReceiveTarget
 {
   public:
-    using Factory = std::function<std::unique_ptr<ReceiveTarget>()>;
+    using Factory = std::function<std::unique_ptr<SteppedTarget>()>;
 
     // How long the destructor waits for copies still being removed, so that
     // a program that ends right after a Cancel leaves none behind.
@@ -33,24 +35,21 @@ class BackgroundTarget : public ReceiveTarget
     BackgroundTarget(const BackgroundTarget &) = delete;
     BackgroundTarget &operator=(const BackgroundTarget &) = delete;
 
-    bool open(const QString &path) override;
     void openThen(const QString &path, std::function<void(bool)> opened) override;
     bool write(const QByteArray &bytes) override;
-    bool sync() override;
-    Committed commit() override;
     void finish(std::function<void(Committed)> done) override;
     void discard() override;
+    bool abandon() override;
     QString errorString() const override { return m_error; }
     QString earlierKeptAs() const override { return m_earlierKeptAs; }
 
   private:
     struct Job;
-    template <typename Result> Result wait(std::function<Result(ReceiveTarget &)> step);
-    void begin();
     bool writeFailed();
     void takeResults();
 
     Factory m_factory;
+    QObject m_deliveries; // the thread's results arrive here
     std::shared_ptr<Job> m_job;
     std::unique_ptr<FileThread> m_thread;
     QString m_error;

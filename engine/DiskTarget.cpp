@@ -107,7 +107,7 @@ bool DiskTarget::fail(int error)
 bool DiskTarget::open(const QString &path)
 {
     discard();
-    m_abandoned = false;
+    m_stage = Open;
     m_error.clear();
     m_notSynced.clear();
     m_earlierKeptAs.clear();
@@ -303,7 +303,7 @@ ReceiveTarget::Committed DiskTarget::commit()
     const bool replacing = ::lstat(final.constData(), &existing) == 0;
 
     if (!replacing || replaceInOneStep()) {
-        if (m_abandoned) {
+        if (!beginNaming()) {
             fail(ECANCELED);
             return Committed::Failed;
         }
@@ -319,12 +319,12 @@ ReceiveTarget::Committed DiskTarget::commit()
     // earlier cut beside a chosen file that exists is older than that file.
     if (::unlink(earlier.constData()) == 0 && !syncFolder())
         return Committed::Failed;
-    if (m_abandoned || ::rename(final.constData(), earlier.constData()) != 0) {
-        fail(m_abandoned ? ECANCELED : errno);
+    if (m_stage == Abandoned || ::rename(final.constData(), earlier.constData()) != 0) {
+        fail(m_stage == Abandoned ? ECANCELED : errno);
         return Committed::Failed;
     }
     bool moved = syncFolder(earlier);
-    if (moved && m_abandoned)
+    if (moved && !beginNaming())
         moved = fail(ECANCELED);
     else if (moved && ::rename(part.constData(), final.constData()) != 0)
         moved = fail(errno);
@@ -347,6 +347,18 @@ ReceiveTarget::Committed DiskTarget::commit()
     syncFolder();
     m_error.clear();
     return Committed::Durable;
+}
+
+bool DiskTarget::beginNaming()
+{
+    Stage open = Open;
+    return m_stage.compare_exchange_strong(open, Naming);
+}
+
+bool DiskTarget::abandon()
+{
+    Stage open = Open;
+    return m_stage.compare_exchange_strong(open, Abandoned) || open == Abandoned;
 }
 
 void DiskTarget::discard()

@@ -23,7 +23,7 @@
 // only then is the earlier file removed, each step followed by a folder sync:
 // a cut at any moment leaves the earlier file whole under one of the two
 // names, or the new one whole under the chosen name.
-class DiskTarget : public ReceiveTarget
+class DiskTarget : public SteppedTarget
 {
   public:
     static constexpr qsizetype kPiece = 64 * 1024;
@@ -44,7 +44,7 @@ class DiskTarget : public ReceiveTarget
     bool sync() override;
     Committed commit() override;
     void discard() override;
-    void abandon() override { m_abandoned = true; }
+    bool abandon() override;
     QString errorString() const override { return m_error; }
     QString earlierKeptAs() const override { return m_earlierKeptAs; }
 
@@ -68,9 +68,19 @@ class DiskTarget : public ReceiveTarget
     bool fileWasSynced();
     bool replaceInOneStep() const;
     void clearLeftovers() const;
+    // Whether the copy may now take the chosen name: false once abandoned.
+    // Decided once, so that an abandon() that comes later knows it is too
+    // late.
+    bool beginNaming();
 
     Replace m_replace;
-    std::atomic<bool> m_abandoned{false};
+    enum Stage
+    {
+        Open,
+        Abandoned,
+        Naming // the copy is taking the chosen name
+    };
+    std::atomic<Stage> m_stage{Open};
     QString m_final; // the chosen file, links resolved
     QString m_folder;
     QString m_part; // the copy; empty when none is open

@@ -4,16 +4,17 @@
 
 #include <condition_variable>
 #include <deque>
+#include <list>
 #include <mutex>
 #include <thread>
 
 namespace {
-// The file threads of the process that still run.
+// The work of the file threads of the process that still run.
 struct Running
 {
     std::mutex mutex;
     std::condition_variable ended;
-    int count = 0;
+    std::list<QString> work;
 };
 
 Running &running()
@@ -29,8 +30,7 @@ struct FileThread::State : FileThread::Channel, std::enable_shared_from_this<Sta
     std::condition_variable wake;
     std::deque<Task> tasks;
     bool isCancelled = false;
-    QObject *context = nullptr; // cleared under the mutex when cancelled
-    int delivering = 0;         // deliveries running now; on the maker's thread only
+    QObject *receiver = nullptr; // cleared under the mutex when cancelled
 
     bool cancelled() const override
     {
@@ -46,18 +46,15 @@ struct FileThread::State : FileThread::Channel, std::enable_shared_from_this<Sta
         std::lock_guard lock(mutex);
         if (!isCancelled)
             QMetaObject::invokeMethod(
-                context,
+                receiver,
                 [self = shared_from_this(), back = std::move(back)] {
-                    if (self->cancelled())
-                        return;
-                    ++self->delivering;
-                    back();
-                    --self->delivering;
+                    if (!self->cancelled())
+                        back();
                 },
                 Qt::QueuedConnection);
     }
 
-    static void run(const std::shared_ptr<State> &state)
+    static void run(const std::shared_ptr<State> &state, std::list<QString>::iterator work)
     {
         for (;;) {
             Task task;
@@ -72,31 +69,25 @@ struct FileThread::State : FileThread::Channel, std::enable_shared_from_this<Sta
             task(*state);
         }
         std::lock_guard lock(running().mutex);
-        --running().count;
+        running().work.erase(work);
         running().ended.notify_all();
     }
 };
 
-FileThread::FileThread() : m_state(std::make_shared<State>()), m_context(new QObject)
+FileThread::FileThread(QObject &receiver, QString what) : m_state(std::make_shared<State>())
 {
-    m_state->context = m_context;
+    m_state->receiver = &receiver;
+    std::list<QString>::iterator work;
     {
         std::lock_guard lock(running().mutex);
-        ++running().count;
+        work = running().work.insert(running().work.end(), std::move(what));
     }
-    std::thread(&State::run, m_state).detach();
+    std::thread(&State::run, m_state, work).detach();
 }
 
 FileThread::~FileThread()
 {
     cancel();
-    // A thread may be let go of from inside one of its own deliveries (a
-    // save that ends the receive): the object that delivery runs on goes
-    // once the delivery is over.
-    if (m_state->delivering > 0)
-        m_context->deleteLater();
-    else
-        delete m_context;
 }
 
 void FileThread::post(Task task)
@@ -115,7 +106,7 @@ void FileThread::cancel(Task last)
         if (last && !m_state->isCancelled)
             m_state->tasks.push_back(std::move(last));
         m_state->isCancelled = true;
-        m_state->context = nullptr;
+        m_state->receiver = nullptr;
     }
     m_state->wake.notify_one();
 }
@@ -125,8 +116,14 @@ bool FileThread::cancelled() const
     return m_state->cancelled();
 }
 
-void FileThread::waitForAll(std::chrono::milliseconds limit)
+bool FileThread::waitForAll(std::chrono::milliseconds limit)
 {
     std::unique_lock lock(running().mutex);
-    running().ended.wait_for(lock, limit, [] { return running().count == 0; });
+    return running().ended.wait_for(lock, limit, [] { return running().work.empty(); });
+}
+
+QStringList FileThread::stillRunning()
+{
+    std::lock_guard lock(running().mutex);
+    return QStringList(running().work.begin(), running().work.end());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 
 #include <chrono>
 #include <functional>
@@ -9,14 +10,16 @@
 // A thread for one transfer's file work, so that a disk or a network share
 // that stalls never holds up the thread that made it (the window's). Tasks
 // run in the order they were posted; a task hands a result back with
-// deliver(), which runs it on the maker's thread through its event loop.
+// deliver(), which runs it through the event loop of the receiver's thread.
+// The receiver belongs to the maker and outlives this object; deliveries
+// never run on anything of the FileThread's own, so that letting go of it
+// from inside one of them is safe.
 //
 // cancel() (and the destructor) returns at once: tasks still queued run when
 // a call that hangs has returned (they can ask whether they were cancelled),
-// but nothing is delivered after it, not even what was posted before it. A
-// thread may be destroyed from inside one of its own deliveries. The
-// thread ends once its last task has run, however long after its maker let
-// go of it; what the tasks use must be owned by them.
+// but nothing is delivered after it, not even what was posted before it.
+// The thread ends once its last task has run after that, however long after
+// its maker let go of it; what the tasks use must be owned by them.
 class FileThread
 {
   public:
@@ -31,7 +34,9 @@ class FileThread
     };
     using Task = std::function<void(Channel &)>;
 
-    FileThread();
+    // what: the work, in a few words, for the line a program that ends
+    // before the thread does writes (stillRunning).
+    FileThread(QObject &receiver, QString what);
     ~FileThread();
     FileThread(const FileThread &) = delete;
     FileThread &operator=(const FileThread &) = delete;
@@ -43,11 +48,12 @@ class FileThread
 
     // Waits, at most limit, until every file thread of the process has ended:
     // a program that ends right after a Cancel leaves no copy behind when
-    // the disk answers in time.
-    static void waitForAll(std::chrono::milliseconds limit);
+    // the disk answers in time. True when none runs any more.
+    static bool waitForAll(std::chrono::milliseconds limit);
+    // The work of the file threads that still run.
+    static QStringList stillRunning();
 
   private:
     struct State;
     std::shared_ptr<State> m_state;
-    QObject *m_context; // deliveries arrive here, on the maker's thread
 };

@@ -1,6 +1,7 @@
 #include "SendSource.h"
 
 #include "FileKinds.h"
+#include "FileNames.h"
 
 #include <QFile>
 
@@ -71,7 +72,8 @@ void BackgroundSource::open(const QString &path, qint64 largest, Opened opened)
 {
     close();
     m_file = m_factory ? m_factory() : std::make_shared<FileSource>();
-    m_thread = std::make_unique<FileThread>();
+    m_thread = std::make_unique<FileThread>(
+        m_deliveries, QObject::tr("reading \"%1\"").arg(FileNames::printable(path)));
     m_thread->post([file = m_file, path, largest, opened](FileThread::Channel &thread) {
         file->open(path, largest, [&](const Opening &opening) {
             thread.deliver([opened, opening] { opened(opening); });

@@ -83,6 +83,7 @@ class BackgroundSource : public SendSource
     void fetch();
 
     Factory m_factory;
+    QObject m_deliveries; // the thread's results arrive here
     std::shared_ptr<SendSource> m_file;
     std::unique_ptr<FileThread> m_thread;
     QByteArray m_ahead;   // read, not yet handed over

@@ -188,6 +188,13 @@ void TransferEngine::AbortTransfer()
 
 void TransferEngine::cmdCancel_Click()
 {
+    // A copy that has begun to take the chosen name cannot be stopped any
+    // more: the save goes on, and its own ending tells how it went.
+    if (m_state.RxState == TransferState::RxSaving && !m_target.abandon()) {
+        m_window.SbrMessage(tr("The backup is taking its name on the disk; it can no longer be "
+                               "canceled."));
+        return;
+    }
     m_ending = {TransferWindow::Ending::Canceled, tr("Action canceled")};
     AbortTransfer();
     m_window.SbrMessage(tr("Action canceled"));

@@ -99,6 +99,18 @@ Gesucht in:
 <context>
     <name>QObject</name>
     <message>
+        <source>saving &quot;%1&quot; (an unfinished copy may stay beside it)</source>
+        <translation>Speichern von „%1“ (eine unfertige Kopie kann daneben liegen bleiben)</translation>
+    </message>
+    <message>
+        <source>reading &quot;%1&quot;</source>
+        <translation>Lesen von „%1“</translation>
+    </message>
+    <message>
+        <source>the disk had not answered when the program ended: %1</source>
+        <translation>der Datenträger hatte nicht geantwortet, als das Programm endete: %1</translation>
+    </message>
+    <message>
         <source>a folder</source>
         <translation>ein Ordner</translation>
     </message>
@@ -415,6 +427,10 @@ Nichts wurde gespeichert; die frühere Datei dieses Namens heißt jetzt „%3“
     <message>
         <source>Select or enter a file name where the data will be stored.</source>
         <translation>Dateinamen zum Speichern der Daten wählen oder eingeben.</translation>
+    </message>
+    <message>
+        <source>The backup is taking its name on the disk; it can no longer be canceled.</source>
+        <translation>Die Sicherung erhält gerade ihren Namen auf dem Datenträger; sie kann nicht mehr abgebrochen werden.</translation>
     </message>
     <message>
         <source>Making a file to save the data in…</source>

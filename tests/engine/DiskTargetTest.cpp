@@ -210,7 +210,10 @@ TEST_P(BackgroundTargetTest, FinishTellsHowTheSaveEnded)
             inner->failure = FailingTarget::Failure{*step, EACCES};
         return inner;
     });
-    ASSERT_TRUE(target.open(path("backup.txt")));
+    std::optional<bool> opened;
+    target.openThen(path("backup.txt"), [&](bool made) { opened = made; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opened.has_value(); }, 5000));
+    ASSERT_TRUE(*opened);
     ASSERT_TRUE(target.write("new"));
     std::optional<ReceiveTarget::Committed> committed;
     target.finish([&](ReceiveTarget::Committed c) { committed = c; });
@@ -316,7 +319,8 @@ class FileThreadTest : public ::testing::TestWithParam<bool>
 TEST_P(FileThreadTest, DeliversNothingAfterItsCancel)
 {
     const bool fromInside = GetParam();
-    auto thread = std::make_unique<FileThread>();
+    QObject receiver;
+    auto thread = std::make_unique<FileThread>(receiver, "test");
     std::atomic<bool> posted{false};
     int delivered = 0;
     thread->post([&](FileThread::Channel &channel) {
@@ -331,8 +335,9 @@ TEST_P(FileThreadTest, DeliversNothingAfterItsCancel)
     if (!fromInside)
         thread->cancel();
     QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(delivered, fromInside ? 1 : 0);
+    EXPECT_TRUE(FileThread::waitForAll(std::chrono::seconds(5))) << "ended once asked";
+    EXPECT_EQ(FileThread::stillRunning(), QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(FileThread, FileThreadTest, ::testing::Bool());

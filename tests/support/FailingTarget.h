@@ -13,7 +13,7 @@
 // The real target, with one step made to fail with a chosen system error, as
 // the disk or the file system would: the step is not done, and the copy stays
 // open until the engine discards it. Counts the calls the engine makes.
-class FailingTarget : public ReceiveTarget
+class FailingTarget : public SteppedTarget
 {
   public:
     struct Failure

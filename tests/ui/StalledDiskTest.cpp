@@ -54,6 +54,7 @@ enum class Stalls
     Write,
     Sync,
     Commit,
+    Naming, // the copy has taken the name; the folder's sync hangs
     Read
 };
 
@@ -98,7 +99,9 @@ class StallingTarget : public DiskTarget, Staller
     Committed commit() override
     {
         stallAt(Stalls::Commit);
-        return DiskTarget::commit();
+        const Committed committed = DiskTarget::commit();
+        stallAt(Stalls::Naming);
+        return committed;
     }
 };
 
@@ -172,14 +175,20 @@ TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
     QTest::qWait(50);
     EXPECT_TRUE(window.cmdCancel->isVisibleTo(&window));
     EXPECT_NE(window.sbrPanel->text(), QString("File has been saved."));
+    // Once the copy has begun to take the name, Cancel cannot undo it, and
+    // says so instead of claiming the earlier file kept.
+    const bool tooLate = step == Stalls::Naming;
     if (GetParam().cancel) {
         window.cmdCancel->click();
-        EXPECT_EQ(window.sbrPanel->text(), QString("Action canceled"));
-        EXPECT_TRUE(window.cmdReceive->isEnabled());
+        EXPECT_EQ(window.sbrPanel->text(),
+                  tooLate ? QString("The backup is taking its name on the disk; it can no longer "
+                                    "be canceled.")
+                          : QString("Action canceled"));
+        EXPECT_NE(window.cmdReceive->isEnabled(), tooLate);
     }
     gate.release();
 
-    if (GetParam().cancel) {
+    if (GetParam().cancel && !tooLate) {
         const QStringList left =
             sending ? QStringList{"backup.txt", "show.txt"} : QStringList{"backup.txt"};
         EXPECT_TRUE(QTest::qWaitFor([&] { return files() == left; }, 5000))
@@ -218,6 +227,7 @@ INSTANTIATE_TEST_SUITE_P(Transfer, StalledDiskTest,
                                            Stall{"WriteThenCancel", Stalls::Write, true},
                                            Stall{"SyncThenCancel", Stalls::Sync, true},
                                            Stall{"CommitThenCancel", Stalls::Commit, true},
+                                           Stall{"NamingThenCancel", Stalls::Naming, true},
                                            Stall{"ReadThenCancel", Stalls::Read, true},
                                            Stall{"WriteThenGoOn", Stalls::Write, false},
                                            Stall{"SyncThenGoOn", Stalls::Sync, false},
