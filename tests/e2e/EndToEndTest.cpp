@@ -275,7 +275,9 @@ TEST_F(EndToEndTest, CancelDuringASend)
     EXPECT_GE(arrived.size(), 3 * 1024);
     EXPECT_LT(arrived.size(), content.size());
     EXPECT_EQ(arrived, content.left(arrived.size()));
-    QTest::qWait(1200);
+    // simOutput() waited for the far end to go, once the line had been quiet
+    // for 1.5 s: longer than a completion would take to come.
+    ASSERT_EQ(sim->state(), QProcess::NotRunning);
     EXPECT_EQ(status(), QString("Action canceled")) << "no completion follows a cancelled send";
 }
 
@@ -454,7 +456,9 @@ TEST_P(SignalTest, EndsTheProgramFromInsideADialog)
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(ZO_PROGRAM_PATH), {write("notes.txt", "hello")});
     ASSERT_TRUE(program.waitForStarted(5000));
-    QTest::qWait(1500); // the window up, the send dialog open
+    // The window up, the send dialog showing the file's folder.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TestFiles::watches(program.processId(), dir.path()); },
+                                10000));
     ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
     ::kill(pid_t(program.processId()), GetParam());
     ASSERT_TRUE(program.waitForFinished(5000)) << "still running after the signal";

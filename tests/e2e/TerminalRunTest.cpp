@@ -112,10 +112,13 @@ TEST_P(ReceiveRun, SavesOnlyAWholeBackup)
     // Bytes sent before the program has opened the line would be dropped.
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return TestFiles::heldBy(zo.processId(), ends.device); }, 5000));
+    const qint64 before = TestFiles::bytesRead(zo.processId());
     sim.write("\n");
     sim.waitForBytesWritten(2000);
     if (QString(GetParam().name) == "Interrupted") {
-        QTest::qWait(1500);
+        // Interrupted with the header and a block taken off the line.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return TestFiles::bytesRead(zo.processId()) >= before + 2048; }, 10000));
         ::kill(pid_t(zo.processId()), SIGINT);
     }
     EXPECT_EQ(exitCode(zo), GetParam().status) << said[&zo].toStdString();
@@ -354,7 +357,9 @@ TEST_F(TerminalRun, BackupsIntoAFolderOnABusyLine)
         EXPECT_TRUE(sim.waitForFinished(10000));
         const QString saved = errorsOnceSaid(waiting, ": File has been saved.", backup);
         EXPECT_EQ(saved.count(": File has been saved."), backup) << saved.toStdString();
-        QTest::qWait(1000); // a new second for the next name
+        // Backups are named after the second they are saved in.
+        const qint64 second = QDateTime::currentSecsSinceEpoch();
+        QTest::qWaitFor([&] { return QDateTime::currentSecsSinceEpoch() > second; }, 2000);
     }
     ::kill(pid_t(waiting.processId()), SIGTERM);
     EXPECT_EQ(exitCode(waiting), 0) << said[&waiting].toStdString();

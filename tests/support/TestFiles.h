@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QString>
 
+#include <sys/stat.h>
+
 // Files the tests write and read back, whole and in one call.
 namespace TestFiles {
 
@@ -40,6 +42,30 @@ inline bool heldBy(qint64 pid, const QString &path)
             return true;
     }
     return false;
+}
+
+// Whether the process pid watches folder for changes (a file dialog that
+// shows it does), from the inotify watches it holds.
+inline bool watches(qint64 pid, const QString &folder)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(folder).constData(), &info) != 0)
+        return false;
+    const QString inode = QStringLiteral(" ino:%1 ").arg(qulonglong(info.st_ino), 0, 16);
+    const QDir fds(QStringLiteral("/proc/%1/fdinfo").arg(pid));
+    for (const QString &fd : fds.entryList(QDir::Files)) {
+        if (read(fds.filePath(fd)).contains(inode.toLatin1()))
+            return true;
+    }
+    return false;
+}
+
+// How many bytes the process pid has read so far, through any call.
+inline qint64 bytesRead(qint64 pid)
+{
+    const QByteArray io = read(QStringLiteral("/proc/%1/io").arg(pid));
+    const qsizetype at = io.indexOf("rchar: ");
+    return at < 0 ? -1 : io.mid(at + 7, io.indexOf('\n', at) - at - 7).toLongLong();
 }
 
 // Empties folder, whatever bytes the names in it hold (Qt cannot remove a

@@ -41,7 +41,8 @@ class DesktopSessionTest : public ::testing::Test
         env.insert("DBUS_SESSION_BUS_ADDRESS", address);
         for (QProcess *mock : {&logind, &notifications})
             mock->setProcessEnvironment(env);
-        logind.start(kPython, {"-m", "dbusmock", "--session", "-t", "logind"});
+        logind.start(kPython, {"-m", "dbusmock", "--session", "-t", "logind", "-l",
+                               dir.filePath("logind.log")});
         notifications.start(kPython, {"-m", "dbusmock", "--session", "-t", "notification_daemon",
                                       "-l", dir.filePath("notifications.log")});
         connection = std::make_unique<QDBusConnection>(
@@ -132,8 +133,9 @@ TEST_F(DesktopSessionTest, InhibitorIsTakenAndReleased)
     // Released before logind has answered: the lock that comes is dropped.
     inhibitor.hold("testing");
     inhibitor.release();
-    QTest::qWait(300);
-    EXPECT_EQ(inhibitors(), QStringList{});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return TestFiles::read(dir.filePath("logind.log")).count(" Inhibit ") == 2; }, 5000));
+    EXPECT_TRUE(inhibitorsBecome({})) << inhibitors().join(',').toStdString();
     EXPECT_FALSE(inhibitor.held());
 }
 
@@ -250,8 +252,8 @@ TEST_F(DesktopSessionTest, EndingIsNotifiedOnlyWhenTheWindowIsNotActive)
     w->cmdReceive->click();
     h.fakes.port->arrive(h.dump());
     h.clock.advance(3000ms);
-    QTest::qWait(300);
-    EXPECT_EQ(notified().count("Notify"), 2) << notified().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return notified().count("Notify") == 2; }, 5000))
+        << notified().toStdString();
 }
 
 // Both buses at a socket that accepts and never answers, as a hung daemon

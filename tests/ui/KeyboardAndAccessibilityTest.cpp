@@ -3,6 +3,7 @@
 #include "AnimationWidget.h"
 #include "TestWindow.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
@@ -18,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -53,7 +56,13 @@ class KeyboardTest : public ::testing::Test, public WindowHarness
     void mnemonic(int letter)
     {
         key(letter, Qt::AltModifier);
-        QTest::qWait(250);
+        QTest::qWaitFor(
+            [&] {
+                const auto buttons = window.findChildren<QAbstractButton *>();
+                return std::none_of(buttons.begin(), buttons.end(),
+                                    [](const QAbstractButton *b) { return b->isDown(); });
+            },
+            2000);
     }
 
     QString status() const { return window.sbrPanel->text(); }
@@ -103,8 +112,8 @@ TEST_F(KeyboardTest, WholeSendAndReceiveWithKeysAlone)
     });
     closer.start();
     key(Qt::Key_F, Qt::AltModifier);
-    QTest::qWait(50);
-    ASSERT_NE(QApplication::activePopupWidget(), nullptr) << "the File menu opened";
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000))
+        << "the File menu opened";
     key(Qt::Key_P);
     closer.stop();
     EXPECT_EQ(dialogSeen, QString("Port Settings"));

@@ -3,6 +3,7 @@
 // and whatever the hung call does when it returns changes nothing the user
 // was told.
 #include "BackgroundTarget.h"
+#include "FileThread.h"
 #include "SendSource.h"
 #include "TestWindow.h"
 
@@ -172,7 +173,6 @@ TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
 
     // The window's thread runs its event loop while the disk hangs.
     ASSERT_TRUE(QTest::qWaitFor([&] { return gate.wasReached(); }, 5000));
-    QTest::qWait(50);
     EXPECT_TRUE(window.cmdCancel->isVisibleTo(&window));
     EXPECT_NE(window.sbrPanel->text(), QString("File has been saved."));
     // Once the copy has begun to take the name, Cancel cannot undo it, and
@@ -193,7 +193,9 @@ TEST_P(StalledDiskTest, WindowAnswersAndTheEndingHolds)
             sending ? QStringList{"backup.txt", "show.txt"} : QStringList{"backup.txt"};
         EXPECT_TRUE(QTest::qWaitFor([&] { return files() == left; }, 5000))
             << files().join(' ').toStdString();
-        QTest::qWait(100);
+        // Whatever the hung call did when it returned has been done.
+        ASSERT_TRUE(FileThread::waitForAll(5s));
+        QCoreApplication::processEvents();
         EXPECT_EQ(TestFiles::read(target), "earlier backup");
         EXPECT_TRUE(fakes.port->written.isEmpty()) << "a chunk read after Cancel went out";
         EXPECT_EQ(window.sbrPanel->text(), QString("Action canceled"));
