@@ -5,6 +5,7 @@
 #include "FakeCommPort.h"
 #include "ManualTimer.h"
 #include "MemorySettingsStore.h"
+#include "Rows.h"
 #include "SimStream.h"
 #include "StartupSettings.h"
 #include "TerminalTransfer.h"
@@ -92,9 +93,7 @@ struct Ending
     const char *words;
 };
 
-class EndingTest : public TerminalTest, public ::testing::WithParamInterface<Ending>
-{
-};
+using EndingTest = Rows<TerminalTest, Ending>;
 
 // Every ending says its words and gives its status; the earlier backup is
 // kept by all but a saved one.
@@ -151,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
         Ending{"UnwritableTarget",
                [](TerminalTest &t) { t.transfer->receive(t.path("no/such/folder.txt")); }, 1,
                "zo-vovere: Cannot save the backup"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 struct Shown
 {
@@ -160,9 +159,7 @@ struct Shown
     const char *expected; // the whole output of a 13000-byte send
 };
 
-class ProgressTest : public TerminalTest, public ::testing::WithParamInterface<Shown>
-{
-};
+using ProgressTest = Rows<TerminalTest, Shown>;
 
 // On a terminal one line, rewritten in place at most four times a second;
 // into a file or pipe a line every five seconds; quiet, only the outcome.
@@ -183,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                             "13000 of 13000 bytes sent (100%), 1.9 kB/s\n"
                             "file has been sent\n"},
                       Shown{"Quiet", false, true, "file has been sent\n"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 TEST_F(TerminalTest, ProgressOnATerminalIsOneLineRewrittenInPlace)
 {
@@ -285,9 +282,7 @@ struct Choice
     const char *device; // below the test's /dev, or absolute
 };
 
-class PortChoiceTest : public ::testing::TestWithParam<Choice>
-{
-};
+using PortChoiceTest = ::testing::TestWithParam<Choice>;
 
 // COM1, COM2, a device or a stable name; the number follows a stored device.
 TEST_P(PortChoiceTest, NamesTheDeviceAndThePort)
@@ -315,6 +310,6 @@ INSTANTIATE_TEST_SUITE_P(Terminal, PortChoiceTest,
                                                   "serial/by-id/usb-FTDI-if00"},
                                            Choice{"OtherDevice", "/dev/ttyACM5", 1, "/dev/ttyACM5"},
                                            Choice{"Unknown", "COM7", 1, ""}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         rowName);
 
 } // namespace

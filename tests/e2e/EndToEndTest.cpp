@@ -2,6 +2,7 @@
 // pseudo-terminal: what a user would see, and the bytes and files that result.
 #include "FakeFileDialog.h"
 #include "MemorySettingsStore.h"
+#include "Rows.h"
 #include "ShutdownSignals.h"
 #include "WindowParts.h"
 #include "frmGAbackup.h"
@@ -135,9 +136,7 @@ struct Sent
     QStringList simArgs = {};
 };
 
-class SendTest : public EndToEndTest, public ::testing::WithParamInterface<Sent>
-{
-};
+using SendTest = Rows<EndToEndTest, Sent>;
 
 TEST_P(SendTest, ArrivesByteForByte)
 {
@@ -172,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                            "no profile header",
                            false,
                            {"--fast", "--quiet-ms", "800"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 TEST_F(EndToEndTest, FullDiskEndsTheReceiveAndKeepsTheEarlierBackup)
 {
@@ -303,14 +302,7 @@ struct DeskCase
     bool overSocat = false;
 };
 
-void PrintTo(const DeskCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class DeskTest : public EndToEndTest, public ::testing::WithParamInterface<DeskCase>
-{
-};
+using DeskTest = Rows<EndToEndTest, DeskCase>;
 
 TEST_P(DeskTest, ReceiveEndsAsTheRulesSay)
 {
@@ -409,14 +401,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {"--fast", "--pause-after", "1024", "--pause-ms", "2500"},
                  DeskCase::Saved,
                  true}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 // A logout, a closed terminal, Ctrl+C or kill during a receive: it ends as
 // Cancel ends it (the earlier backup untouched, the port and its lock file
 // let go), and the program is told to quit.
-class SignalTest : public EndToEndTest, public ::testing::WithParamInterface<int>
-{
-};
+using SignalTest = Rows<EndToEndTest, int>;
 
 TEST_P(SignalTest, EndsATransferAsCancelDoes)
 {

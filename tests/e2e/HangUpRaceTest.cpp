@@ -13,6 +13,7 @@
 // ZO_HANGUP_RUNS sets the runs of each row (the README's measurement: 200).
 #include "DiskTarget.h"
 #include "MemorySettingsStore.h"
+#include "Rows.h"
 #include "SerialCommPort.h"
 #include "TerminalTransfer.h"
 #include "TestFiles.h"
@@ -210,11 +211,6 @@ struct Race
     int runs;
 };
 
-void PrintTo(const Race &race, std::ostream *os)
-{
-    *os << race.name;
-}
-
 // One receive after another on a line of its own each time.
 struct Lane
 {
@@ -408,6 +404,6 @@ INSTANTIATE_TEST_SUITE_P(E2E, HangUpRace,
                                            Race{"TerminalOnAPty", false, false, 120},
                                            Race{"WindowOverSocat", true, true, 36},
                                            Race{"TerminalOverSocat", false, true, 36}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         rowName);
 
 } // namespace

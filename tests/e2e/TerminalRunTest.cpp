@@ -3,6 +3,7 @@
 // pseudo-terminal it does not hold open, files in a temporary folder.
 #include "DiskTarget.h"
 #include "FarEnds.h"
+#include "Rows.h"
 #include "SimStream.h"
 #include "TestFiles.h"
 
@@ -95,9 +96,7 @@ struct Dump
     const char *words;
 };
 
-class ReceiveRun : public TerminalRun, public ::testing::WithParamInterface<Dump>
-{
-};
+using ReceiveRun = Rows<TerminalRun, Dump>;
 
 // A whole dump replaces the earlier backup; anything else leaves it as it
 // was and nothing beside it.
@@ -133,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
         Dump{"Whole", {"--fast"}, 0, "File has been saved.\n"},
         Dump{"CutShort", {"--stop-after", "3000"}, 1, "zo-vovere: Connection was lost.\n"},
         Dump{"Interrupted", {}, 130, "zo-vovere: Action canceled\n"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 // Linux names are bytes: a file whose name is not UTF-8 is sent, a backup is
 // saved under such a name, and one that names nothing is shown escaped.
@@ -212,11 +211,6 @@ struct SaveOrder
     bool fat;
     bool earlier;
 };
-
-void PrintTo(const SaveOrder &o, std::ostream *os)
-{
-    *os << o.name;
-}
 
 class SaveOrderRun : public TerminalRun, public ::testing::WithParamInterface<SaveOrder>
 {
@@ -329,7 +323,7 @@ INSTANTIATE_TEST_SUITE_P(Terminal, SaveOrderRun,
                                            SaveOrder{"LocalOverAnEarlierBackup", false, true},
                                            SaveOrder{"FatIntoAnEmptyFolder", true, false},
                                            SaveOrder{"FatOverAnEarlierBackup", true, true}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         rowName);
 
 // A line held by another program is refused with the holder named, and
 // listed so; three backups in a row each land in a file of their own.

@@ -5,6 +5,7 @@
 #include "BackgroundTarget.h"
 #include "FailingTarget.h"
 #include "FileThread.h"
+#include "Rows.h"
 #include "SendSource.h"
 #include "TestFiles.h"
 
@@ -42,9 +43,7 @@ class DiskTargetFolderTest : public ::testing::Test
     QTemporaryDir dir;
 };
 
-class DiskTargetTest : public DiskTargetFolderTest, public ::testing::WithParamInterface<Replacing>
-{
-};
+using DiskTargetTest = Rows<DiskTargetFolderTest, Replacing>;
 
 // More than two pieces in writes of every size, so that gathering, the last
 // piece written at the sync, and the replace are all seen.
@@ -90,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         Replacing{"NewFileKeepingEarlier", DiskTarget::Replace::KeepEarlierFirst, false, false},
         Replacing{"KeepingEarlier", DiskTarget::Replace::KeepEarlierFirst, true, false},
         Replacing{"KeepingEarlierAfterACut", DiskTarget::Replace::KeepEarlierFirst, true, true}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 // A receive clears what a killed receive of this program left, and nothing
 // else: not a copy of a receive still running, not a file of another
@@ -192,15 +191,7 @@ struct Finished
     ReceiveTarget::Committed committed;
 };
 
-void PrintTo(const Finished &f, std::ostream *os)
-{
-    *os << f.name;
-}
-
-class BackgroundTargetTest : public DiskTargetFolderTest,
-                             public ::testing::WithParamInterface<Finished>
-{
-};
+using BackgroundTargetTest = Rows<DiskTargetFolderTest, Finished>;
 
 TEST_P(BackgroundTargetTest, FinishTellsHowTheSaveEnded)
 {
@@ -232,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
         Finished{"WriteFails", ReceiveTarget::Step::Write, ReceiveTarget::Committed::Failed},
         Finished{"SyncFails", ReceiveTarget::Step::Sync, ReceiveTarget::Committed::Failed},
         Finished{"RenameFails", ReceiveTarget::Step::Commit, ReceiveTarget::Committed::Failed}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 } // namespace
 
@@ -261,9 +252,7 @@ struct Sent
     qint64 size, failAt; // failAt < 0: the file reads whole
 };
 
-class BackgroundSourceTest : public ::testing::TestWithParam<Sent>
-{
-};
+using BackgroundSourceTest = ::testing::TestWithParam<Sent>;
 
 // Read ahead on its thread and handed out chunk by chunk, the file comes out
 // whole and in order, and a failure is told with the first short chunk.
@@ -307,14 +296,12 @@ INSTANTIATE_TEST_SUITE_P(SendSource, BackgroundSourceTest,
                                            Sent{"ManyReadAheads", 100000, -1},
                                            Sent{"BreaksInsideAReadAhead", 100000, 40000},
                                            Sent{"BreaksAtAChunksEnd", 50000, 16 * 1024}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         rowName);
 
 // Cancelled with deliveries already on their way, or let go of from inside
 // one of them (a save that ends the receive): nothing more runs on the
 // window's thread, and the delivery that let go of it ends safely.
-class FileThreadTest : public ::testing::TestWithParam<bool>
-{
-};
+using FileThreadTest = ::testing::TestWithParam<bool>;
 
 TEST_P(FileThreadTest, DeliversNothingAfterItsCancel)
 {

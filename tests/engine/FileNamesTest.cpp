@@ -3,6 +3,7 @@
 // bytes into U+FFFD.
 #include "FileNames.h"
 #include "QtPrinters.h"
+#include "Rows.h"
 #include "TestFiles.h"
 
 #include <QTemporaryDir>
@@ -22,14 +23,7 @@ struct Name
     const char *shown; // as printable() writes it
 };
 
-void PrintTo(const Name &n, std::ostream *os)
-{
-    *os << n.name;
-}
-
-class FileNameTest : public ::testing::TestWithParam<Name>
-{
-};
+using FileNameTest = ::testing::TestWithParam<Name>;
 
 TEST_P(FileNameTest, KeepsItsBytesAndIsShownReadably)
 {
@@ -64,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                            "x",
                            "\\x9Bx"},
                       Name{"Nul", QByteArray("\0\1", 2), "\\x00\\x01"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 TEST(FileNames, AbsoluteKeepsTheBytesOfTheCurrentFolder)
 {

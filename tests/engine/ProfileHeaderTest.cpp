@@ -1,5 +1,6 @@
 // The 43-byte profile header: which paths take it, its name and length fields.
 #include "ProfileHeader.h"
+#include "Rows.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +13,7 @@ struct NameCase
     QByteArray field;
 };
 
-class ProfileHeaderNames : public ::testing::TestWithParam<NameCase>
-{
-};
+using ProfileHeaderNames = ::testing::TestWithParam<NameCase>;
 
 TEST_P(ProfileHeaderNames, NameField)
 {

@@ -4,6 +4,7 @@
 // the target must survive every ending but a successful one.
 #include "EngineFixture.h"
 #include "FileSizeLimit.h"
+#include "Rows.h"
 #include "SimStream.h"
 
 #include <sys/stat.h>
@@ -107,9 +108,7 @@ TEST_F(ReceiveTest, BytesWaitingBeforeTheStartDoNotCountTowardTheHeader)
     EXPECT_EQ(readFile(target), stream(1024));
 }
 
-class BlockAlignedTest : public ReceiveTest, public ::testing::WithParamInterface<int>
-{
-};
+using BlockAlignedTest = Rows<ReceiveTest, int>;
 
 TEST_P(BlockAlignedTest, DumpIsSavedOnceTheLineFallsQuiet)
 {
@@ -178,10 +177,7 @@ TEST_F(ReceiveTest, HeaderDifferingOnlyInCaseIsRejected)
 
 // Bytes arrived before the end (none, the header, a block and more), and
 // the end: Cancel (0), a framing error, the device gone.
-class EndInEachStateTest : public ReceiveTest,
-                           public ::testing::WithParamInterface<std::tuple<int, int>>
-{
-};
+using EndInEachStateTest = Rows<ReceiveTest, std::tuple<int, int>>;
 
 TEST_P(EndInEachStateTest, KeepsTheEarlierFile)
 {
@@ -209,10 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Receive, EndInEachStateTest,
 // Writes beyond the limit fail with EFBIG as they would with ENOSPC on a
 // full disk: in a later block, part way through a block (the first part
 // written, the rest refused), and in the tail written at the end.
-class WriteFailureTest : public ReceiveTest,
-                         public ::testing::WithParamInterface<std::pair<int, int>>
-{
-};
+using WriteFailureTest = Rows<ReceiveTest, std::pair<int, int>>;
 
 TEST_P(WriteFailureTest, EndsTheReceiveWithTheSystemsReason)
 {
@@ -244,9 +237,7 @@ struct TargetFault
     int error;
 };
 
-class TargetFaultTest : public ReceiveTest, public ::testing::WithParamInterface<TargetFault>
-{
-};
+using TargetFaultTest = Rows<ReceiveTest, TargetFault>;
 
 // Each step of the save failing as a disk or file system would: the message
 // names the file and the reason, nothing is called saved, and the earlier
@@ -274,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TargetFault{"WriteOnAFullDisk", ReceiveTarget::Step::Write, ENOSPC},
                       TargetFault{"SyncFailing", ReceiveTarget::Step::Sync, EIO},
                       TargetFault{"CommitRefused", ReceiveTarget::Step::Commit, EROFS}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 TEST_F(ReceiveTest, FolderThatCannotBeSyncedIsSaidNotClaimed)
 {
@@ -293,9 +284,7 @@ TEST_F(ReceiveTest, FolderThatCannotBeSyncedIsSaidNotClaimed)
 
 // A folder that does not exist, a file where the folder should be, and a
 // read-only folder (which root may write all the same).
-class UnwritableTargetTest : public ReceiveTest, public ::testing::WithParamInterface<std::string>
-{
-};
+using UnwritableTargetTest = Rows<ReceiveTest, std::string>;
 
 TEST_P(UnwritableTargetTest, IsReportedBeforeTheDump)
 {
@@ -325,9 +314,7 @@ INSTANTIATE_TEST_SUITE_P(Receive, UnwritableTargetTest,
 
 // A pipe, a device and a folder of the chosen name: refused, left as they
 // are, and no copy made beside them.
-class SpecialTargetTest : public ReceiveTest, public ::testing::WithParamInterface<std::string>
-{
-};
+using SpecialTargetTest = Rows<ReceiveTest, std::string>;
 
 TEST_P(SpecialTargetTest, IsNeverReplaced)
 {
@@ -380,9 +367,7 @@ void PrintTo(const OpenError &e, std::ostream *os)
     *os << e.hint.toStdString();
 }
 
-class OpenErrorTest : public ReceiveTest, public ::testing::WithParamInterface<OpenError>
-{
-};
+using OpenErrorTest = Rows<ReceiveTest, OpenError>;
 
 TEST_P(OpenErrorTest, SaysWhatToDo)
 {
@@ -496,14 +481,7 @@ struct Dump
     std::chrono::milliseconds hangUpAfter{-1};
 };
 
-void PrintTo(const Dump &d, std::ostream *os)
-{
-    *os << d.name;
-}
-
-class DumpTest : public ReceiveTest, public ::testing::WithParamInterface<Dump>
-{
-};
+using DumpTest = Rows<ReceiveTest, Dump>;
 
 TEST_P(DumpTest, EndsAsTheRulesSay)
 {
@@ -607,7 +585,7 @@ INSTANTIATE_TEST_SUITE_P(
         Dump{"HangUpMidDump", 2100, kDeviceLost, 2000, -1, 0, -1, 0ms, 0, 100ms},
         Dump{"HangUpAfterBlocks", 3072, kDeviceLost, 3000, -1, 0, -1, 0ms, 0, 100ms},
         Dump{"HangUpShortTail", 1030, kDeviceLost, 1020, -1, 0, -1, 0ms, 0, 100ms}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 // A complete backup, a pause, and then the next: a front end that keeps the
 // line saves each whole in turn; the window saves the first and says that
@@ -621,14 +599,7 @@ struct BackToBack
     bool keepLine;
 };
 
-void PrintTo(const BackToBack &b, std::ostream *os)
-{
-    *os << b.name;
-}
-
-class BackToBackTest : public ReceiveTest, public ::testing::WithParamInterface<BackToBack>
-{
-};
+using BackToBackTest = Rows<ReceiveTest, BackToBack>;
 
 TEST_P(BackToBackTest, TwoBackupsAreNeverOneFile)
 {
@@ -668,12 +639,10 @@ INSTANTIATE_TEST_SUITE_P(
                       BackToBack{"ATenthOfASecondApart", 100ms, true, true},
                       BackToBack{"WithoutAPause", 50ms, true, true},
                       BackToBack{"DataAfterThePause", 1000ms, false, true}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 // A header that differs from "GLOW ARRANGER" in any one byte is refused.
-class WrongHeaderTest : public ReceiveTest, public ::testing::WithParamInterface<int>
-{
-};
+using WrongHeaderTest = Rows<ReceiveTest, int>;
 
 TEST_P(WrongHeaderTest, OneWrongByteIsEnough)
 {

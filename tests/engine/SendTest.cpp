@@ -2,6 +2,7 @@
 // the status texts, the completion, Cancel in each state and the failures.
 #include "EngineFixture.h"
 #include "ProfileHeader.h"
+#include "Rows.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -184,9 +185,7 @@ TEST_F(SendTest, Com1IsUsedWhenSelected)
 
 // Cancelled with chunks still to send (2), or with all sent and the port
 // draining (0).
-class CancelWhileSendingTest : public SendTest, public ::testing::WithParamInterface<int>
-{
-};
+using CancelWhileSendingTest = Rows<SendTest, int>;
 
 TEST_P(CancelWhileSendingTest, ClosesAndKeepsTheSource)
 {
@@ -397,15 +396,7 @@ struct AfterTheLastChunk
     bool sent;
 };
 
-void PrintTo(const AfterTheLastChunk &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class AfterTheLastChunkTest : public SendTest,
-                              public ::testing::WithParamInterface<AfterTheLastChunk>
-{
-};
+using AfterTheLastChunkTest = Rows<SendTest, AfterTheLastChunk>;
 
 TEST_P(AfterTheLastChunkTest, EndsAsTheBytesDid)
 {
@@ -433,7 +424,7 @@ INSTANTIATE_TEST_SUITE_P(
         AfterTheLastChunk{"OverrunError", 1006, true, false},
         AfterTheLastChunk{"HangUpOnceEveryByteLeft", CommEvents::comEventPortLost, true, true},
         AfterTheLastChunk{"HangUpWithBytesOnTheirWay", CommEvents::comEventPortLost, false, false}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 TEST_F(SendTest, OldCompletionIsStoppedBeforeTheNextDialogOpens)
 {

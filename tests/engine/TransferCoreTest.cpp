@@ -1,5 +1,6 @@
 // Dispatch, the line-error path, reset, abort and Cancel.
 #include "EngineFixture.h"
+#include "Rows.h"
 #include "SimStream.h"
 
 namespace {
@@ -16,10 +17,7 @@ class TransferCoreTest : public EngineFixture
     }
 };
 
-class LineErrorTest : public TransferCoreTest,
-                      public ::testing::WithParamInterface<std::pair<int, std::string>>
-{
-};
+using LineErrorTest = Rows<TransferCoreTest, std::pair<int, std::string>>;
 
 // Every code the port may raise, named or not, ends the transfer with its
 // message; the box is shown only once the port is closed.
@@ -121,9 +119,7 @@ struct Story
     QStringList told; // what the window is told, each entry a prefix
 };
 
-class TransferEventsTest : public EngineFixture, public ::testing::WithParamInterface<Story>
-{
-};
+using TransferEventsTest = Rows<EngineFixture, Story>;
 
 // Every start is followed by exactly one ending, which says how it ended in
 // the words shown next; a transfer refused before it starts tells nothing.
@@ -183,6 +179,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 f.engine.cmdSend_Click();
                             },
                             {}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 } // namespace

@@ -2,6 +2,7 @@
 // from where the executable is installed, and the icon sits in the theme.
 #include "AviReader.h"
 #include "HelpViewer.h"
+#include "Rows.h"
 #include "frmGAbackup.h"
 
 #include <QDir>
@@ -112,9 +113,7 @@ struct Invocation
     const char *err; // in standard error
 };
 
-class CommandLineTest : public ::testing::TestWithParam<Invocation>
-{
-};
+using CommandLineTest = ::testing::TestWithParam<Invocation>;
 
 // What GNU tools do, without a display where no window is needed: answers on
 // standard output, usage errors on standard error with the way to help and
@@ -183,6 +182,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "zo-vovere: /nonexistent/show.txt: No such file or directory"},
         Invocation{"Folder", {"/tmp"}, false, -1, "", "zo-vovere: /tmp: it is a folder"},
         Invocation{"FileWithoutADisplay", {"a.txt"}, false, 1, "", "no display"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 } // namespace

@@ -9,6 +9,7 @@
 // window has said "File has been saved." and the disk's log is marked.
 #include "FakeFileDialog.h"
 #include "MemorySettingsStore.h"
+#include "Rows.h"
 #include "SerialCommPort.h"
 #include "StartupSettings.h"
 #include "TestFiles.h"
@@ -286,9 +287,7 @@ TEST_F(RigScenario, AdapterUnpluggedAndPluggedBackIn)
 // last byte has left: the USB driver drops what it held, so nothing shows
 // the backup complete and it is not saved. Pulled after three quiet seconds,
 // it has lost nothing and is kept whole.
-class RigUnplugAfterDump : public RigScenario, public ::testing::WithParamInterface<int>
-{
-};
+using RigUnplugAfterDump = Rows<RigScenario, int>;
 
 TEST_P(RigUnplugAfterDump, AdapterUnpluggedRightAfterADump)
 {

@@ -3,6 +3,7 @@
 // thresholds and the order and number of notifications, not timing.
 #include "SerialCommPort.h"
 #include "PortUsers.h"
+#include "Rows.h"
 #include "TestFiles.h"
 #include "TestLine.h"
 
@@ -263,9 +264,7 @@ void PrintTo(const Pause &p, std::ostream *os)
     *os << p.name;
 }
 
-class PauseTest : public SerialCommPortTest, public ::testing::WithParamInterface<Pause>
-{
-};
+using PauseTest = Rows<SerialCommPortTest, Pause>;
 
 TEST_P(PauseTest, IsToldOnceWhenTheDriverIsSeenEmpty)
 {
@@ -285,24 +284,21 @@ TEST_P(PauseTest, IsToldOnceWhenTheDriverIsSeenEmpty)
 }
 
 using State = LineDriver::Count::State;
-INSTANTIATE_TEST_SUITE_P(
-    SerialCommPort, PauseTest,
-    ::testing::Values(Pause{"WhileAReceiveListens", 100, std::nullopt, true},
-                      Pause{"NotWhenNothingListens", 0, LineDriver::Count{State::Failed, 0}, false},
-                      Pause{"NotWhenTheQuestionFails", 100, LineDriver::Count{State::Failed, 0},
-                            false},
-                      Pause{"NotWhileTheDriverHoldsBytes", 100, LineDriver::Count{State::Known, 5},
-                            false}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(SerialCommPort, PauseTest,
+                         ::testing::Values(Pause{"WhileAReceiveListens", 100, std::nullopt, true},
+                                           Pause{"NotWhenNothingListens", 0,
+                                                 LineDriver::Count{State::Failed, 0}, false},
+                                           Pause{"NotWhenTheQuestionFails", 100,
+                                                 LineDriver::Count{State::Failed, 0}, false},
+                                           Pause{"NotWhileTheDriverHoldsBytes", 100,
+                                                 LineDriver::Count{State::Known, 5}, false}),
+                         rowName);
 
 // After a hang-up nothing can be looked at: the quiet is what the port saw
 // before, none when the line went while bytes were coming (the driver drops
 // what it held), and it stops growing. The parameter is the quiet before the
 // far end hangs up.
-class HangUpQuietTest : public SerialCommPortTest,
-                        public ::testing::WithParamInterface<std::chrono::milliseconds>
-{
-};
+using HangUpQuietTest = Rows<SerialCommPortTest, std::chrono::milliseconds>;
 
 TEST_P(HangUpQuietTest, ShowsOnlyTheQuietSeenBeforeIt)
 {
@@ -484,9 +480,7 @@ struct Counted
     int event;
 };
 
-class LineCountersTest : public SerialCommPortTest, public ::testing::WithParamInterface<Counted>
-{
-};
+using LineCountersTest = Rows<SerialCommPortTest, Counted>;
 
 // A counter the driver raises is told as its event at the next read.
 TEST_P(LineCountersTest, EachCounterRaisesItsEvent)
@@ -507,7 +501,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Counted{"Parity", &LineDriver::Counters::parity, comEventRxParity},
                       Counted{"Break", &LineDriver::Counters::brk, comEventBreak},
                       Counted{"BufferOverrun", &LineDriver::Counters::bufOverrun, comEventRxOver}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 // What cannot be a serial line is said to be none, before anyone is asked
 // whether they hold it (bash has /dev/null open all the time).
@@ -518,9 +512,7 @@ struct NotALine
     QString what;
 };
 
-class NotALineTest : public ::testing::TestWithParam<NotALine>
-{
-};
+using NotALineTest = ::testing::TestWithParam<NotALine>;
 
 TEST_P(NotALineTest, IsSaidToBeNoSerialPort)
 {
@@ -552,7 +544,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NotALine{"DevZero", "/dev/zero", "a device that is not a terminal"},
                       NotALine{"Pipe", "", "a pipe"},
                       NotALine{"RegularFile", "file", "a regular file"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 TEST_F(SerialCommPortTest, OpeningFailsWithTheReason)
 {
@@ -577,9 +569,7 @@ TEST_F(SerialCommPortTest, OpeningFailsWithTheReason)
 // The far end reads slowly; the transmit side reports empty once the driver
 // has taken everything. Closing then must not throw away what the reader has
 // yet to take, unless the output is dropped on purpose (true).
-class ClosingTest : public SerialCommPortTest, public ::testing::WithParamInterface<bool>
-{
-};
+using ClosingTest = Rows<SerialCommPortTest, bool>;
 
 TEST_P(ClosingTest, LeavesQueuedOutputToASlowReaderUnlessDropped)
 {
@@ -763,9 +753,7 @@ struct LockContent
     qint64 pid;
 };
 
-class LockContentTest : public ::testing::TestWithParam<LockContent>
-{
-};
+using LockContentTest = ::testing::TestWithParam<LockContent>;
 
 // Pids whose binary bytes look like text ("0 \0\0" is 8240), text of four
 // bytes, and what names no pid.
@@ -829,9 +817,7 @@ struct AccessCase
     DeviceNode::Access::Remedy remedy;
 };
 
-class AccessTest : public ::testing::TestWithParam<AccessCase>
-{
-};
+using AccessTest = ::testing::TestWithParam<AccessCase>;
 
 // Joining a group helps only when the group may use the device, is not
 // root's, and the account is not in it yet; joined but not in this session
@@ -856,7 +842,7 @@ INSTANTIATE_TEST_SUITE_P(
         AccessCase{"OwnerOnly", {0600, 5, "alice", "tty", false, false}, Remedy::AskOwner},
         AccessCase{
             "InTheGroupYetRefused", {0660, 20, "root", "dialout", true, true}, Remedy::AskOwner}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 TEST(DeviceNode, ConsoleIsRecognisedByItsDevicesName)
 {

@@ -2,6 +2,7 @@
 // damaged copies: it must fail cleanly, never crash or hang.
 #include "AviReader.h"
 #include "AviWriter.h"
+#include "Rows.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -61,9 +62,7 @@ TEST(AviReader, ReadsTheShippedClip)
     EXPECT_NE(clip->frames.first(), clip->frames.at(clip->frames.size() / 2)) << "it moves";
 }
 
-class EncodingTest : public ::testing::TestWithParam<AviWriter::Encoding>
-{
-};
+using EncodingTest = ::testing::TestWithParam<AviWriter::Encoding>;
 
 TEST_P(EncodingTest, DecodesToTheSamePictures)
 {

@@ -1,6 +1,7 @@
 // Keeping the computer awake and telling a user who looks elsewhere: against
 // logind and notification daemon mocks (python3-dbusmock) on a private bus.
 #include "DesktopSession.h"
+#include "Rows.h"
 #include "TestWindow.h"
 
 #include <QDBusArgument>
@@ -187,9 +188,7 @@ struct Ending
     } how;
 };
 
-class DesktopSessionEnding : public DesktopSessionTest, public ::testing::WithParamInterface<Ending>
-{
-};
+using DesktopSessionEnding = Rows<DesktopSessionTest, Ending>;
 
 TEST_P(DesktopSessionEnding, HeldFromTheStartOfATransferToItsEnd)
 {
@@ -218,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Receive, DesktopSessionEnding,
                          ::testing::Values(Ending{"Canceled", Ending::Canceled},
                                            Ending{"LineError", Ending::LineError},
                                            Ending{"Saved", Ending::Saved}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         rowName);
 
 TEST_F(DesktopSessionTest, EndingIsNotifiedOnlyWhenTheWindowIsNotActive)
 {

@@ -2,6 +2,7 @@
 // their labels exactly; a name typed without an extension.
 #include "FileNames.h"
 #include "QtFileDialog.h"
+#include "Rows.h"
 #include "TestFiles.h"
 
 #include <QApplication>
@@ -59,9 +60,7 @@ struct Typed
     const char *opened;
 };
 
-class OpenedNameTest : public ::testing::TestWithParam<Typed>
-{
-};
+using OpenedNameTest = ::testing::TestWithParam<Typed>;
 
 // In a folder with small.txt, README and notes (and notes.txt): the default
 // extension only finds a file that the name as typed does not.
@@ -80,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(QtFileDialog, OpenedNameTest,
                                            Typed{"TypedNameWins", "notes", "notes"},
                                            Typed{"NotToANameWithASuffix", "small.doc", "small.doc"},
                                            Typed{"NotWhereNeitherExists", "missing", "missing"}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         rowName);
 
 // The dialogs are kept between openings (a new one each time grows the
 // program): each opening still shows its own title, filters and name.

@@ -1,6 +1,7 @@
 // The window used with the keyboard alone, and read back the way a screen
 // reader sees it (Qt's accessibility interface).
 #include "AnimationWidget.h"
+#include "Rows.h"
 #include "TestWindow.h"
 
 #include <QAbstractButton>
@@ -156,9 +157,7 @@ struct Shortcut
     const char *otherwise; // on a desktop that has no key for it
 };
 
-class ShortcutTest : public KeyboardTest, public ::testing::WithParamInterface<Shortcut>
-{
-};
+using ShortcutTest = Rows<KeyboardTest, Shortcut>;
 
 // The desktop's standard keys, without a word of the captions changed.
 TEST_P(ShortcutTest, TriggersItsCommand)
@@ -185,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Shortcut{"Quit", QKeySequence::Quit, &TestWindow::mnuExit, "E&xit", "Ctrl+Q"},
                       Shortcut{"Help", QKeySequence::HelpContents, &TestWindow::mnuGAhelp,
                                "GA &Backup help", "F1"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 TEST_F(KeyboardTest, EveryControlHasANameForScreenReaders)
 {

@@ -4,6 +4,7 @@
 // was told.
 #include "BackgroundTarget.h"
 #include "FileThread.h"
+#include "Rows.h"
 #include "SendSource.h"
 #include "TestWindow.h"
 
@@ -235,6 +236,6 @@ INSTANTIATE_TEST_SUITE_P(Transfer, StalledDiskTest,
                                            Stall{"SyncThenGoOn", Stalls::Sync, false},
                                            Stall{"CommitThenGoOn", Stalls::Commit, false},
                                            Stall{"ReadThenGoOn", Stalls::Read, false}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         rowName);
 
 } // namespace

@@ -1,6 +1,7 @@
 // The window in German: every text it shows comes from the catalogue.
 #include "FakePortList.h"
 #include "PortSettingsDialog.h"
+#include "Rows.h"
 #include "TestWindow.h"
 #include "Translations.h"
 
@@ -164,6 +165,6 @@ INSTANTIATE_TEST_SUITE_P(
                   new PortSettingsDialog(h.store, none, &w);
               },
               "Anschlusseinstellungen"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 } // namespace

@@ -2,6 +2,7 @@
 // About, help, line-error messages and closing during a transfer.
 #include "AnimationWidget.h"
 #include "AviReader.h"
+#include "Rows.h"
 
 #include "HelpViewer.h"
 #include "TestWindow.h"
@@ -416,14 +417,7 @@ struct FontAndLanguage
     bool german; // the captions' German lengths
 };
 
-void PrintTo(const FontAndLanguage &row, std::ostream *os)
-{
-    *os << row.points << (row.german ? "pt German" : "pt");
-}
-
-class FontSizeTest : public WindowTest, public ::testing::WithParamInterface<FontAndLanguage>
-{
-};
+using FontSizeTest = Rows<WindowTest, FontAndLanguage>;
 
 // With a larger font or longer captions the controls grow, so that no
 // caption is cut, and the window still fits a 1366x768 laptop's screen
@@ -518,9 +512,7 @@ struct Scheme
     QRgb face, text; // the palette's button face and button text
 };
 
-class AnimationPaletteTest : public ::testing::TestWithParam<Scheme>
-{
-};
+using AnimationPaletteTest = ::testing::TestWithParam<Scheme>;
 
 // Idle, the area is the window's own background; playing, the clip stands
 // on the palette's button face, and most of what it draws differs from it
@@ -561,7 +553,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Scheme{"Light", qRgb(0xEF, 0xEF, 0xEF), qRgb(0, 0, 0)},
                       Scheme{"Dark", qRgb(0x35, 0x35, 0x35), qRgb(0xFF, 0xFF, 0xFF)},
                       Scheme{"HighContrast", qRgb(0, 0, 0), qRgb(0xFF, 0xFF, 0)}),
-    [](const auto &info) { return std::string(info.param.name); });
+    rowName);
 
 TEST(AnimationWidget, RepaintingOnlyWhatChangedDrawsEachFrameOfTheClipExactly)
 {
