@@ -217,10 +217,7 @@ TEST_P(WriteFailureTest, EndsTheReceiveWithTheSystemsReason)
         port.arrive(stream(length));
         clock.advance(3000ms);
     }
-    ASSERT_EQ(window.messages.size(), 1);
-    EXPECT_TRUE(window.messages[0].contains(target)) << window.messages[0].toStdString();
-    EXPECT_TRUE(window.messages[0].contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
-        << window.messages[0].toStdString();
+    ASSERT_TRUE(window.saidOnce({target, QString::fromLocal8Bit(std::strerror(EFBIG))}));
     EXPECT_FALSE(window.statusHistory.contains("File has been saved."));
     EXPECT_EQ(window.status, QString());
     expectEarlierFileIntact();
@@ -296,8 +293,7 @@ TEST_P(UnwritableTargetTest, IsReportedBeforeTheDump)
     const QString bad = path(QString::fromStdString(GetParam()));
     dialog.choose = bad;
     engine.cmdReceive_Click();
-    ASSERT_EQ(window.messages.size(), 1);
-    EXPECT_TRUE(window.messages[0].contains(bad));
+    ASSERT_TRUE(window.saidOnce({bad}));
     EXPECT_EQ(engine.remembered().RecNameSave, bad);
     EXPECT_EQ(port.opens, 0) << "the user is told before starting the dump";
     EXPECT_FALSE(
@@ -325,9 +321,7 @@ TEST_P(SpecialTargetTest, IsNeverReplaced)
         QDir().mkpath(special = path("folder"));
     dialog.choose = special;
     engine.cmdReceive_Click();
-    ASSERT_EQ(window.messages.size(), 1);
-    EXPECT_TRUE(window.messages[0].contains("not a regular file"))
-        << window.messages[0].toStdString();
+    ASSERT_TRUE(window.saidOnce({"not a regular file"}));
     EXPECT_EQ(port.opens, 0);
     EXPECT_TRUE(window.idle());
     struct stat info
@@ -346,9 +340,7 @@ TEST_F(ReceiveTest, PortThatCannotOpenUndoesTheStart)
 {
     port.failOpen = {CommError::Kind::PermissionDenied, "/dev/ttyS1", "permission denied"};
     startReceive();
-    ASSERT_EQ(window.messages.size(), 1);
-    EXPECT_TRUE(window.messages[0].contains("COM2 (/dev/ttyS1)"));
-    EXPECT_TRUE(window.messages[0].contains("dialout"));
+    ASSERT_TRUE(window.saidOnce({"COM2 (/dev/ttyS1)", "dialout"}));
     EXPECT_EQ(window.status, QString());
     EXPECT_EQ(engine.remembered().RecNameSave, target);
     expectEarlierFileIntact();

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <gtest/gtest.h>
+
 // Records what the engine does to the window.
 class FakeWindow final : public TransferWindow
 {
@@ -49,6 +51,19 @@ class FakeWindow final : public TransferWindow
             statusBehindBoxes.append(status);
         if (onMessage)
             onMessage();
+    }
+
+    // One message box was shown, holding each of parts.
+    ::testing::AssertionResult saidOnce(const QStringList &parts) const
+    {
+        if (messages.size() != 1)
+            return ::testing::AssertionFailure() << "boxes: " << messages.join('|').toStdString();
+        for (const QString &part : parts) {
+            if (!messages[0].contains(part))
+                return ::testing::AssertionFailure()
+                       << "no \"" << part.toStdString() << "\" in " << messages[0].toStdString();
+        }
+        return ::testing::AssertionSuccess();
     }
 
     bool idle() const { return !busyShown; }
