@@ -39,13 +39,9 @@ struct SayWhatStillHangs
     SayWhatStillHangs &operator=(const SayWhatStillHangs &) = delete;
     ~SayWhatStillHangs()
     {
-        if (FileThread::waitForAll(kLastLook))
-            return;
-        const QString work = FileThread::stillRunning().join(QStringLiteral("; "));
-        std::fprintf(
-            stderr, "zo-vovere: %s\n",
-            qPrintable(
-                QObject::tr("the disk had not answered when the program ended: %1").arg(work)));
+        const QString undone = FileThread::leftHanging(kLastLook);
+        if (!undone.isEmpty())
+            std::fprintf(stderr, "zo-vovere: %s\n", qPrintable(undone));
     }
     static constexpr std::chrono::milliseconds kLastLook{200};
 };

@@ -127,3 +127,11 @@ QStringList FileThread::stillRunning()
     std::lock_guard lock(running().mutex);
     return QStringList(running().work.begin(), running().work.end());
 }
+
+QString FileThread::leftHanging(std::chrono::milliseconds limit)
+{
+    if (waitForAll(limit))
+        return {};
+    return QObject::tr("the disk had not answered when the program ended: %1")
+        .arg(stillRunning().join(QStringLiteral("; ")));
+}

@@ -52,6 +52,9 @@ class FileThread
     static bool waitForAll(std::chrono::milliseconds limit);
     // The work of the file threads that still run.
     static QStringList stillRunning();
+    // What a program that ends now leaves undone, in a sentence; empty when
+    // every file thread has ended within limit.
+    static QString leftHanging(std::chrono::milliseconds limit);
 
   private:
     struct State;

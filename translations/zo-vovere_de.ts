@@ -358,6 +358,34 @@ Nichts wurde gespeichert; die frühere Datei dieses Namens heißt jetzt „%3“
         <source>Settings cannot be saved: %1 cannot be written. The ports, folders and file names chosen now will be forgotten when the program closes.</source>
         <translation>Einstellungen können nicht gespeichert werden: %1 ist nicht beschreibbar. Die jetzt gewählten Anschlüsse, Ordner und Dateinamen sind vergessen, wenn das Programm endet.</translation>
     </message>
+    <message>
+        <source>
+
+Check that the cable or adapter is plugged in, or give another device with --port (zo-vovere --list-ports lists the ports this computer has).</source>
+        <translation>
+
+Prüfen Sie, ob Kabel oder Adapter eingesteckt sind, oder geben Sie mit --port ein anderes Gerät an (zo-vovere --list-ports listet die Anschlüsse dieses Computers).</translation>
+    </message>
+    <message>
+        <source>
+
+Give a serial device with --port (zo-vovere --list-ports lists the ports this computer has).</source>
+        <translation>
+
+Geben Sie mit --port ein serielles Gerät an (zo-vovere --list-ports listet die Anschlüsse dieses Computers).</translation>
+    </message>
+    <message>
+        <source>
+
+Many PCs have the device %1 without a serial port behind it. A USB serial adapter appears as /dev/ttyUSB0 or /dev/ttyACM0 (zo-vovere --list-ports lists the ports this computer has): give it with --port.</source>
+        <translation>
+
+Viele PCs haben das Gerät %1 ohne seriellen Anschluss dahinter. Ein USB-Seriell-Adapter erscheint als /dev/ttyUSB0 oder /dev/ttyACM0 (zo-vovere --list-ports listet die Anschlüsse dieses Computers): Geben Sie ihn mit --port an.</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 %2: %3.</source>
+        <translation>%1 kann nicht geöffnet werden, %2: %3.</translation>
+    </message>
 </context>
 <context>
     <name>SerialCommPort</name>

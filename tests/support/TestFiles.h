@@ -6,8 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QString>
+
+#include <filesystem>
 
 #include <sys/stat.h>
 
@@ -72,9 +73,10 @@ inline qint64 bytesRead(qint64 pid)
 // file whose name is not UTF-8).
 inline void removeAll(const QString &folder)
 {
-    QProcess::execute(
-        QStringLiteral("sh"),
-        {QStringLiteral("-c"), QStringLiteral("rm -rf -- \"$0\"/* \"$0\"/.[!.]*"), folder});
+    std::error_code ignored;
+    for (const auto &entry : std::filesystem::directory_iterator(
+             std::filesystem::path(QFile::encodeName(folder).toStdString()), ignored))
+        std::filesystem::remove_all(entry.path(), ignored);
 }
 
 } // namespace TestFiles
