@@ -1,7 +1,5 @@
 // The real window, the real serial port and the controller simulator over a
 // pseudo-terminal: what a user would see, and the bytes and files that result.
-#include "FakeFileDialog.h"
-#include "MemorySettingsStore.h"
 #include "Rows.h"
 #include "ShutdownSignals.h"
 #include "WindowParts.h"
@@ -9,11 +7,9 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "FarEnds.h"
@@ -27,15 +23,10 @@
 
 namespace {
 
-class EndToEndTest : public ::testing::Test
+class EndToEndTest : public RecordingWindowTest
 {
   protected:
-    void SetUp() override
-    {
-        window = std::make_unique<RecordingWindow>(store, dialog,
-                                                   QStringList{QStringLiteral(ZO_SOURCE_DATA_DIR)});
-        window->show();
-    }
+    void SetUp() override { makeWindow(QStringLiteral(ZO_SOURCE_DATA_DIR)); }
 
     // A virtual line as users make one: socat joining two pseudo-terminals,
     // each end a link in the temporary folder. COM2 is pointed at the first;
@@ -64,19 +55,6 @@ class EndToEndTest : public ::testing::Test
         sim->waitForFinished(10000);
         return QString::fromLocal8Bit(sim->readAll());
     }
-
-    QString status() const { return window->sbrPanel->text(); }
-
-    bool waitForStatus(const QString &text, int ms = 15000)
-    {
-        return QTest::qWaitFor([&] { return status() == text; }, ms);
-    }
-
-    QString write(const QString &name, const QByteArray &content)
-    {
-        return TestFiles::write(dir.filePath(name), content);
-    }
-    static QByteArray read(const QString &path) { return TestFiles::read(path); }
 
     static QByteArray randomBytes(int size)
     {
@@ -115,10 +93,6 @@ class EndToEndTest : public ::testing::Test
         EXPECT_FALSE(window->Comm1().PortOpen());
     }
 
-    QTemporaryDir dir;
-    MemorySettingsStore store;
-    FakeFileDialog *dialog = nullptr;
-    std::unique_ptr<RecordingWindow> window;
     FarEnds ends;
     QProcess *sim = nullptr;
     QString target;
@@ -244,7 +218,8 @@ TEST_F(EndToEndTest, SlowReaderGetsEveryByteOfASend)
     startSim({"receive", "--rate", "4000", "--quiet-ms", "1500", "--out", dir.filePath("arrived")});
     dialog->choose = write("big.txt", content);
     window->cmdSend->click();
-    ASSERT_TRUE(waitForStatus("file has been sent", 30000)) << status().toStdString();
+    ASSERT_TRUE(waitForStatus("file has been sent", std::chrono::seconds(30)))
+        << status().toStdString();
     const QString report = simOutput();
     EXPECT_EQ(sim->exitCode(), 0) << report.toStdString();
     EXPECT_EQ(read(dir.filePath("arrived")), content);

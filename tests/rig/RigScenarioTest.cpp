@@ -7,8 +7,6 @@
 // "unplug" and "replug" ask the host to pull and re-insert the adapter,
 // "ready" says the program waits for the host's bytes, "saved" that the
 // window has said "File has been saved." and the disk's log is marked.
-#include "FakeFileDialog.h"
-#include "MemorySettingsStore.h"
 #include "Rows.h"
 #include "SerialCommPort.h"
 #include "StartupSettings.h"
@@ -19,10 +17,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -52,7 +48,7 @@ QByteArray pattern(int size)
     return data;
 }
 
-class RigScenario : public ::testing::Test
+class RigScenario : public RecordingWindowTest
 {
   protected:
     void SetUp() override
@@ -63,27 +59,14 @@ class RigScenario : public ::testing::Test
         store.write(StartupSettings::kPorts, StartupSettings::portKey(1), device);
         store.write(StartupSettings::kStartup, StartupSettings::kBackup,
                     StartupSettings::booleanText(true));
-        window = std::make_unique<RecordingWindow>(store, dialog,
-                                                   QStringList{QStringLiteral(ZO_SOURCE_DATA_DIR)});
-        window->show();
+        makeWindow(QStringLiteral(ZO_SOURCE_DATA_DIR));
     }
 
-    QString status() const { return window->sbrPanel->text(); }
-    bool waitForStatus(const QString &text, std::chrono::milliseconds limit)
-    {
-        return QTest::qWaitFor([&] { return status() == text; }, int(limit.count()));
-    }
     bool waitForMessage(std::chrono::milliseconds limit)
     {
         return QTest::qWaitFor([&] { return !window->messages.isEmpty(); }, int(limit.count()));
     }
     bool idle() const { return window->cmdSend->isEnabled() && !window->Comm1().PortOpen(); }
-
-    QString write(const QString &name, const QByteArray &content)
-    {
-        return TestFiles::write(dir.filePath(name), content);
-    }
-    static QByteArray read(const QString &path) { return TestFiles::read(path); }
 
     // CPU seconds this process spends over a stretch of the event loop.
     static double cpuWhileIdle(std::chrono::milliseconds time)
@@ -94,10 +77,6 @@ class RigScenario : public ::testing::Test
     }
 
     QString device;
-    QTemporaryDir dir;
-    MemorySettingsStore store;
-    FakeFileDialog *dialog = nullptr;
-    std::unique_ptr<RecordingWindow> window;
 };
 
 // The far end of the adapter: a guest UART cabled to it.

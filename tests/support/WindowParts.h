@@ -1,9 +1,17 @@
 #pragma once
 
 #include "FakeFileDialog.h"
+#include "MemorySettingsStore.h"
+#include "TestFiles.h"
 #include "frmGAbackup.h"
 
+#include <QLabel>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
 
 // No session or system bus for the window under test: nothing reaches the
 // machine's logind or notification daemon.
@@ -40,6 +48,37 @@ class RecordingWindow : public frmGAbackup
     void showMessageBox(const QString &text, const QString &) override { messages.append(text); }
     // The port opens once the chosen file has, on the file thread: a turn or
     // more of the event loop after the click.
-    bool portOpens() { return QTest::qWaitFor([this] { return Comm1().PortOpen(); }, 5000); }
+    bool portOpens()
+    {
+        return QTest::qWaitFor([this] { return Comm1().PortOpen(); }, 5000);
+    }
     QStringList messages;
+};
+
+// A recording window in a folder of its own, for the tests that drive the
+// real program's window end to end: made by SetUp from the data folder.
+class RecordingWindowTest : public ::testing::Test
+{
+  protected:
+    void makeWindow(const QString &dataDir)
+    {
+        window = std::make_unique<RecordingWindow>(store, dialog, QStringList{dataDir});
+        window->show();
+    }
+    QString status() const { return window->sbrPanel->text(); }
+    bool waitForStatus(const QString &text,
+                       std::chrono::milliseconds limit = std::chrono::seconds(15))
+    {
+        return QTest::qWaitFor([&] { return status() == text; }, int(limit.count()));
+    }
+    QString write(const QString &name, const QByteArray &content)
+    {
+        return TestFiles::write(dir.filePath(name), content);
+    }
+    static QByteArray read(const QString &path) { return TestFiles::read(path); }
+
+    QTemporaryDir dir;
+    MemorySettingsStore store;
+    FakeFileDialog *dialog = nullptr;
+    std::unique_ptr<RecordingWindow> window;
 };
