@@ -52,7 +52,9 @@ struct RememberedValues
 // output still queued, closes the file and, for a receive, discards the
 // target's unfinished copy. The copy is made when the target is chosen and
 // takes the target's name only once the whole backup is on the disk, so an
-// earlier backup survives any failure.
+// earlier backup survives any failure. A Cancel that comes once the copy has
+// begun to take the name does not stop it: the status line says so, and the
+// save's own ending follows.
 //
 // A backup is complete when the line has been quiet for the inactivity time
 // after its last byte, whichever byte it was, and the bytes received so far,
