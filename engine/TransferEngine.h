@@ -98,7 +98,6 @@ class TransferEngine
     // The port the next transfer opens: 1 for COM1, 2 (the default) for
     // COM2. The window's choice, or the one a terminal was given.
     void choosePort(int number) { m_portNumber = number; }
-    int chosenPort() const { return m_portNumber; }
 
     // Commands of the window.
     void cmdSend_Click();
@@ -132,7 +131,6 @@ class TransferEngine
     bool backupUnderway() const;
 
     const TransferState &state() const { return m_state; }
-    const TransferWindow::Progress &progress() const { return m_progress; }
     RememberedValues &remembered() { return m_remembered; }
     const RememberedValues &remembered() const { return m_remembered; }
 
