@@ -12,7 +12,7 @@ using namespace CommEvents;
 
 SerialCommPort::SerialCommPort(DeviceResolver resolve, QObject *parent,
                                std::shared_ptr<const LineDriver> driver)
-    : SerialComm(parent), m_resolve(std::move(resolve)), m_driver(std::move(driver))
+    : QueuedComm(parent), m_resolve(std::move(resolve)), m_driver(std::move(driver))
 {
     m_drainTimer.setSingleShot(true);
     m_drainTimer.setTimerType(Qt::PreciseTimer);
@@ -73,12 +73,9 @@ bool SerialCommPort::open()
 
 void SerialCommPort::close()
 {
-    ++m_generation;
+    forgetOpening();
     m_open = false;
     m_lost = false;
-    m_queue.clear();
-    m_lostPending = false;
-    m_deliveryScheduled = false;
     m_outputPending = false;
     m_drainTimer.stop();
     m_quietLook.stop();
@@ -201,7 +198,7 @@ bool SerialCommPort::Output(const QByteArray &data)
         return true;
     // A send notification not yet handed over is out of date: the transmit
     // side is no longer empty. One is raised once these bytes have left.
-    m_queue.erase(std::remove(m_queue.begin(), m_queue.end(), comEvSend), m_queue.end());
+    withdraw(comEvSend);
     qsizetype done = 0;
     // With nothing queued in Qt the bytes go to the driver at once, and an
     // empty transmit side is noticed at once: its notification is queued,
@@ -234,12 +231,8 @@ void SerialCommPort::onReadyRead()
     checkLineCounters();
     if (!receiveDue())
         return;
-    // Handed over from here, without a further turn of the event loop,
-    // unless a handler is running (it is then handed over after it).
-    if (m_delivering || m_deliveryScheduled)
-        scheduleDelivery();
-    else
-        deliver();
+    // Handed over from here, without a further turn of the event loop.
+    deliverSoon();
 }
 
 void SerialCommPort::onBytesWritten()
@@ -338,73 +331,10 @@ void SerialCommPort::portLost(const QString &reason)
             serial->deleteLater();
         },
         Qt::QueuedConnection);
-    m_lostPending = true;
-    scheduleDelivery();
+    raiseLoss();
 }
 
 bool SerialCommPort::receiveDue() const
 {
     return m_open && m_rThreshold > 0 && InBufferCount() >= m_rThreshold;
-}
-
-void SerialCommPort::raise(int code)
-{
-    if (!m_open)
-        return;
-    m_queue.push_back(code);
-    scheduleDelivery();
-}
-
-void SerialCommPort::scheduleDelivery()
-{
-    if (m_deliveryScheduled || m_delivering)
-        return;
-    m_deliveryScheduled = true;
-    const quint64 generation = m_generation;
-    QMetaObject::invokeMethod(
-        this,
-        [this, generation] {
-            if (generation != m_generation)
-                return; // raised by an opening that has since been closed
-            m_deliveryScheduled = false;
-            deliver();
-        },
-        Qt::QueuedConnection);
-}
-
-void SerialCommPort::deliver()
-{
-    if (m_delivering || !m_open)
-        return;
-    // Notifications are handed over one after another, each handler having
-    // returned before the next; a burst is worked off in one go for a few
-    // milliseconds, then the event loop gets its turn (painting, input).
-    QElapsedTimer budget;
-    budget.start();
-    const quint64 generation = m_generation;
-    do {
-        // Line errors and send notifications first, in the order they were
-        // raised; then received data; the loss of the device last, so that
-        // bytes which arrived before it are still handed over.
-        int code = 0;
-        if (!m_queue.empty()) {
-            code = m_queue.front();
-            m_queue.pop_front();
-        } else if (receiveDue()) {
-            code = comEvReceive;
-        } else if (m_lostPending) {
-            m_lostPending = false;
-            code = comEventPortLost;
-        }
-        if (code == 0)
-            return;
-        m_delivering = true;
-        m_commEvent = code;
-        emit OnComm();
-        m_delivering = false;
-        if (generation != m_generation || !m_open)
-            return; // closed by the handler: nothing more of this opening
-    } while (budget.elapsed() < kDeliveryBudgetMs);
-    if (!m_queue.empty() || receiveDue() || m_lostPending)
-        scheduleDelivery();
 }

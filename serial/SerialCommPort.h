@@ -1,12 +1,11 @@
 #pragma once
 
 #include "LineDriver.h"
-#include "SerialComm.h"
+#include "QueuedComm.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include <deque>
 #include <functional>
 #include <memory>
 
@@ -38,7 +37,7 @@ class QSerialPort;
 // Quiet: every read that brings bytes marks the time; kQuietCheck later a
 // single-shot timer looks whether the driver holds anything unread (TIOCINQ)
 // and, when it holds nothing while a receive listens, raises comEvQuiet.
-class SerialCommPort : public SerialComm
+class SerialCommPort : public QueuedComm
 {
     Q_OBJECT
   public:
@@ -48,8 +47,6 @@ class SerialCommPort : public SerialComm
     // driver then buffers, and reports its own overflow through the counters.
     static constexpr int kInputBufferSize = 64 * 1024;
     static constexpr int kBaudRate = 19200;
-    // How long one turn of the event loop may spend handing over notifications.
-    static constexpr int kDeliveryBudgetMs = 4;
 
     // driver answers the questions asked of the open device's terminal
     // driver; a test may hand in its own.
@@ -73,7 +70,6 @@ class SerialCommPort : public SerialComm
     int InputLen() const override { return m_inputLen; }
     QByteArray Input() override;
     bool Output(const QByteArray &data) override;
-    int CommEvent() const override { return m_commEvent; }
     std::chrono::milliseconds QuietTime() override;
     CommError lastError() const override { return m_error; }
 
@@ -92,10 +88,7 @@ class SerialCommPort : public SerialComm
     void checkTransmitEmpty();
     void checkLineCounters();
     void portLost(const QString &reason);
-    bool receiveDue() const;
-    void raise(int code);
-    void scheduleDelivery();
-    void deliver();
+    bool receiveDue() const override;
     int driverOutQueue() const;
 
     DeviceResolver m_resolve;
@@ -108,13 +101,6 @@ class SerialCommPort : public SerialComm
     int m_rThreshold = 0;
     int m_sThreshold = 0;
     int m_inputLen = 0;
-    int m_commEvent = 0;
-
-    std::deque<int> m_queue;    // line errors and send notifications, in order
-    bool m_lostPending = false; // delivered once no receive notification is due
-    bool m_deliveryScheduled = false;
-    bool m_delivering = false;
-    quint64 m_generation = 0;
 
     bool m_outputPending = false;
     QTimer m_drainTimer{this};
