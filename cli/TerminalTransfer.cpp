@@ -5,7 +5,7 @@
 #include "DiskTarget.h"
 #include "FileNames.h"
 #include "QtTimer.h"
-#include "SerialCommPort.h"
+#include "AnyPort.h"
 
 #include <QTimer>
 
@@ -33,7 +33,7 @@ TerminalTransfer::TerminalTransfer(PortChoice port, Output output, Parts parts)
 {
     if (!m_parts.port)
         m_parts.port =
-            std::make_unique<SerialCommPort>([device = m_choice.device](int) { return device; });
+            std::make_unique<AnyPort>([device = m_choice.device](int) { return device; });
     if (!m_parts.timer1)
         m_parts.timer1 = std::make_unique<QtTimer>(TransferEngine::kInactivity);
     if (!m_parts.timer2)

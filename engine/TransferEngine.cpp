@@ -53,9 +53,25 @@ QString TransferEngine::lineErrorName(int code)
     }
 }
 
-QString TransferEngine::lineErrorMessage(int code)
+QString TransferEngine::lineErrorMessage(int code) const
 {
-    return tr("%1 on com port, reset and retry").arg(lineErrorName(code));
+    QString message = tr("%1 on com port, reset and retry").arg(lineErrorName(code));
+    // A network line's loss names its server and why.
+    if (const CommError error = m_port.lastError();
+        code == CommEvents::comEventPortLost && error.network)
+        message += QObject::tr("\n\nThe connection to the serial server %1 ended: %2. Check "
+                               "the network and the server, then try again.")
+                       .arg(FileNames::printable(error.device), error.reason);
+    return message;
+}
+
+QString TransferEngine::unreachable(const CommError &error) const
+{
+    return QObject::tr("Cannot reach the serial server %1 %2: %3.\n\nCheck that the server is "
+                       "switched on and on the network, its address and port (%4), and that no "
+                       "other program is connected to that port.")
+        .arg(FileNames::printable(error.device), m_openedFor, error.reason,
+             m_portsAsGiven ? QObject::tr("--port") : QObject::tr("File > Port Settings"));
 }
 
 void TransferEngine::Comm1_OnComm()
@@ -86,7 +102,11 @@ void TransferEngine::Comm1_OnComm()
             return;
         }
         if (code == CommEvents::comEventPortLost &&
-            m_state.RxState == TransferState::RxReceivingBlocks)
+            m_port.lastError().kind == CommError::Kind::Unreachable)
+            endWithMessage(unreachable(m_port.lastError()),
+                           TransferWindow::Ending::PortUnavailable);
+        else if (code == CommEvents::comEventPortLost &&
+                 m_state.RxState == TransferState::RxReceivingBlocks)
             lineLostWhileReceiving(code);
         else if (code == CommEvents::comEventPortLost && everyByteHasLeft())
             endSent(); // a far end that hangs up once it has the file has lost nothing
@@ -271,6 +291,7 @@ QString TransferEngine::portAdviceAsGiven(const CommError &error)
 
 bool TransferEngine::openPort(const QString &whatFor)
 {
+    m_openedFor = whatFor;
     m_port.setCommPort(m_portNumber);
     if (m_port.setPortOpen(true))
         return true;

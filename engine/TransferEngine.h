@@ -136,7 +136,10 @@ class TransferEngine
 
     // The name of a line-error code, empty for a code without one.
     static QString lineErrorName(int code);
-    static QString lineErrorMessage(int code);
+    QString lineErrorMessage(int code) const;
+    // A network line's server that could not be reached or set, named, with
+    // what to check.
+    QString unreachable(const CommError &error) const;
 
   private:
     void SendNextBlock();
@@ -181,6 +184,7 @@ class TransferEngine
     QString portName() const;
     bool m_portsAsGiven = false;
     QString m_deviceName; // the port's name in messages when not COM1's nor COM2's
+    QString m_openedFor; // what the port was last opened for, in messages
 
     SerialComm &m_port;
     TransferWindow &m_window;

@@ -188,9 +188,11 @@ void TransferEngine::Timer2_Timer()
 
 bool TransferEngine::everyByteHasLeft() const
 {
-    // Every chunk has been handed to the port, and the port has since seen
-    // its transmit side empty.
-    return m_sending && m_state.ByteCount == 0 && !m_chunkPending && m_outputLeft;
+    // Every chunk has been handed to the port, the port has since seen its
+    // transmit side empty, and it knows of nothing still on its way (a
+    // network line's server may still have been sending).
+    return m_sending && m_state.ByteCount == 0 && !m_chunkPending && m_outputLeft &&
+           m_port.OutBufferCount() == 0;
 }
 
 void TransferEngine::endSent()

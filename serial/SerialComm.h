@@ -43,6 +43,7 @@ struct CommError
         NotSerial,  // not a terminal at all: a file, a pipe, /dev/null
         NotOpen,
         Io,
+        Unreachable, // a network line whose server could not be reached or set
         Other
     };
     CommError() = default;
@@ -56,6 +57,7 @@ struct CommError
     QString device;            // the device path the port number resolved to
     QString reason;            // the operating system's words
     DeviceNode::Access access; // for PermissionDenied: what would let this account in
+    bool network = false;      // the line is reached through a server on the network
 };
 
 // The buffered serial port the transfer engine talks to, modelled on the

@@ -4,7 +4,7 @@
 #include "BackgroundTarget.h"
 #include "DiskTarget.h"
 #include "QtTimer.h"
-#include "SerialCommPort.h"
+#include "AnyPort.h"
 #include "StartupSettings.h"
 
 #include <QCoreApplication>
@@ -14,7 +14,7 @@
 frmGAbackup::Parts frmGAbackup::completed(Parts parts, SettingsStore &store)
 {
     if (!parts.port)
-        parts.port = std::make_unique<SerialCommPort>(
+        parts.port = std::make_unique<AnyPort>(
             [&store](int port) { return StartupSettings::devicePath(store, port); });
     if (!parts.timer1)
         parts.timer1 = std::make_unique<QtTimer>(TransferEngine::kInactivity);
