@@ -51,7 +51,7 @@ int runInTerminal(const CommandLine::Request &request)
 {
     QSettingsStore store; // read only: the ports and the window's choice
     if (request.mode == CommandLine::Request::Mode::ListPorts) {
-        SystemPortList ports;
+        SystemPortList ports(nullptr, true);
         return CommandLine::put(false, portTable(ports, store)) ? CommandLine::kSuccess
                                                                 : CommandLine::kFailed;
     }

@@ -1,6 +1,7 @@
 #include "PortChoice.h"
 
 #include "FileNames.h"
+#include "NetworkLine.h"
 #include "PortList.h"
 #include "StartupSettings.h"
 
@@ -41,7 +42,15 @@ PortChoice PortChoice::from(const QString &argument, const SettingsStore &store,
         choice.device = devicePath(store, choice.number);
         return choice;
     }
-    if (argument.contains(QLatin1Char('/'))) {
+    if (LineAddress::isNetwork(argument)) {
+        QString problem;
+        if (!LineAddress::parse(argument, &problem)) {
+            choice.refusal = QObject::tr("\"%1\" names no serial server: %2")
+                                 .arg(FileNames::printable(argument), problem);
+            return choice;
+        }
+        choice.device = argument;
+    } else if (argument.contains(QLatin1Char('/'))) {
         choice.device = argument;
     } else {
         for (const QString &dir : {devDir + QStringLiteral("/serial/by-id"), devDir}) {

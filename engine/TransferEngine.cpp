@@ -303,6 +303,14 @@ bool TransferEngine::openPort(const QString &whatFor)
                   .arg(portName(), FileNames::printable(error.device), whatFor, error.reason)
             : QObject::tr("Cannot open %1 %2: %3.")
                   .arg(FileNames::printable(error.device), whatFor, error.reason);
+    if (error.network) {
+        endWithMessage(message + QObject::tr("\n\nGive the serial server as rfc2217://HOST:PORT "
+                                             "or tcp://HOST:PORT (%1).")
+                                     .arg(m_portsAsGiven ? QObject::tr("--port")
+                                                         : QObject::tr("File > Port Settings")),
+                       TransferWindow::Ending::PortUnavailable);
+        return false;
+    }
     if (const QString advice = m_portsAsGiven ? portAdviceAsGiven(error) : QString();
         !advice.isEmpty()) {
         endWithMessage(message + advice, TransferWindow::Ending::PortUnavailable);

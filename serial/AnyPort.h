@@ -34,6 +34,9 @@ class AnyPort final : public SerialComm
     int CommEvent() const override { return m_current->CommEvent(); }
     CommError lastError() const override { return m_current->lastError(); }
 
+    // The address the current CommPort resolves to.
+    QString address() const { return m_resolve(m_device.CommPort()); }
+
   private:
     Resolver m_resolve;
     SerialCommPort m_device;

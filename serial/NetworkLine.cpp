@@ -77,21 +77,43 @@ bool LineAddress::isNetwork(const QString &text)
 
 std::optional<LineAddress> LineAddress::parse(const QString &text, QString *problem)
 {
-    const auto refuse = [problem](const QString &why) {
-        if (problem)
-            *problem = why;
+    // Why it is not one, worded only when asked.
+    enum class Why
+    {
+        NotNetwork,
+        NoHost,
+        NoPort,
+        More
+    };
+    const auto refuse = [problem](Why why) -> std::optional<LineAddress> {
+        if (!problem)
+            return std::nullopt;
+        switch (why) {
+        case Why::NotNetwork:
+            *problem = QObject::tr("not a network address (tcp://HOST:PORT or "
+                                   "rfc2217://HOST:PORT)");
+            break;
+        case Why::NoHost:
+            *problem = QObject::tr("no server name in the address");
+            break;
+        case Why::NoPort:
+            *problem = QObject::tr("no TCP port number in the address (HOST:PORT)");
+            break;
+        case Why::More:
+            *problem = QObject::tr("the address has more than HOST:PORT");
+            break;
+        }
         return std::nullopt;
     };
     if (!isNetwork(text))
-        return refuse(QObject::tr("not a network address (tcp://HOST:PORT or "
-                                  "rfc2217://HOST:PORT)"));
+        return refuse(Why::NotNetwork);
     const QUrl url(text.trimmed(), QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())
-        return refuse(QObject::tr("no server name in the address"));
+        return refuse(Why::NoHost);
     if (url.port() <= 0)
-        return refuse(QObject::tr("no TCP port number in the address (HOST:PORT)"));
+        return refuse(Why::NoPort);
     if (!url.path().isEmpty() && url.path() != QLatin1String("/"))
-        return refuse(QObject::tr("the address has more than HOST:PORT"));
+        return refuse(Why::More);
     LineAddress address;
     address.kind = url.scheme().compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0
                        ? Kind::Raw

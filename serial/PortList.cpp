@@ -1,7 +1,9 @@
 #include "PortList.h"
 
 #include "DeviceNode.h"
+#include "NetworkLine.h"
 #include "PortUsers.h"
+#include "ServerProbe.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +21,23 @@ namespace {
 const QString kById = QStringLiteral("/dev/serial/by-id");
 }
 
-SystemPortList::SystemPortList(QObject *parent) : PortList(parent) {}
+SystemPortList::SystemPortList(QObject *parent, bool waitForServers)
+    : PortList(parent), m_waitForServers(waitForServers)
+{
+}
+
+QString SystemPortList::serverStatus(const QString &address) const
+{
+    if (m_waitForServers)
+        return ServerProbe::statusOf(address);
+    auto found = m_probes.find(address);
+    if (found == m_probes.end()) {
+        auto *probe = new ServerProbe(address, const_cast<SystemPortList *>(this));
+        found = m_probes.emplace(address, probe).first;
+        connect(probe, &ServerProbe::finished, this, &PortList::changed, Qt::QueuedConnection);
+    }
+    return found->second->status();
+}
 
 QString SystemPortList::stableNameFor(const QString &device, const QString &byIdDir)
 {
@@ -86,7 +104,8 @@ QList<PortInfo> PortList::portsAnd(const QStringList &paths) const
     QList<PortInfo> listed = ports();
     for (QString path : paths) {
         path = path.trimmed();
-        const QString target = QFileInfo(path).canonicalFilePath();
+        const QString target =
+            LineAddress::isNetwork(path) ? QString() : QFileInfo(path).canonicalFilePath();
         const bool known = std::any_of(listed.begin(), listed.end(), [&](const PortInfo &port) {
             return path == port.device || path == port.stablePath ||
                    (!target.isEmpty() && target == QFileInfo(port.device).canonicalFilePath());
@@ -101,6 +120,11 @@ PortInfo SystemPortList::describe(const QString &path) const
 {
     PortInfo port;
     port.device = path;
+    if (LineAddress::isNetwork(path)) {
+        port.description = QObject::tr("serial server on the network");
+        port.status = serverStatus(path);
+        return port;
+    }
     const QString target = QFileInfo(path).canonicalFilePath();
     port.description = !target.isEmpty() && target != QFileInfo(path).absoluteFilePath()
                            ? QObject::tr("link to %1").arg(target)

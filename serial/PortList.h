@@ -4,7 +4,10 @@
 #include <QObject>
 #include <QString>
 
+#include <map>
+
 class QFileSystemWatcher;
+class ServerProbe;
 
 // One serial port the computer has.
 struct PortInfo
@@ -50,7 +53,9 @@ class SystemPortList final : public PortList
 {
     Q_OBJECT
   public:
-    explicit SystemPortList(QObject *parent = nullptr);
+    // A network line's server is looked at in the background and told
+    // through changed() when known, unless waitForServers (the terminal).
+    explicit SystemPortList(QObject *parent = nullptr, bool waitForServers = false);
     QList<PortInfo> ports() const override;
     PortInfo describe(const QString &path) const override;
     void setWatching(bool on) override;
@@ -62,5 +67,8 @@ class SystemPortList final : public PortList
 
   private:
     static QString accessStatusOf(const QString &device);
+    QString serverStatus(const QString &address) const;
     QFileSystemWatcher *m_watcher = nullptr;
+    bool m_waitForServers = false;
+    mutable std::map<QString, ServerProbe *> m_probes; // children, one per address looked at
 };

@@ -38,6 +38,73 @@ Gesucht in:
     </message>
 </context>
 <context>
+    <name>NetworkLine</name>
+    <message>
+        <source>no answer within %1 seconds</source>
+        <translation>keine Antwort innerhalb von %1 Sekunden</translation>
+    </message>
+    <message>
+        <source>it does not answer as an RFC 2217 server (for a raw TCP port give tcp://%1)</source>
+        <translation>er antwortet nicht als RFC-2217-Server (für einen rohen TCP-Port geben Sie tcp://%1 an)</translation>
+    </message>
+    <message>
+        <source>it did not confirm the line&apos;s settings (19200 baud, 8 data bits, no parity, 1 stop bit, no flow control)</source>
+        <translation>er hat die Einstellungen der Leitung nicht bestätigt (19200 Baud, 8 Datenbits, keine Parität, 1 Stoppbit, keine Flusssteuerung)</translation>
+    </message>
+    <message>
+        <source>it refuses RFC 2217 (for a raw TCP port give tcp://%1)</source>
+        <translation>er lehnt RFC 2217 ab (für einen rohen TCP-Port geben Sie tcp://%1 an)</translation>
+    </message>
+    <message>
+        <source>it set %1 baud instead of 19200</source>
+        <translation>er stellte %1 Baud statt 19200 ein</translation>
+    </message>
+    <message>
+        <source>it set %1 data bits instead of 8</source>
+        <translation>er stellte %1 Datenbits statt 8 ein</translation>
+    </message>
+    <message>
+        <source>it did not set the line to no parity</source>
+        <translation>er stellte die Leitung nicht auf keine Parität</translation>
+    </message>
+    <message>
+        <source>it did not set the line to 1 stop bit</source>
+        <translation>er stellte die Leitung nicht auf 1 Stoppbit</translation>
+    </message>
+    <message>
+        <source>it keeps flow control on the line</source>
+        <translation>er behält die Flusssteuerung auf der Leitung bei</translation>
+    </message>
+    <message>
+        <source>it closed the connection at once (it may let only one client in at a time)</source>
+        <translation>er schloss die Verbindung sofort (vielleicht lässt er nur einen Client zugleich zu)</translation>
+    </message>
+    <message>
+        <source>it turned the connection away: &quot;%1&quot;</source>
+        <translation>er wies die Verbindung ab: „%1“</translation>
+    </message>
+    <message>
+        <source>the server closed the connection</source>
+        <translation>der Server hat die Verbindung geschlossen</translation>
+    </message>
+    <message>
+        <source>the name %1 was not found</source>
+        <translation>der Name %1 wurde nicht gefunden</translation>
+    </message>
+    <message>
+        <source>the connection was refused (no serial server listens on port %1)</source>
+        <translation>die Verbindung wurde abgelehnt (auf Port %1 lauscht kein serieller Server)</translation>
+    </message>
+    <message>
+        <source>the connection to the server is gone</source>
+        <translation>die Verbindung zum Server besteht nicht mehr</translation>
+    </message>
+    <message>
+        <source>the port is not open</source>
+        <translation>der Anschluss ist nicht geöffnet</translation>
+    </message>
+</context>
+<context>
     <name>PortSettingsDialog</name>
     <message>
         <source>Port Settings</source>
@@ -386,6 +453,58 @@ Viele PCs haben das Gerät %1 ohne seriellen Anschluss dahinter. Ein USB-Seriell
         <source>Cannot open %1 %2: %3.</source>
         <translation>%1 kann nicht geöffnet werden, %2: %3.</translation>
     </message>
+    <message>
+        <source>
+
+The connection to the serial server %1 ended: %2. Check the network and the server, then try again.</source>
+        <translation>
+
+Die Verbindung zum seriellen Server %1 endete: %2. Prüfen Sie Netzwerk und Server und versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>Cannot reach the serial server %1 %2: %3.
+
+Check that the server is switched on and on the network, its address and port (%4), and that no other program is connected to that port.</source>
+        <translation>Der serielle Server %1 ist nicht erreichbar, %2: %3.
+
+Prüfen Sie, ob der Server eingeschaltet und im Netzwerk ist, seine Adresse und seinen Port (%4) und ob kein anderes Programm mit diesem Port verbunden ist.</translation>
+    </message>
+    <message>
+        <source>--port</source>
+        <translation>--port</translation>
+    </message>
+    <message>
+        <source>File &gt; Port Settings</source>
+        <translation>Datei &gt; Anschlusseinstellungen</translation>
+    </message>
+    <message>
+        <source>
+
+Give the serial server as rfc2217://HOST:PORT or tcp://HOST:PORT (%1).</source>
+        <translation>
+
+Geben Sie den seriellen Server als rfc2217://HOST:PORT oder tcp://HOST:PORT an (%1).</translation>
+    </message>
+    <message>
+        <source>not a network address (tcp://HOST:PORT or rfc2217://HOST:PORT)</source>
+        <translation>keine Netzwerkadresse (tcp://HOST:PORT oder rfc2217://HOST:PORT)</translation>
+    </message>
+    <message>
+        <source>no server name in the address</source>
+        <translation>kein Servername in der Adresse</translation>
+    </message>
+    <message>
+        <source>no TCP port number in the address (HOST:PORT)</source>
+        <translation>keine TCP-Portnummer in der Adresse (HOST:PORT)</translation>
+    </message>
+    <message>
+        <source>the address has more than HOST:PORT</source>
+        <translation>die Adresse enthält mehr als HOST:PORT</translation>
+    </message>
+    <message>
+        <source>serial server on the network</source>
+        <translation>serieller Server im Netzwerk</translation>
+    </message>
 </context>
 <context>
     <name>SerialCommPort</name>
@@ -396,6 +515,37 @@ Viele PCs haben das Gerät %1 ohne seriellen Anschluss dahinter. Ein USB-Seriell
     <message>
         <source>the port is not open</source>
         <translation>der Anschluss ist nicht geöffnet</translation>
+    </message>
+</context>
+<context>
+    <name>ServerProbe</name>
+    <message>
+        <source>reachable</source>
+        <translation>erreichbar</translation>
+    </message>
+    <message>
+        <source>no answer within %1 seconds</source>
+        <translation>keine Antwort innerhalb von %1 Sekunden</translation>
+    </message>
+    <message>
+        <source>name not found</source>
+        <translation>Name nicht gefunden</translation>
+    </message>
+    <message>
+        <source>refused: no serial server listens on port %1</source>
+        <translation>abgelehnt: auf Port %1 lauscht kein serieller Server</translation>
+    </message>
+    <message>
+        <source>reachable, but it closed the connection at once</source>
+        <translation>erreichbar, schloss die Verbindung aber sofort</translation>
+    </message>
+    <message>
+        <source>reachable, but it turns clients away: &quot;%1&quot;</source>
+        <translation>erreichbar, weist Clients aber ab: „%1“</translation>
+    </message>
+    <message>
+        <source>looking...</source>
+        <translation>wird geprüft...</translation>
     </message>
 </context>
 <context>
@@ -630,6 +780,18 @@ Sichert Glow-Arranger-Shows über eine serielle Leitung und stellt sie wieder he
     <message>
         <source>A transfer to or from the lighting controller is running</source>
         <translation>Eine Übertragung zum oder vom Lichtstellpult läuft</translation>
+    </message>
+    <message>
+        <source>%1: serial server %2 on the network (%3), 19200 baud, 8 data bits, no parity, 1 stop bit</source>
+        <translation>%1: serieller Server %2 im Netzwerk (%3), 19200 Baud, 8 Datenbits, keine Parität, 1 Stoppbit</translation>
+    </message>
+    <message>
+        <source>RFC 2217</source>
+        <translation>RFC 2217</translation>
+    </message>
+    <message>
+        <source>raw TCP</source>
+        <translation>rohes TCP</translation>
     </message>
 </context>
 </TS>

@@ -2,6 +2,7 @@
 
 #include "AnimationWidget.h"
 #include "FileNames.h"
+#include "NetworkLine.h"
 #include "QtFileDialog.h"
 #include "SettingsStore.h"
 #include "StartupSettings.h"
@@ -155,10 +156,16 @@ void frmGAbackup::showPortDevices()
     // the pointer and a screen reader find them.
     for (int port : {1, 2}) {
         QRadioButton *option = port == 1 ? Option1 : Option2;
+        const QString device = StartupSettings::devicePath(m_store, port);
+        const std::optional<LineAddress> server = LineAddress::parse(device);
         const QString line =
-            tr("%1: %2, 19200 baud, 8 data bits, no parity, 1 stop bit")
-                .arg(StartupSettings::portKey(port),
-                     FileNames::printable(StartupSettings::devicePath(m_store, port)));
+            server ? tr("%1: serial server %2 on the network (%3), 19200 baud, 8 data bits, no "
+                        "parity, 1 stop bit")
+                         .arg(StartupSettings::portKey(port), server->server(),
+                              server->kind == LineAddress::Kind::Rfc2217 ? tr("RFC 2217")
+                                                                          : tr("raw TCP"))
+                   : tr("%1: %2, 19200 baud, 8 data bits, no parity, 1 stop bit")
+                         .arg(StartupSettings::portKey(port), FileNames::printable(device));
         option->setToolTip(line);
         option->setAccessibleDescription(line);
     }

@@ -1,5 +1,5 @@
 // Loading and storing the remembered settings through the window.
-#include "SerialCommPort.h"
+#include "AnyPort.h"
 #include "TestWindow.h"
 
 #include <QCoreApplication>
@@ -111,11 +111,11 @@ TEST_F(WindowSettingsTest, PortsSectionNamesTheDeviceThePortOpens)
 {
     store.values = {{"Ports/COM1", "/dev/ttyUSB0"}, {"Ports/COM2", ""}};
     frmGAbackup window(store); // with the real serial port
-    auto &port = dynamic_cast<SerialCommPort &>(window.Comm1());
+    auto &port = dynamic_cast<AnyPort &>(window.Comm1());
     port.setCommPort(1);
-    EXPECT_EQ(port.devicePath(), QString("/dev/ttyUSB0"));
+    EXPECT_EQ(port.address(), QString("/dev/ttyUSB0"));
     port.setCommPort(2);
-    EXPECT_EQ(port.devicePath(), QString("/dev/ttyS1"));
+    EXPECT_EQ(port.address(), QString("/dev/ttyS1"));
     window.close();
     EXPECT_EQ(store.read("Ports", "COM2", ""), QString("/dev/ttyS1"));
     EXPECT_EQ(store.read("Ports", "COM1", ""), QString("/dev/ttyUSB0"));
