@@ -79,7 +79,7 @@ int runInTerminal(const CommandLine::Request &request)
         transfer.receive(request.file);
         break;
     default:
-        transfer.receiveInto(request.file);
+        transfer.receiveInto(request.file, request.keep);
         break;
     }
     return QCoreApplication::exec();

@@ -24,6 +24,7 @@ const QString kReceiveInto = QStringLiteral("receive-into");
 const QString kListPorts = QStringLiteral("list-ports");
 const QString kPort = QStringLiteral("port");
 const QString kQuiet = QStringLiteral("quiet");
+const QString kKeep = QStringLiteral("keep");
 } // namespace
 
 void describe(QCommandLineParser &parser)
@@ -57,6 +58,11 @@ void describe(QCommandLineParser &parser)
                       QStringLiteral("PORT")});
     parser.addOption(
         {{QStringLiteral("q"), kQuiet}, QObject::tr("No progress; only the outcome and errors.")});
+    parser.addOption({kKeep,
+                      QObject::tr("With --receive-into: keep only the newest N backups in FOLDER; "
+                                  "older ones are removed once a new one is saved. 0, the "
+                                  "default, keeps all."),
+                      QStringLiteral("N")});
     parser.addOption({{QStringLiteral("l"), kListPorts},
                       QObject::tr("List the serial ports: device, stable name, status.")});
     parser.addPositionalArgument(
@@ -157,6 +163,14 @@ int answerWithoutWindow(const QStringList &args, Request *request)
                               .arg(modes[int(asked.mode) - 1].first));
     if (asked.mode == Request::Mode::Window && !files.isEmpty())
         asked.file = files.first();
+    if (parser.isSet(kKeep)) {
+        bool number = false;
+        asked.keep = parser.value(kKeep).toInt(&number);
+        if (asked.mode != Request::Mode::ReceiveInto)
+            return usageError(QObject::tr("--keep goes with --receive-into"));
+        if (!number || asked.keep < 0)
+            return usageError(QObject::tr("--keep needs a number of backups (0 keeps all)"));
+    }
     asked.port = parser.value(kPort);
     asked.quiet = parser.isSet(kQuiet);
     if (request)

@@ -35,6 +35,7 @@ struct Request
     QString file; // the window's FILE, the file to send or receive, or the folder
     QString port; // --port as given; empty for the port the window has chosen
     bool quiet = false;
+    int keep = 0; // --keep: the newest backups --receive-into keeps; 0 keeps all
 };
 
 QString version(); // "1.1"

@@ -7,9 +7,18 @@
 #include "QtTimer.h"
 #include "AnyPort.h"
 
+#include <QDir>
+#include <QRegularExpression>
 #include <QTimer>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <tuple>
+#include <vector>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 // The file dialog of a terminal: the name was given on the command line.
 class TerminalTransfer::GivenName final : public FileDialog
@@ -74,9 +83,10 @@ void TerminalTransfer::receive(const QString &file)
     m_engine->cmdReceive_Click();
 }
 
-void TerminalTransfer::receiveInto(const QString &folder)
+void TerminalTransfer::receiveInto(const QString &folder, int keep)
 {
     m_folder = FileNames::absolute(folder);
+    m_keep = keep;
     // A backup that begins while the last one is being saved is received.
     m_engine->keepLineBetweenBackups(true);
     struct stat info;
@@ -282,7 +292,47 @@ void TerminalTransfer::keepSaved()
                       .arg(FileNames::printable(m_file), FileNames::printable(dated), why));
     }
     write(FileNames::printable(FileNames::fileName(kept)) + QStringLiteral(": ") + m_endedWords);
+    removeOlderBackups();
     QTimer::singleShot(0, this, &TerminalTransfer::receiveNext);
+}
+
+void TerminalTransfer::removeOlderBackups()
+{
+    // Only once the new backup is saved and its folder synced; by the time
+    // in their names (two in one second counted on), newest first.
+    if (m_keep <= 0)
+        return;
+    static const QRegularExpression kBackup(
+        QStringLiteral("^backup-(\\d{4}-\\d\\d-\\d\\dT\\d\\d-\\d\\d-\\d\\d)(?:-(\\d+))?\\.txt$"));
+    struct Found
+    {
+        QString stamp;
+        int n;
+        QString name;
+    };
+    std::vector<Found> backups;
+    const QStringList names =
+        QDir(m_folder).entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch match = kBackup.match(name);
+        if (match.hasMatch())
+            backups.push_back({match.captured(1),
+                               match.captured(2).isEmpty() ? 1 : match.captured(2).toInt(), name});
+    }
+    std::sort(backups.begin(), backups.end(), [](const Found &a, const Found &b) {
+        return std::tie(b.stamp, b.n) < std::tie(a.stamp, a.n);
+    });
+    for (std::size_t i = std::size_t(m_keep); i < backups.size(); ++i) {
+        const QString path = m_folder + QLatin1Char('/') + backups[i].name;
+        if (::unlink(FileNames::toNative(path).constData()) == 0)
+            write(tr("zo-vovere: removed the older backup \"%1\" (keeping the newest %2)")
+                      .arg(FileNames::printable(backups[i].name))
+                      .arg(m_keep));
+        else
+            write(tr("zo-vovere: could not remove the older backup \"%1\": %2")
+                      .arg(FileNames::printable(backups[i].name),
+                           QString::fromLocal8Bit(std::strerror(errno))));
+    }
 }
 
 void TerminalTransfer::messageBox(const QString &text)

@@ -49,7 +49,9 @@ class TerminalTransfer final : public QObject, public TransferWindow
     void receive(const QString &file);
     // Receives backup after backup into folder, each saved by the same rules
     // and named after the moment it was saved, until stop().
-    void receiveInto(const QString &folder);
+    // keep above 0: once a backup is saved, only the newest keep backups
+    // of the folder stay (the names receiveInto gives; other files are left).
+    void receiveInto(const QString &folder, int keep = 0);
     // A signal: a running transfer ends as Cancel ends it (output dropped,
     // an unfinished backup discarded, the port let go) and the program with
     // 128 + number. Waiting in receiveInto with nothing received yet ends
@@ -86,6 +88,7 @@ class TerminalTransfer final : public QObject, public TransferWindow
     void finish(int status);
     void receiveNext();
     void keepSaved();
+    void removeOlderBackups();
 
     PortChoice m_choice;
     Output m_output;
@@ -94,6 +97,7 @@ class TerminalTransfer final : public QObject, public TransferWindow
     std::unique_ptr<TransferEngine> m_engine;
 
     QString m_folder;     // receiveInto's folder; empty otherwise
+    int m_keep = 0;       // how many of its backups to keep; 0 for all
     QString m_file;       // the file of the transfer running or last run
     QString m_status;     // the last status text, shown when a transfer starts
     QString m_startWords; // ... once its line is open and set
