@@ -53,8 +53,9 @@ void describe(QCommandLineParser &parser)
                       QStringLiteral("FOLDER")});
     parser.addOption({{QStringLiteral("p"), kPort},
                       QObject::tr("The line: COM1 or COM2 (their devices as set in the window's "
-                                  "Port Settings), a device path, or a name --list-ports shows. "
-                                  "Default: the port chosen in the window."),
+                                  "Port Settings), a device path, a name --list-ports shows, or "
+                                  "a serial server on the network as rfc2217://HOST:PORT or "
+                                  "tcp://HOST:PORT. Default: the port chosen in the window."),
                       QStringLiteral("PORT")});
     parser.addOption(
         {{QStringLiteral("q"), kQuiet}, QObject::tr("No progress; only the outcome and errors.")});

@@ -159,8 +159,8 @@ Gesucht in:
         <translation>Für COM &amp;2 verwenden</translation>
     </message>
     <message>
-        <source>A USB serial adapter is listed under its stable name in /dev/serial/by-id, which stays the same in any USB socket. Any other device path can be typed in.</source>
-        <translation>Ein USB-Seriell-Adapter steht unter seinem festen Namen in /dev/serial/by-id, der in jeder USB-Buchse gleich bleibt. Jeder andere Gerätepfad kann eingetippt werden.</translation>
+        <source>A USB serial adapter is listed under its stable name in /dev/serial/by-id, which stays the same in any USB socket. Any other device path can be typed in, or a serial server on the network as rfc2217://HOST:PORT (RFC 2217) or tcp://HOST:PORT (raw TCP).</source>
+        <translation>Ein USB-Seriell-Adapter steht unter seinem festen Namen in /dev/serial/by-id, der in jeder USB-Buchse gleich bleibt. Jeder andere Gerätepfad kann eingetippt werden, oder ein serieller Server im Netzwerk als rfc2217://HOST:PORT (RFC 2217) oder tcp://HOST:PORT (rohes TCP).</translation>
     </message>
 </context>
 <context>

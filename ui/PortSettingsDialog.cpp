@@ -65,7 +65,9 @@ PortSettingsDialog::PortSettingsDialog(SettingsStore &store, PortList &ports, QW
 
     auto *hint = new QLabel(
         tr("A USB serial adapter is listed under its stable name in /dev/serial/by-id, which "
-           "stays the same in any USB socket. Any other device path can be typed in."),
+           "stays the same in any USB socket. Any other device path can be typed in, or a "
+           "serial server on the network as rfc2217://HOST:PORT (RFC 2217) or tcp://HOST:PORT "
+           "(raw TCP)."),
         this);
     hint->setWordWrap(true);
 
