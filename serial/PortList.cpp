@@ -151,6 +151,10 @@ QList<PortInfo> SystemPortList::ports() const
 
 void SystemPortList::setWatching(bool on)
 {
+    // A server looked at while the list was last shown is looked at afresh.
+    for (auto &[address, probe] : m_probes)
+        probe->deleteLater();
+    m_probes.clear();
     if (!on) {
         delete m_watcher;
         m_watcher = nullptr;

@@ -229,6 +229,7 @@ struct Refusal
     bool overRaw;
     bool secondClient; // otherwise nothing listens on the port
     const char *said;
+    const char *url = nullptr; // instead of the server's or a free port's
 };
 
 using RefusalTest = Rows<SerialServerTest, Refusal>;
@@ -237,8 +238,9 @@ TEST_P(RefusalTest, NamesTheServerAndWhatToCheck)
 {
     const Refusal &c = GetParam();
     ASSERT_TRUE(startServer());
-    const QString url = c.secondClient ? desks[0].url(c.overRaw)
-                                       : QString("rfc2217://127.0.0.1:%1").arg(freePort());
+    const QString url = c.url            ? QString(c.url)
+                        : c.secondClient ? desks[0].url(c.overRaw)
+                                         : QString("rfc2217://127.0.0.1:%1").arg(freePort());
     QTcpSocket first;
     if (c.secondClient) {
         first.connectToHost(QHostAddress::LocalHost, c.overRaw ? desks[0].raw : desks[0].rfc2217);
@@ -259,6 +261,8 @@ TEST_P(RefusalTest, NamesTheServerAndWhatToCheck)
 INSTANTIATE_TEST_SUITE_P(
     SerialServer, RefusalTest,
     ::testing::Values(Refusal{"NothingListens", false, false, "the connection was refused"},
+                      Refusal{"NameNotFound", true, false, "the name desk.invalid was not found",
+                              "tcp://desk.invalid:4001"},
                       Refusal{"SecondClientOverRfc2217", false, true, "\"Port already in use\""},
                       Refusal{"SecondClientOverRawTcp", true, true, "\"Port already in use\""}),
     rowName);

@@ -42,12 +42,13 @@ class NetworkLineTest : public ::testing::Test
     }
 
     // Opens the line to the test's server and takes its connection.
-    void open(const char *scheme = "rfc2217")
+    [[nodiscard]] bool open(const char *scheme = "rfc2217")
     {
         address = QString("%1://127.0.0.1:%2").arg(scheme).arg(server.serverPort());
-        ASSERT_TRUE(line.setPortOpen(true));
-        ASSERT_TRUE(server.waitForNewConnection(2000));
+        if (!line.setPortOpen(true) || !server.waitForNewConnection(2000))
+            return false;
         peer = server.nextPendingConnection();
+        return true;
     }
     // What the program has sent so far, once it holds what (or after 2 s).
     QByteArray heard(const QByteArray &what)
@@ -66,11 +67,12 @@ class NetworkLineTest : public ::testing::Test
         peer->flush();
     }
     // Opened over RFC 2217, the settings agreed.
-    void openReady()
+    [[nodiscard]] bool openReady()
     {
-        open();
+        if (!open())
+            return false;
         say(bytes({255, 253, 44}) + kAgrees);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return line.lineReady(); }, 2000));
+        return QTest::qWaitFor([&] { return line.lineReady(); }, 2000);
     }
 
     QTcpServer server;
@@ -95,7 +97,7 @@ using AnswerTest = Rows<NetworkLineTest, Answer>;
 TEST_P(AnswerTest, ReadyOrRefusedInWords)
 {
     const Answer &c = GetParam();
-    open();
+    ASSERT_TRUE(open());
     // Asked for once the server takes the option: 19200 baud, 8 bits, no
     // parity, 1 stop bit, no flow control.
     say(bytes({255, 253, 44}));
@@ -130,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
 // reason, not the line's data.
 TEST_F(NetworkLineTest, WordsBeforeTheCloseAreTheServersNotTheLines)
 {
-    open("tcp");
+    ASSERT_TRUE(open("tcp"));
     say("Port already in use\r\n");
     peer->disconnectFromHost();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !events.empty(); }, 2000));
@@ -152,7 +154,7 @@ using LineStateTest = Rows<NetworkLineTest, LineState>;
 TEST_P(LineStateTest, BecomesTheLocalPortsLineErrors)
 {
     const LineState &c = GetParam();
-    openReady();
+    ASSERT_TRUE(openReady());
     say(comPort(106, {c.state}) + "x");
     line.setRThreshold(1); // the byte after it shows the notification has come
     QObject::connect(&line, &SerialComm::OnComm, [&] {
@@ -174,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(NetworkLineTest, TelnetEscapesEveryByteOfValueFFBothWays)
 {
-    openReady();
+    ASSERT_TRUE(openReady());
     // Cut between two writes: the escape is completed by the second.
     say(bytes({'a', 255}));
     QTest::qWait(0);
@@ -189,7 +191,7 @@ TEST_F(NetworkLineTest, TelnetEscapesEveryByteOfValueFFBothWays)
 // through the server; Cancel has the server drop what it holds.
 TEST_F(NetworkLineTest, SendsAtTheLinesRateAndPurgesOnCancel)
 {
-    openReady();
+    ASSERT_TRUE(openReady());
     line.setSThreshold(1);
     const QByteArray chunk(NetworkLine::kChunk, 'c');
     QElapsedTimer clock;
