@@ -14,7 +14,7 @@ PACKAGES=(
   build-essential cmake ninja-build
   qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libgl-dev
   googletest libgtest-dev libgmock-dev
-  ser2net systemd desktop-file-utils shared-mime-info xvfb xauth openbox xdotool x11-utils
+  ser2net systemd debhelper autopkgtest desktop-file-utils shared-mime-info xvfb xauth openbox xdotool x11-utils
   dbus-daemon python3-dbusmock python3-pyatspi at-spi2-core appstream lintian
   qemu-system-x86 python3 xz-utils socat dmsetup e2fsprogs dosfstools mtools strace fusefat gdb
 )
