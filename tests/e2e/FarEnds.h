@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -56,7 +57,29 @@ class FarEnds
                QTest::qWaitFor([&] { return QFile::exists(near) && QFile::exists(far); }, 5000);
     }
 
+    // A program's standard error so far, once it holds text so many times
+    // (or after ms: the caller's checks say what was missing).
+    QString errorsOnceSaid(QProcess &process, const QString &text, int times = 1,
+                           int ms = 10000)
+    {
+        [[maybe_unused]] const bool came = QTest::qWaitFor(
+            [&] {
+                said[&process] += QString::fromLocal8Bit(process.readAllStandardError());
+                return said[&process].count(text) >= times;
+            },
+            ms);
+        return said[&process];
+    }
+    // The exit status of a program that ended normally within 30 s, else -1.
+    int exitCode(QProcess &process)
+    {
+        const bool ended = process.waitForFinished(30000);
+        errorsOnceSaid(process, {}, 1, 0);
+        return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
     QString device;
+    std::map<QProcess *, QString> said; // each program's standard error so far
 
   private:
     std::vector<std::unique_ptr<QProcess>> m_processes;

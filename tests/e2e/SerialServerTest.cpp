@@ -92,23 +92,11 @@ class SerialServerTest : public RecordingWindowTest
     {
         return ends.start(ZO_PROGRAM_PATH, args, env);
     }
-    // Standard error so far, once it holds text so many times (or after ms).
     QString errorsOnceSaid(QProcess &process, const QString &text, int times = 1, int ms = 15000)
     {
-        [[maybe_unused]] const bool said = QTest::qWaitFor(
-            [&] {
-                errors[&process] += QString::fromLocal8Bit(process.readAllStandardError());
-                return errors[&process].count(text) >= times;
-            },
-            ms);
-        return errors[&process];
+        return ends.errorsOnceSaid(process, text, times, ms);
     }
-    int exitCode(QProcess &process)
-    {
-        const bool ended = process.waitForFinished(30000);
-        errorsOnceSaid(process, {}, 1, 0);
-        return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
+    int exitCode(QProcess &process) { return ends.exitCode(process); }
     QProcess &sim(const QStringList &args, int desk = 0)
     {
         return ends.desk(args, desks[std::size_t(desk)].far);
@@ -139,7 +127,7 @@ class SerialServerTest : public RecordingWindowTest
     FarEnds ends;
     QProcess *server = nullptr;
     std::vector<Desk> desks;
-    std::map<QProcess *, QString> errors;
+    std::map<QProcess *, QString> &errors = ends.said;
 };
 
 struct Transfer

@@ -36,25 +36,11 @@ class TerminalRun : public ::testing::Test
         return ends.start(ZO_PROGRAM_PATH,
                           args << "--port" << (line.isEmpty() ? ends.device : line), env);
     }
-    // Standard error so far, once it holds text so many times (or after ms:
-    // the caller's checks say what was missing).
     QString errorsOnceSaid(QProcess &process, const QString &text, int times = 1, int ms = 10000)
     {
-        [[maybe_unused]] const bool said_ = QTest::qWaitFor(
-            [&] {
-                said[&process] += QString::fromLocal8Bit(process.readAllStandardError());
-                return said[&process].count(text) >= times;
-            },
-            ms);
-        return said[&process];
+        return ends.errorsOnceSaid(process, text, times, ms);
     }
-    int exitCode(QProcess &process)
-    {
-        if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
-            return -1;
-        errorsOnceSaid(process, {}, 1, 0);
-        return process.exitCode();
-    }
+    int exitCode(QProcess &process) { return ends.exitCode(process); }
     // The program with arguments as bytes, as a shell hands them over.
     QProcess &programWithBytes(const QList<QByteArray> &args)
     {
@@ -72,7 +58,7 @@ class TerminalRun : public ::testing::Test
     QTemporaryDir dir;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     FarEnds ends;
-    std::map<QProcess *, QString> said;
+    std::map<QProcess *, QString> &said = ends.said;
 };
 
 TEST_F(TerminalRun, SendsAFixtureProfileByteForByte)
