@@ -220,7 +220,6 @@ NetworkLine::NetworkLine(AddressResolver resolve, QObject *parent)
     m_quietLook.setInterval(kQuietCheck);
     connect(&m_quietLook, &QTimer::timeout, this, &NetworkLine::onQuietLook);
     m_connectLimit.setSingleShot(true);
-    m_connectLimit.setInterval(kConnectLimit);
     connect(&m_connectLimit, &QTimer::timeout, this, &NetworkLine::onConnectLimit);
     m_clock.start();
 }
@@ -273,7 +272,7 @@ bool NetworkLine::open()
     connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { pump(); });
     connect(m_socket, &QTcpSocket::disconnected, this, &NetworkLine::onDisconnected);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &NetworkLine::onSocketError);
-    m_connectLimit.start();
+    m_connectLimit.start(kConnectLimit); // a raw opening shortened it to settle
     m_socket->connectToHost(m_line.host, m_line.port);
     return true;
 }

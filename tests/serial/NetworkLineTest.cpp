@@ -214,4 +214,16 @@ TEST_F(NetworkLineTest, SendsAtTheLinesRateAndPurgesOnCancel)
     EXPECT_TRUE(heard(comPort(12, {2})).endsWith(comPort(12, {2})));
 }
 
+// A raw opening waits a moment for a server's refusal; the next opening
+// still has the whole limit for its connection and settings.
+TEST_F(NetworkLineTest, ARawOpeningLeavesTheNextItsWholeConnectLimit)
+{
+    ASSERT_TRUE(open("tcp"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return line.lineReady(); }, 2000));
+    line.setPortOpen(false);
+    ASSERT_TRUE(open()); // over RFC 2217, to a server that has not answered yet
+    QTest::qWait(int(NetworkLine::kRawSettle.count()) * 3);
+    EXPECT_TRUE(events.empty()) << line.lastError().reason.toStdString();
+}
+
 } // namespace
