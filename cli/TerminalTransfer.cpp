@@ -53,7 +53,9 @@ TerminalTransfer::TerminalTransfer(PortChoice port, Output output, Parts parts)
         m_parts.target =
             std::make_unique<BackgroundTarget>([] { return std::make_unique<DiskTarget>(); });
     if (!m_parts.now)
-        m_parts.now = [] { return QDateTime::currentDateTime(); };
+        // In UTC: the local time zone is looked up (and its file looked at)
+        // for each local time, and progress asks for the time every block.
+        m_parts.now = [] { return QDateTime::currentDateTimeUtc(); };
     m_engine =
         std::make_unique<TransferEngine>(*m_parts.port, *this, *m_parts.timer1, *m_parts.timer2,
                                          *m_dialog, *m_parts.source, *m_parts.target);
@@ -125,7 +127,8 @@ void TerminalTransfer::stop(int number)
 
 QString TerminalTransfer::stemFor(const QDateTime &moment)
 {
-    return QStringLiteral("backup-") + moment.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss"));
+    return QStringLiteral("backup-") +
+           moment.toLocalTime().toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss"));
 }
 
 QString TerminalTransfer::backupName(const QString &folder, const QDateTime &moment)

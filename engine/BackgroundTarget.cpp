@@ -2,6 +2,7 @@
 
 #include "FileNames.h"
 
+#include <atomic>
 #include <mutex>
 
 // One receive's inner target and what its thread tells the caller. Owned by
@@ -10,7 +11,9 @@ struct BackgroundTarget::Job
 {
     std::unique_ptr<SteppedTarget> inner;
     std::mutex mutex;
-    bool writeFailed = false;
+    std::atomic<bool> writeFailed{false};
+    std::atomic<qsizetype> inFlight{0}; // handed to the thread, not yet written
+    std::atomic<bool> roomWanted{false};
     QString error;
     QString earlierKeptAs;
 
@@ -22,7 +25,12 @@ struct BackgroundTarget::Job
     }
 };
 
-BackgroundTarget::BackgroundTarget(Factory factory) : m_factory(std::move(factory)) {}
+BackgroundTarget::BackgroundTarget(Factory factory) : m_factory(std::move(factory))
+{
+    m_handOver.setSingleShot(true);
+    m_handOver.setInterval(kHandOverWait);
+    QObject::connect(&m_handOver, &QTimer::timeout, &m_deliveries, [this] { handOver(); });
+}
 
 BackgroundTarget::~BackgroundTarget()
 {
@@ -64,38 +72,91 @@ bool BackgroundTarget::writeFailed()
 {
     if (!m_job)
         return true;
+    if (!m_job->writeFailed)
+        return false;
     takeResults();
-    std::lock_guard lock(m_job->mutex);
-    return m_job->writeFailed;
+    return true;
 }
 
 bool BackgroundTarget::write(const QByteArray &bytes)
 {
     if (writeFailed())
         return false;
-    m_thread->post([job = m_job, bytes](FileThread::Channel &thread) {
-        if (thread.cancelled() || job->inner->write(bytes))
-            return;
-        job->record();
-        std::lock_guard lock(job->mutex);
-        job->writeFailed = true;
-    });
+    if (m_batch.isEmpty())
+        m_batch = bytes; // shared, not copied
+    else
+        m_batch += bytes;
+    // A fast line fills a whole batch, and the thread is woken once for it;
+    // on a slow one, a block waits at most kHandOverWait.
+    if (m_batch.size() >= kBatch)
+        handOver();
+    else if (!m_handOver.isActive())
+        m_handOver.start();
     return true;
+}
+
+void BackgroundTarget::handOver()
+{
+    m_handOver.stop();
+    if (m_batch.isEmpty() || !m_job)
+        return;
+    const QByteArray batch = std::exchange(m_batch, {});
+    m_job->inFlight += batch.size();
+    m_thread->post([this, job = m_job, batch](FileThread::Channel &thread) {
+        // What is gathered goes to the file as soon as no batch follows, so
+        // that little waits in memory on a slow line.
+        const bool more = job->inFlight > batch.size();
+        if (!thread.cancelled() && !(job->inner->write(batch) && (more || job->inner->flush()))) {
+            job->record();
+            job->writeFailed = true;
+        }
+        // The caller waits for room until half of what may be on its way
+        // has been written, so that it is not woken for every batch.
+        const qsizetype left = job->inFlight -= batch.size();
+        if (left <= kInFlight / 2 && job->roomWanted.exchange(false))
+            thread.deliver([this] { roomAgain(); });
+    });
+}
+
+bool BackgroundTarget::hasRoom() const
+{
+    return !m_job || m_job->inFlight + m_batch.size() < kInFlight;
+}
+
+void BackgroundTarget::whenRoom(std::function<void()> room)
+{
+    if (!m_job)
+        return;
+    m_room = std::move(room);
+    handOver(); // what waits for the next turn would only hold up the disk
+    m_job->roomWanted = true;
+    // The thread may have caught up before it could see the wish.
+    if (m_job->inFlight <= kInFlight / 2 && m_job->roomWanted.exchange(false))
+        QMetaObject::invokeMethod(
+            &m_deliveries,
+            [this, job = m_job] {
+                if (job == m_job)
+                    roomAgain();
+            },
+            Qt::QueuedConnection);
+}
+
+void BackgroundTarget::roomAgain()
+{
+    if (std::function<void()> room = std::exchange(m_room, {}))
+        room();
 }
 
 void BackgroundTarget::finish(std::function<void(Committed)> done)
 {
+    handOver();
     if (writeFailed()) {
         done(Committed::Failed);
         return;
     }
     m_thread->post([this, job = m_job, done = std::move(done)](FileThread::Channel &thread) {
         Committed committed = Committed::Failed;
-        bool failedBefore = false;
-        {
-            std::lock_guard lock(job->mutex);
-            failedBefore = job->writeFailed;
-        }
+        const bool failedBefore = job->writeFailed;
         // A write that failed has said why already; a discard that came
         // during a hung call leaves the steps not yet begun undone.
         if (!failedBefore && !thread.cancelled() && job->inner->sync() && !thread.cancelled())
@@ -116,6 +177,9 @@ bool BackgroundTarget::abandon()
 
 void BackgroundTarget::discard()
 {
+    m_batch.clear();
+    m_handOver.stop();
+    m_room = {};
     const std::shared_ptr<Job> job = std::exchange(m_job, nullptr);
     const std::unique_ptr<FileThread> thread = std::exchange(m_thread, nullptr);
     if (!job)

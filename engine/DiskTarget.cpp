@@ -179,15 +179,27 @@ bool DiskTarget::write(const QByteArray &bytes)
 {
     if (m_fd < 0)
         return fail(EBADF);
+    // A batch of a whole piece or more goes to the disk as it is, without
+    // being copied into the gathering first.
+    if (m_pending.isEmpty() && bytes.size() >= kPiece)
+        return writeAll(bytes);
     m_pending += bytes;
     return m_pending.size() < kPiece || writePending();
 }
 
 bool DiskTarget::writePending()
 {
+    if (!writeAll(m_pending))
+        return false;
+    m_pending.clear();
+    return true;
+}
+
+bool DiskTarget::writeAll(const QByteArray &bytes)
+{
     qsizetype done = 0;
-    while (done < m_pending.size()) {
-        const ssize_t n = ::write(m_fd, m_pending.constData() + done, m_pending.size() - done);
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -196,7 +208,6 @@ bool DiskTarget::writePending()
             return fail(ENOSPC);
         done += n;
     }
-    m_pending.clear();
     return true;
 }
 

@@ -41,6 +41,7 @@ class DiskTarget : public SteppedTarget
 
     bool open(const QString &path) override;
     bool write(const QByteArray &bytes) override;
+    bool flush() override { return m_fd >= 0 ? writePending() : fail(EBADF); }
     bool sync() override;
     Committed commit() override;
     void discard() override;
@@ -64,6 +65,7 @@ class DiskTarget : public SteppedTarget
   private:
     bool fail(int error);
     bool writePending();
+    bool writeAll(const QByteArray &bytes);
     bool syncFolder(const QByteArray &renamed = {});
     bool fileWasSynced();
     bool replaceInOneStep() const;

@@ -51,6 +51,15 @@ class ReceiveTarget
     // The copy is closed and removed; the chosen file stays as it was.
     virtual void discard() = 0;
 
+    // Whether more bytes are welcome now. A target that writes in the
+    // background holds only a few writes in memory; while it is behind, the
+    // caller leaves the bytes where they are (in the port's driver) and asks
+    // to be told with whenRoom().
+    virtual bool hasRoom() const { return true; }
+    // room is called once, from the event loop, when hasRoom() holds again;
+    // never after discard() or a new openThen().
+    virtual void whenRoom(std::function<void()> room) { (void)room; }
+
     // May be called from another thread while a step runs (one that hangs on
     // a stalled disk): no rename of the copy begins after it, so that a
     // finish that returns later leaves the chosen file as it was. False when
@@ -73,6 +82,9 @@ class SteppedTarget : public ReceiveTarget
   public:
     // Makes the copy beside path.
     virtual bool open(const QString &path) = 0;
+    // What has been gathered goes to the file now: nothing more is coming
+    // for the moment.
+    virtual bool flush() { return true; }
     // Everything written is on the disk, and the copy is closed.
     virtual bool sync() = 0;
     // The copy, synced, takes the chosen name and the folder is synced.

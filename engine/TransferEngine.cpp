@@ -126,6 +126,8 @@ void TransferEngine::enterBusyState(TransferWindow::Direction direction)
 {
     if (!m_busy)
         holdControls();
+    m_countWords = direction == TransferWindow::Direction::Send ? tr("%1 bytes remaining")
+                                                                : tr("%1 bytes received");
     m_window.transferStarted(direction,
                              direction == TransferWindow::Direction::Send ? m_state.ByteCount : 0);
 }
@@ -166,6 +168,7 @@ void TransferEngine::ResetTransfer()
     if (m_port.PortOpen() && !keep)
         m_port.setPortOpen(false);
     m_port.setRThreshold(0);
+    m_heldThreshold = 0;
     m_port.setSThreshold(0);
     if (!keep)
         m_nextHeader.clear();

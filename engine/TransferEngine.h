@@ -153,6 +153,8 @@ class TransferEngine
     void lineFellQuiet();
     void afterLookalikeEnd();
     void takeWaitingBlocks();
+    void waitForDisk();
+    void readAgain();
     void startInactivity(std::chrono::milliseconds wait);
     bool streamIsComplete() const;
     void endReceiveOnQuiet(int lineErrorCode);
@@ -214,6 +216,13 @@ class TransferEngine
     bool m_lookalikeEnd = false;
     // The header of the backup that began right after the one being saved.
     QByteArray m_nextHeader;
+    // The status words for a byte count of the running transfer, translated
+    // once at its start rather than for every block.
+    QString m_countWords;
+    // While the target is behind: the threshold to listen with again once
+    // it has caught up (0: not waiting).
+    int m_heldThreshold = 0;
+    bool m_takingAll = false; // the line has paused or ended: every whole block is taken
     bool m_keepLine = false;
     bool m_lineSpoiled = false; // a line error or a loss while a kept line saved
     // Bytes the port still held at the last completion tick of a send; -1

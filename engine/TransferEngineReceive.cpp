@@ -97,6 +97,11 @@ void TransferEngine::ReceiveData()
     m_state.ChunkLen = qint16(m_port.RThreshold());
     if (m_state.ChunkLen <= 0)
         return; // no receive is listening
+    if (m_state.RxState == TransferState::RxReceivingBlocks && !m_takingAll &&
+        !m_target.hasRoom()) {
+        waitForDisk();
+        return;
+    }
     m_state.InBuf = m_port.read(m_state.ChunkLen);
     if (m_state.InBuf.size() != m_state.ChunkLen)
         return; // fewer bytes than the threshold: nothing was due
@@ -135,10 +140,12 @@ void TransferEngine::acceptHeader()
 
 void TransferEngine::receiveBlock()
 {
-    m_timer1.setEnabled(false);
     // The thresholds make the block exactly full: 13 + 1011, or 0 + 1024.
     Q_ASSERT(m_state.BlockPos + m_state.ChunkLen == kBlockSize);
-    m_state.Block.replace(m_state.BlockPos, m_state.ChunkLen, m_state.InBuf);
+    if (m_state.BlockPos == 0)
+        m_state.Block = m_state.InBuf; // a whole block as read, not copied again
+    else
+        m_state.Block.replace(m_state.BlockPos, m_state.ChunkLen, m_state.InBuf);
     m_state.BlockPos += m_state.ChunkLen;
     if (m_state.ByteCount > std::numeric_limits<qint32>::max() - kBlockSize) {
         endWithMessage(QObject::tr("The backup is larger than 2147482624 bytes, more than this "
@@ -147,9 +154,12 @@ void TransferEngine::receiveBlock()
         return;
     }
     m_state.ByteCount += kBlockSize;
-    m_window.showCount(TransferWindow::Direction::Receive, m_state.ByteCount,
-                       tr("%1 bytes received").arg(m_state.ByteCount));
-    startInactivity(kInactivity);
+    m_window.showCount(TransferWindow::Direction::Receive, m_state.ByteCount, m_countWords);
+    // The inactivity timer is not restarted for each block: when it runs
+    // out it measures the quiet since the line's last byte and waits for
+    // the rest of the interval if need be.
+    if (!m_timer1.enabled())
+        startInactivity(kInactivity);
     if (!writeToTarget(m_state.Block))
         return;
     m_port.setRThreshold(kBlockSize);
@@ -184,13 +194,33 @@ void TransferEngine::startInactivity(std::chrono::milliseconds wait)
     m_timer1.setEnabled(true);
 }
 
+void TransferEngine::waitForDisk()
+{
+    // The disk is behind: the bytes stay in the port (and the driver below
+    // it) until it has caught up, rather than piling up in memory.
+    m_heldThreshold = m_port.RThreshold();
+    m_port.setRThreshold(0);
+    m_target.whenRoom([this] { readAgain(); });
+}
+
+void TransferEngine::readAgain()
+{
+    if (m_heldThreshold > 0 && m_state.RxState == TransferState::RxReceivingBlocks)
+        m_port.setRThreshold(std::exchange(m_heldThreshold, 0)); // what waits is handed over
+}
+
 void TransferEngine::takeWaitingBlocks()
 {
-    // Whole blocks the port holds are handled as their notifications would
-    // have been.
+    // The line has paused or ended: whole blocks the port holds (no more
+    // than its buffer) are handled as their notifications would have been,
+    // whether the disk has caught up or not.
+    if (m_heldThreshold > 0)
+        m_port.setRThreshold(std::exchange(m_heldThreshold, 0));
+    m_takingAll = true;
     while (m_state.RxState == TransferState::RxReceivingBlocks && m_port.RThreshold() > 0 &&
            m_port.InBufferCount() >= m_port.RThreshold())
         ReceiveData();
+    m_takingAll = false;
 }
 
 void TransferEngine::endReceiveOnQuiet(int lineErrorCode)
@@ -268,6 +298,13 @@ void TransferEngine::Timer1_Timer()
     m_timer1.setEnabled(false);
     if (m_state.RxState != TransferState::RxReceivingBlocks)
         return;
+    if (m_heldThreshold > 0) {
+        // Bytes wait unread for the disk: the line cannot be judged quiet
+        // until they have been taken.
+        m_window.SbrMessage(tr("Waiting for the disk to take the data…"));
+        startInactivity(kInactivity);
+        return;
+    }
     takeWaitingBlocks();
     if (m_state.RxState != TransferState::RxReceivingBlocks)
         return;

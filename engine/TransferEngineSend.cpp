@@ -158,8 +158,7 @@ void TransferEngine::sendChunk(const QByteArray &chunk, qint64 wanted, const QSt
     }
     if (m_state.ByteCount != 0)
         showProgress(m_progress.max, m_progress.value + 1.0f, m_progress.visible);
-    m_window.showCount(TransferWindow::Direction::Send, m_state.ByteCount,
-                       tr("%1 bytes remaining").arg(m_state.ByteCount));
+    m_window.showCount(TransferWindow::Direction::Send, m_state.ByteCount, m_countWords);
 }
 
 void TransferEngine::Timer2_Timer()

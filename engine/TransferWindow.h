@@ -39,11 +39,12 @@ class TransferWindow
 
     // Replaces the status line; an empty text clears it.
     virtual void SbrMessage(const QString &text) = 0;
-    // Replaces the status line with a byte count: text is "N bytes remaining"
-    // or "N bytes received", and bytes is its N. Counts come once a block,
-    // faster than anyone reads: the window may show only the latest of them
-    // now and then.
-    virtual void showCount(Direction direction, qint64 bytes, const QString &text) = 0;
+    // Replaces the status line with a byte count: words are "%1 bytes
+    // remaining" or "%1 bytes received", translated, with %1 standing for
+    // bytes. Counts come once a block, faster than anyone reads: the window
+    // may show only the latest of them now and then, and need not spend a
+    // formatting on the others.
+    virtual void showCount(Direction direction, qint64 bytes, const QString &words) = 0;
 
     // A transfer has started: the file is open and the port is being
     // opened. size is the length of the file a send sends (0 for a

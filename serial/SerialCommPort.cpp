@@ -135,6 +135,12 @@ bool SerialCommPort::lookForQuiet()
 
 void SerialCommPort::onQuietLook()
 {
+    const qint64 since = now() - m_lastArrival;
+    const qint64 check = std::chrono::nanoseconds(kQuietCheck).count();
+    if (since < check) {
+        m_quietLook.start(std::chrono::milliseconds((check - since + 999999) / 1000000));
+        return;
+    }
     if (lookForQuiet() && m_rThreshold > 0)
         raise(comEvQuiet);
 }
@@ -227,7 +233,10 @@ void SerialCommPort::onReadyRead()
 {
     // Qt says so only when a read has brought bytes.
     m_lastArrival = now();
-    m_quietLook.start();
+    // Not restarted for every read: when it runs out it waits for whatever
+    // is left of kQuietCheck after the last one.
+    if (!m_quietLook.isActive())
+        m_quietLook.start(kQuietCheck);
     checkLineCounters();
     if (!receiveDue())
         return;

@@ -666,6 +666,10 @@ Geben Sie den seriellen Server als rfc2217://HOST:PORT oder tcp://HOST:PORT an (
         <source>Another backup began on the line right after this one; it was not received. To save it too, start the receive again, then the dump on the desk.</source>
         <translation>Direkt nach dieser Sicherung begann auf der Leitung eine weitere; sie wurde nicht empfangen. Um auch sie zu speichern, starten Sie den Empfang erneut und dann die Ausgabe am Pult.</translation>
     </message>
+    <message>
+        <source>Waiting for the disk to take the data…</source>
+        <translation>Warten, bis der Datenträger die Daten aufnimmt…</translation>
+    </message>
 </context>
 <context>
     <name>frmGAbackup</name>

@@ -133,11 +133,12 @@ frmGAbackup::frmGAbackup(SettingsStore &store, Parts given, QWidget *parent)
     m_statusFrame->setInterval(kStatusFrame);
     m_statusFrame->setEnabled(false);
     m_statusFrame->setOnTick([this] {
-        if (!m_pendingStatus) {
+        if (!m_pendingCount) {
             m_statusFrame->setEnabled(false); // nothing new: the next count shows at once
             return;
         }
-        showStatus(*std::exchange(m_pendingStatus, std::nullopt));
+        const PendingCount count = *std::exchange(m_pendingCount, std::nullopt);
+        showStatus(count.words.arg(count.bytes));
     });
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
@@ -368,20 +369,21 @@ void frmGAbackup::SbrMessage(const QString &text)
     // Any text but a count is shown at once; a count left pending is
     // dropped for it, so that no count shows after the words that end.
     m_statusFrame->setEnabled(false);
-    m_pendingStatus.reset();
+    m_pendingCount.reset();
     showStatus(text);
 }
 
-void frmGAbackup::showCount(Direction, qint64, const QString &text)
+void frmGAbackup::showCount(Direction, qint64 bytes, const QString &words)
 {
     // Counts come once per 1024 bytes, far faster than anyone reads on a
     // fast line, and each new text makes the status bar lay itself out
-    // again. They are shown at most once per frame, the latest one winning.
+    // again. They are shown at most once per frame, the latest one winning;
+    // the others are never even formatted.
     if (m_statusFrame->enabled()) {
-        m_pendingStatus = text;
+        m_pendingCount = PendingCount{words, bytes};
         return;
     }
-    showStatus(text);
+    showStatus(words.arg(bytes));
     m_statusFrame->setEnabled(true);
 }
 
@@ -431,7 +433,7 @@ void frmGAbackup::transferEnded(Ending ending, const QString &words)
     mnuPortSettings->setEnabled(true);
     m_inhibitor->release();
     m_statusFrame->setEnabled(false);
-    m_pendingStatus.reset();
+    m_pendingCount.reset();
     // The transfer has ended while the user was being asked whether to stop
     // it: the question no longer stands, and the window stays open so that
     // the user sees how it ended.

@@ -71,7 +71,7 @@ class frmGAbackup : public QMainWindow, public TransferWindow
 
     // TransferWindow
     void SbrMessage(const QString &text) override;
-    void showCount(Direction direction, qint64 bytes, const QString &text) override;
+    void showCount(Direction direction, qint64 bytes, const QString &words) override;
     void transferStarted(Direction direction, qint64 size) override;
     void transferEnded(Ending ending, const QString &words) override;
     void messageBox(const QString &text) override;
@@ -183,7 +183,12 @@ class frmGAbackup : public QMainWindow, public TransferWindow
     std::unique_ptr<SleepInhibitor> m_inhibitor;
     std::unique_ptr<DesktopNotifier> m_notifier;
     StatusAnnouncement *m_announcement;
-    std::optional<QString> m_pendingStatus; // the latest count not yet shown
+    struct PendingCount
+    {
+        QString words;
+        qint64 bytes = 0;
+    };
+    std::optional<PendingCount> m_pendingCount; // the latest count not yet shown
     QStringList m_dataDirs;
     std::unique_ptr<TransferEngine> m_engine;
     HelpViewer *m_help = nullptr;

@@ -20,6 +20,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <mutex>
 
 namespace {
 
@@ -224,6 +225,50 @@ INSTANTIATE_TEST_SUITE_P(
         Finished{"SyncFails", ReceiveTarget::Step::Sync, ReceiveTarget::Committed::Failed},
         Finished{"RenameFails", ReceiveTarget::Step::Commit, ReceiveTarget::Committed::Failed}),
     rowName);
+
+// A disk slower than the line: the thread's writes wait while the test holds
+// the disk. Only a few writes are kept in memory for it; the caller is told
+// when there is room again, and nothing is lost.
+TEST_F(DiskTargetFolderTest, BackgroundTargetKeepsOnlyAFewWritesForASlowDisk)
+{
+    struct SlowTarget : FailingTarget
+    {
+        std::mutex *disk = nullptr;
+        bool write(const QByteArray &bytes) override
+        {
+            std::lock_guard lock(*disk);
+            return FailingTarget::write(bytes);
+        }
+    };
+    std::mutex disk;
+    std::unique_lock held(disk);
+    BackgroundTarget target([&disk] {
+        auto inner = std::make_unique<SlowTarget>();
+        inner->disk = &disk;
+        return inner;
+    });
+    std::optional<bool> opened;
+    target.openThen(path("backup.txt"), [&](bool made) { opened = made; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opened.has_value(); }, 5000) && *opened);
+    QByteArray written;
+    while (target.hasRoom() && written.size() < 8 * BackgroundTarget::kInFlight) {
+        const QByteArray block(1024, char('a' + written.size() / 1024 % 26));
+        ASSERT_TRUE(target.write(block));
+        written += block;
+    }
+    EXPECT_EQ(written.size(), BackgroundTarget::kInFlight);
+    bool room = false;
+    target.whenRoom([&] { room = true; });
+    QTest::qWait(50);
+    EXPECT_FALSE(room) << "told of room while the disk had taken nothing";
+    held.unlock();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return room; }, 5000));
+    std::optional<ReceiveTarget::Committed> committed;
+    target.finish([&](ReceiveTarget::Committed c) { committed = c; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return committed.has_value(); }, 5000));
+    EXPECT_EQ(*committed, ReceiveTarget::Committed::Durable);
+    EXPECT_EQ(TestFiles::read(path("backup.txt")), written);
+}
 
 } // namespace
 

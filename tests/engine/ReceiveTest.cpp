@@ -162,6 +162,27 @@ TEST_F(ReceiveTest, EachBlockRestartsTheInactivityInterval)
     EXPECT_EQ(readFile(target), s);
 }
 
+TEST_F(ReceiveTest, ADiskThatFallsBehindLeavesTheBytesInThePortAndLosesNone)
+{
+    startReceive();
+    const QByteArray s = stream(8192);
+    port.arrive(s.left(2048));
+    receiveTarget.room = false;
+    port.arrive(s.mid(2048, 4096));
+    EXPECT_EQ(port.InBufferCount(), 4096) << "blocks were taken while the disk was behind";
+    // Unread bytes are not a quiet line, however long the disk takes.
+    clock.advance(7000ms);
+    EXPECT_TRUE(port.PortOpen());
+    EXPECT_EQ(window.messages, QStringList());
+    EXPECT_EQ(window.status, QString("Waiting for the disk to take the data…"));
+    port.arrive(s.mid(6144));
+    receiveTarget.makeRoom();
+    port.arrive({}); // the port hands over what waits once the engine listens again
+    clock.advance(3000ms);
+    EXPECT_EQ(window.status, QString("File has been saved."));
+    EXPECT_EQ(readFile(target), s);
+}
+
 TEST_F(ReceiveTest, HeaderDifferingOnlyInCaseIsRejected)
 {
     startReceive();

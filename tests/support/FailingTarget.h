@@ -6,7 +6,9 @@
 #include <QFile>
 
 #include <cstring>
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include <unistd.h>
 
@@ -28,6 +30,17 @@ class FailingTarget : public SteppedTarget
     int discards = 0;
     int writes = 0;
     DiskTarget disk;
+    // A disk that has fallen behind: no room until the test makes some.
+    bool room = true;
+    std::function<void()> roomWanted;
+    void makeRoom()
+    {
+        room = true;
+        if (std::function<void()> told = std::exchange(roomWanted, {}))
+            told();
+    }
+    bool hasRoom() const override { return room; }
+    void whenRoom(std::function<void()> told) override { roomWanted = std::move(told); }
 
     bool open(const QString &path) override { return !failsAt(Step::Open) && disk.open(path); }
     bool write(const QByteArray &bytes) override

@@ -16,9 +16,9 @@ class FakeWindow final : public TransferWindow
         status = text;
         statusHistory.append(text);
     }
-    void showCount(Direction, qint64 bytes, const QString &text) override
+    void showCount(Direction, qint64 bytes, const QString &words) override
     {
-        SbrMessage(text);
+        SbrMessage(words.arg(bytes));
         counts.append(bytes);
     }
     void transferStarted(Direction direction, qint64 size) override

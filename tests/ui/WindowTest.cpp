@@ -380,27 +380,27 @@ TEST_F(WindowTest, CountsAreShownOncePerFrameAndNoneAfterTheEnd)
     using Direction = TransferWindow::Direction;
     // The first count shows at once; counts within the same frame wait, the
     // latest one winning; once the frame is over it is shown.
-    window.showCount(Direction::Send, 3000, "3000 bytes remaining");
+    window.showCount(Direction::Send, 3000, "%1 bytes remaining");
     EXPECT_EQ(window.sbrPanel->text(), QString("3000 bytes remaining"));
-    window.showCount(Direction::Send, 1976, "1976 bytes remaining");
-    window.showCount(Direction::Send, 952, "952 bytes remaining");
+    window.showCount(Direction::Send, 1976, "%1 bytes remaining");
+    window.showCount(Direction::Send, 952, "%1 bytes remaining");
     EXPECT_EQ(window.sbrPanel->text(), QString("3000 bytes remaining"));
     clock.advance(frmGAbackup::kStatusFrame);
     EXPECT_EQ(window.sbrPanel->text(), QString("952 bytes remaining"));
     // The words that end a transfer are shown at once, and a count pending
     // then is never painted over them.
-    window.showCount(Direction::Send, 0, "0 bytes remaining");
+    window.showCount(Direction::Send, 0, "%1 bytes remaining");
     window.transferEnded(TransferWindow::Ending::Sent, "file has been sent");
     clock.advance(frmGAbackup::kStatusFrame);
     EXPECT_EQ(window.sbrPanel->text(), QString("952 bytes remaining"));
-    window.showCount(Direction::Receive, 1024, "1024 bytes received");
+    window.showCount(Direction::Receive, 1024, "%1 bytes received");
     window.SbrMessage("file has been sent");
     clock.advance(3 * frmGAbackup::kStatusFrame);
     EXPECT_EQ(window.sbrPanel->text(), QString("file has been sent"));
     // After a quiet frame the next count shows at once again.
-    window.showCount(Direction::Receive, 2048, "2048 bytes received");
+    window.showCount(Direction::Receive, 2048, "%1 bytes received");
     clock.advance(2 * frmGAbackup::kStatusFrame);
-    window.showCount(Direction::Receive, 3072, "3072 bytes received");
+    window.showCount(Direction::Receive, 3072, "%1 bytes received");
     EXPECT_EQ(window.sbrPanel->text(), QString("3072 bytes received"));
 }
 
