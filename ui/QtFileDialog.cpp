@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 
 QStringList QtFileDialog::nameFilters(const QString &filter)
 {
@@ -116,7 +117,8 @@ bool QtFileDialog::show(bool save)
     // and the program would grow with every transfer. A dialog that has
     // nothing to start from is made afresh, so no earlier typing shows.
     std::unique_ptr<Dialog> &kept = m_dialogs[save ? 1 : 0];
-    if (!kept || FileName.isEmpty()) {
+    const bool reused = kept && !FileName.isEmpty();
+    if (!reused) {
         kept = std::make_unique<Dialog>(m_parent);
         kept->setOption(QFileDialog::HideNameFilterDetails);
         kept->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -139,15 +141,32 @@ bool QtFileDialog::show(bool save)
         dialog.setNameFilters(filters);
     if (!filters.isEmpty())
         dialog.selectNameFilter(filters.at(filterEntry(FilterIndex, int(filters.size()))));
-    if (!FileName.isEmpty()) {
-        const QFileInfo initial(FileName);
-        dialog.setDirectory(initial.absolutePath());
-        dialog.selectFile(initial.fileName());
+    // Hidden, a kept dialog's model would go on watching its folder, and
+    // read it again for every change a receive makes there. It watches only
+    // while shown; what it has read and remembers stays.
+    const auto watchFolder = [&dialog](bool watch) {
+        for (QFileSystemModel *model : dialog.findChildren<QFileSystemModel *>())
+            model->setOption(QFileSystemModel::DontWatchForChanges, !watch);
+    };
+    watchFolder(true);
+    const QString folder = FileName.isEmpty() ? QDir::homePath() : QFileInfo(FileName).absolutePath();
+    if (reused) {
+        // A folder is read afresh (and watched again) when it is entered
+        // anew: what changed in it while the dialog was hidden shows. The
+        // step aside stays out of the dialog's history.
+        const QStringList history = dialog.history();
+        dialog.setDirectory(QDir::rootPath());
+        dialog.setDirectory(folder);
+        dialog.setHistory(history);
     } else {
-        dialog.setDirectory(QDir::homePath());
+        dialog.setDirectory(folder);
     }
+    if (!FileName.isEmpty())
+        dialog.selectFile(QFileInfo(FileName).fileName());
 
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    watchFolder(false);
+    if (!accepted || dialog.selectedFiles().isEmpty())
         return false;
     // A name that is not UTF-8 comes back with U+FFFD for its bytes.
     FileName = FileNames::fromDialog(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));

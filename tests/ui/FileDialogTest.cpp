@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -135,6 +137,54 @@ TEST(QtFileDialog, KeptDialogShowsWhatEachOpeningAsks)
     EXPECT_FALSE(open(QString(), "All Files (*.*)|*.*", false));
     EXPECT_TRUE(first.isNull());
     EXPECT_TRUE(shown);
+}
+
+// inotify watches the process holds (a folder a file dialog's model watches).
+int folderWatches()
+{
+    int watches = 0;
+    const QDir fds(QStringLiteral("/proc/self/fdinfo"));
+    for (const QString &fd : fds.entryList(QDir::Files)) {
+        QFile info(fds.filePath(fd));
+        if (info.open(QIODevice::ReadOnly))
+            watches += int(info.readAll().count("inotify wd:"));
+    }
+    return watches;
+}
+
+// A kept dialog watches its folder only while it is shown: hidden, it would
+// read the folder again for every change a receive makes in it. What it
+// remembers stays.
+TEST(QtFileDialog, KeptDialogWatchesNoFolderWhileHidden)
+{
+    QTemporaryDir dir;
+    TestFiles::write(dir.filePath("a.txt"), "x");
+    QWidget window;
+    QtFileDialog files(&window);
+    files.Filter = "All Files (*.*)|*.*";
+    int liveWhileShown = 0;
+    QStringList history;
+    for (int opening = 0; opening < 2; ++opening) {
+        QTimer::singleShot(0, [&] {
+            auto *shown = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!shown)
+                return;
+            liveWhileShown = QTest::qWaitFor([] { return folderWatches() > 0; }, 3000);
+            history = shown->history();
+            // A file made while it was hidden is listed.
+            const auto *model = shown->findChild<QFileSystemModel *>();
+            if (opening > 0 && !QTest::qWaitFor([&] { return model->index(dir.filePath("new0.txt")).isValid(); }, 3000))
+                liveWhileShown = false;
+            shown->reject();
+        });
+        files.FileName = dir.filePath("a.txt");
+        files.ShowOpen();
+        EXPECT_TRUE(liveWhileShown) << "opening " << opening;
+        QTest::qWait(100);
+        EXPECT_EQ(folderWatches(), 0) << "opening " << opening;
+        TestFiles::write(dir.filePath(QStringLiteral("new%1.txt").arg(opening)), "x");
+    }
+    EXPECT_FALSE(history.isEmpty()) << "the kept dialog forgot where it had been";
 }
 
 // The dialog is sized for its text at the desktop's font.
