@@ -88,9 +88,11 @@ int runInTerminal(const CommandLine::Request &request)
 
 int main(int argc, char *argv[])
 {
-    {
+    if (argc > 1) {
         // What needs no window is answered before one is made, so that it
         // works where there is no display (a terminal, a package build).
+        // Without arguments there is nothing to answer: the window starts
+        // without a first application object made and taken down for it.
         QCoreApplication plain(argc, argv);
         nameTheProgram();
         CommandLine::Request request;

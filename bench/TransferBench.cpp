@@ -1,15 +1,27 @@
-// Moves 64 MiB each way between the real program (window, engine and serial
-// port, offscreen) and a far end over a pseudo-terminal pair, as fast as the
-// line allows, and `cat` each way over the same kind of pair for comparison
-// (`cat FILE >PTY`, `cat <PTY >FILE`), timed as the program is. The far
-// end is a thread of this process doing no more than `cat`'s reader would:
-// it reads (and checks) what the program sends, or writes a backup stream
-// that was made before the clock starts. Prints one table row per
-// measurement, tab-separated, the median of three rounds (or as many as the
-// second argument says):
-//   name  seconds  MiB/s  peak-RSS-above-idle-KiB  ok
-// With --soak [N], runs N transfers (500) in one window instead; see soak().
-// The test command runs a short soak.
+// Moves files each way between the real program and a far end over a
+// pseudo-terminal pair, as fast as the line allows, in both front ends: the
+// window (offscreen, in this process) and the terminal (zo-vovere --send /
+// --receive, a process of its own). The far end is a process of its own too
+// (bench/FarEnd.cpp) that holds only the controller's side of the pair, as a
+// desk simulator does. References, over the same kind of pair:
+//  - a send against the chunking floor: a program that writes the file in the
+//    protocol's 1024-byte chunks, each once the driver's output queue is
+//    empty, and does nothing else;
+//  - a receive against `cat <PTY >FILE`.
+// A send is timed from the first byte at the far end to the last; a receive
+// from the far end's first byte until the file being written holds the last
+// (looked at every millisecond, for `cat` and the program alike); every
+// transfer is compared by hash. Prints one row per measurement, tab-separated,
+// the median of the rounds (taken in turn), with the highest peak resident
+// memory: above the idle window's for the window, the whole process's
+// otherwise:
+//   mode  way  MiB  seconds  MiB/s  peak_rss_KiB  result
+//
+//   zo-bench-transfer [MIB[,MIB...]] [ROUNDS] [RECEIVE_FOLDER]
+//
+// RECEIVE_FOLDER is where receives write (a slow disk, say). With --soak [N],
+// runs N transfers (500) in one window instead; see soak(). The test command
+// runs a short soak.
 #include "FakeFileDialog.h"
 #include "MemorySettingsStore.h"
 #include "SerialCommPort.h"
@@ -19,6 +31,8 @@
 #include "frmGAbackup.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
@@ -43,11 +57,14 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <csignal>
+#include <dirent.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace {
-
-qint64 kSize = 64 * 1024 * 1024; // or the MiB given as the first argument
-int kRounds = 3;                 // or the number given as the second
 
 using Clock = std::chrono::steady_clock;
 
@@ -62,11 +79,6 @@ struct Pattern
         return char(state >> 24);
     }
 };
-
-double secondsBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double>(to - from).count();
-}
 
 qint64 statusKiB(const char *field)
 {
@@ -85,35 +97,6 @@ void resetPeak()
     QFile refs("/proc/self/clear_refs");
     if (refs.open(QIODevice::WriteOnly))
         refs.write("5");
-}
-
-void row(const char *name, double seconds, qint64 peakKiB, bool ok)
-{
-    std::printf("%s\t%.2f\t%.0f\t%lld\t%s\n", name, seconds, double(kSize) / (1 << 20) / seconds,
-                static_cast<long long>(peakKiB), ok ? "ok" : "FAILED");
-    std::fflush(stdout);
-}
-
-struct Run
-{
-    double seconds = -1;
-    qint64 peakKiB = 0;
-    bool ok = false;
-};
-
-// The median time of the rounds, the highest peak, and ok only if every
-// round was.
-void row(const char *name, std::vector<Run> runs)
-{
-    std::sort(runs.begin(), runs.end(),
-              [](const Run &a, const Run &b) { return a.seconds < b.seconds; });
-    qint64 peak = 0;
-    bool ok = !runs.empty();
-    for (const Run &run : runs) {
-        peak = std::max(peak, run.peakKiB);
-        ok = ok && run.ok && run.seconds > 0;
-    }
-    row(name, runs.empty() ? -1 : runs[runs.size() / 2].seconds, peak, ok);
 }
 
 // Runs the event loop as the program does (QTest::qWaitFor sleeps between
@@ -150,10 +133,11 @@ class BenchWindow : public frmGAbackup
         frmGAbackup::SbrMessage(text);
         noteText(text);
     }
-    void showCount(Direction direction, qint64 bytes, const QString &text) override
+    void showCount(Direction direction, qint64 bytes, const QString &words) override
     {
-        frmGAbackup::showCount(direction, bytes, text);
-        noteText(text);
+        frmGAbackup::showCount(direction, bytes, words);
+        if (bytes == finalCount)
+            noteText(finalText);
     }
     void noteText(const QString &text)
     {
@@ -164,89 +148,197 @@ class BenchWindow : public frmGAbackup
     }
     bool failed = false;
     QString finalText;
+    qint64 finalCount = -1; // the count that stands for finalText
     Clock::time_point finishedAt{}, savedAt{};
 };
 
-// Reads and drops up to size bytes from fd; how many came before a pause of
-// 5 s or the end, and when the first and the last of them came.
-qint64 drain(int fd, qint64 size, Clock::time_point &first, Clock::time_point &last)
+// A far end in a process of its own (bench/FarEnd.cpp), with the
+// controller's side of a pseudo-terminal as its standard input or output.
+class FarEnd
 {
-    qint64 got = 0;
-    char buffer[65536];
-    while (got < size) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 5000) <= 0)
-            break;
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        if (got == 0)
-            first = Clock::now();
-        got += n;
+  public:
+    struct Result
+    {
+        qint64 firstNs = 0, lastNs = 0, bytes = 0;
+        QByteArray hash;
+        double seconds() const { return double(lastNs - firstNs) / 1e9; }
+    };
+
+    FarEnd(const QStringList &args, int stdinFd, int stdoutFd, QString report = {})
+        : m_report(std::move(report))
+    {
+        m_pid = spawn(binary("zo-bench-far-end"), args, stdinFd, stdoutFd);
     }
-    last = Clock::now();
-    return got;
-}
-
-// Writes all of data to fd as fast as it is taken; false when it stops
-// taking it for 10 s or fails.
-bool writeAll(int fd, const QByteArray &data)
-{
-    for (qint64 done = 0; done < data.size();) {
-        pollfd p{fd, POLLOUT, 0};
-        if (::poll(&p, 1, 10000) <= 0)
+    // Its exit status was 0, and what it reported.
+    bool finish(Result &result)
+    {
+        int status = 0;
+        if (m_pid <= 0 || ::waitpid(m_pid, &status, 0) != m_pid || status != 0)
             return false;
-        const ssize_t n = ::write(fd, data.constData() + done,
-                                  size_t(std::min<qint64>(data.size() - done, 65536)));
-        if (n <= 0)
+        m_pid = -1;
+        if (m_report.isEmpty())
+            return true;
+        QFile file(m_report);
+        if (!file.open(QIODevice::ReadOnly))
             return false;
-        done += n;
+        const QList<QByteArray> fields = file.readAll().trimmed().split(' ');
+        if (fields.size() != 4)
+            return false;
+        result = {fields[0].toLongLong(), fields[1].toLongLong(), fields[2].toLongLong(),
+                  fields[3]};
+        return true;
     }
-    return true;
-}
-
-// `cat FILE` into a raw pseudo-terminal, drained at the other end, timed as
-// the program's send is: from the first byte at the far end to the last.
-double catSendBaseline(const QString &file)
-{
-    TestLine line;
-    QProcess cat;
-    cat.setStandardInputFile(file);
-    cat.setStandardOutputFile(line.path());
-    cat.start("cat", {});
-    Clock::time_point first{}, last{};
-    const qint64 got = drain(line.controllerFd(), kSize, first, last);
-    cat.waitForFinished();
-    return got == kSize ? secondsBetween(first, last) : -1;
-}
-
-// `cat <PTY >FILE` taking stream from the far end, timed as the program's
-// receive is: from the first byte written until the file holds the last one
-// (its size looked at every millisecond).
-double catReceiveBaseline(const QByteArray &stream, const QString &file)
-{
-    TestLine line;
-    QProcess cat;
-    cat.setStandardInputFile(line.path());
-    cat.setStandardOutputFile(file);
-    cat.start("cat", {});
-    if (!cat.waitForStarted())
-        return -1;
-    const auto start = Clock::now();
-    std::thread writer([&] { writeAll(line.controllerFd(), stream); });
-    Clock::time_point end{};
-    while (Clock::now() - start < std::chrono::seconds(60)) {
-        if (QFileInfo(file).size() >= stream.size()) {
-            end = Clock::now();
-            break;
+    ~FarEnd()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
         }
+    }
+
+    static QString binary(const char *name)
+    {
+        return QCoreApplication::applicationDirPath() + '/' + name;
+    }
+    // Starts program with args; the given descriptors (if not -1) become its
+    // standard input and output.
+    static pid_t spawn(const QString &program, const QStringList &args, int stdinFd, int stdoutFd)
+    {
+        std::vector<QByteArray> bytes{program.toLocal8Bit()};
+        for (const QString &arg : args)
+            bytes.push_back(arg.toLocal8Bit());
+        std::vector<char *> argv;
+        for (QByteArray &arg : bytes)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (stdinFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, stdinFd, STDIN_FILENO);
+        if (stdoutFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+        pid_t pid = -1;
+        if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+
+  private:
+    pid_t m_pid = -1;
+    QString m_report;
+};
+
+// The 64-bit FNV-1a hash of a file, as the far end gives it.
+QByteArray hashOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    quint64 hash = 1469598103934665603ull;
+    while (!file.atEnd()) {
+        const QByteArray chunk = file.read(1 << 20);
+        for (char c : chunk)
+            hash = (hash ^ quint8(c)) * 1099511628211ull;
+    }
+    return QByteArray::number(hash, 16).rightJustified(16, '0');
+}
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               Clock::now().time_since_epoch())
+        .count();
+}
+
+// Watches a folder from a thread of its own, looking every millisecond, and
+// notes when one of its files first holds size bytes: a receive's copy, or
+// `cat`'s file.
+class SizeWatch
+{
+  public:
+    SizeWatch(const QString &folder, qint64 size)
+        : m_thread([this, path = folder.toLocal8Bit(), size] {
+              while (!m_stop && m_reachedNs == 0) {
+                  if (DIR *dir = ::opendir(path.constData())) {
+                      while (dirent *entry = ::readdir(dir)) {
+                          struct stat info{};
+                          if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) == 0 &&
+                              S_ISREG(info.st_mode) && info.st_size >= size)
+                              m_reachedNs = nowNs();
+                      }
+                      ::closedir(dir);
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+              }
+          })
+    {
+    }
+    ~SizeWatch()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    qint64 reachedNs() const { return m_reachedNs; }
+
+  private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_reachedNs{0};
+    std::thread m_thread;
+};
+
+// Waits until process pid holds the device at path open.
+bool holds(pid_t pid, const QString &path)
+{
+    const QString device = QFileInfo(path).canonicalFilePath();
+    for (int tries = 0; tries < 5000; ++tries) {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+            if (fd.symLinkTarget() == device)
+                return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    writer.join();
-    cat.kill();
-    cat.waitForFinished();
-    QFile::remove(file);
-    return end != Clock::time_point{} ? secondsBetween(start, end) : -1;
+    return false;
+}
+
+// Waits for a child; its peak resident memory (KiB) when it ended with
+// status 0, -1 otherwise.
+qint64 peakOfChild(pid_t pid)
+{
+    int status = 0;
+    rusage usage{};
+    if (pid <= 0 || ::wait4(pid, &status, 0, &usage) != pid || status != 0)
+        return -1;
+    return usage.ru_maxrss;
+}
+
+// One measured transfer: seconds, peak resident memory in KiB (above the
+// idle window's for the window, the whole process's for the others), and
+// whether every byte arrived.
+struct Run
+{
+    double seconds = -1;
+    qint64 peakKiB = 0;
+    bool ok = false;
+};
+
+// The median time of the rounds, the highest peak, and ok only if every
+// round was.
+void row(const char *mode, const char *way, qint64 mib, std::vector<Run> runs)
+{
+    std::sort(runs.begin(), runs.end(),
+              [](const Run &a, const Run &b) { return a.seconds < b.seconds; });
+    qint64 peak = 0;
+    bool ok = !runs.empty();
+    for (const Run &run : runs) {
+        peak = std::max(peak, run.peakKiB);
+        ok = ok && run.ok && run.seconds > 0;
+    }
+    const double seconds = runs.empty() ? -1 : runs[runs.size() / 2].seconds;
+    std::printf("%s\t%s\t%lld\t%.3f\t%.0f\t%lld\t%s\n", mode, way, static_cast<long long>(mib),
+                seconds, double(mib) / seconds, static_cast<long long>(peak),
+                ok ? "ok" : "FAILED");
+    std::fflush(stdout);
 }
 
 // Time from handing a 1024-byte chunk to the port until its transmit-empty
@@ -392,13 +484,8 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const bool soaking = argc > 1 && QByteArray(argv[1]) == "--soak";
-    if (argc > 1 && !soaking)
-        kSize = QByteArray(argv[1]).toLongLong() * 1024 * 1024;
-    if (argc > 2)
-        kRounds = std::max(1, QByteArray(argv[2]).toInt());
     QTemporaryDir dir;
-    if (soaking) {
+    if (argc > 1 && QByteArray(argv[1]) == "--soak") {
         MemorySettingsStore store;
         FakeFileDialog *dialog = nullptr;
         BenchWindow window(store, dialog);
@@ -406,18 +493,16 @@ int main(int argc, char *argv[])
         QTest::qWait(200);
         return soak(window, store, dialog, QDir(dir.path()), argc > 2 ? std::atoi(argv[2]) : 500);
     }
-    const QString source = dir.filePath("source.bin");
-    {
-        QFile file(source);
-        file.open(QIODevice::WriteOnly);
-        QByteArray chunk(1 << 20, '\0');
-        Pattern pattern;
-        for (qint64 done = 0; done < kSize; done += chunk.size()) {
-            for (char &c : chunk)
-                c = pattern.next();
-            file.write(chunk);
-        }
-    }
+    // zo-bench-transfer [MIB[,MIB...]] [ROUNDS] [RECEIVE_FOLDER]
+    std::vector<qint64> sizes;
+    for (const QByteArray &mib : QByteArray(argc > 1 ? argv[1] : "64").split(','))
+        sizes.push_back(std::max(1LL, mib.toLongLong()));
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    // Receives are written here: a slow disk, if given.
+    const QDir into(argc > 3 ? QString::fromLocal8Bit(argv[3]) : dir.path());
+    qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit()); // the terminal's settings
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    const QString report = dir.filePath("report");
 
     MemorySettingsStore store;
     FakeFileDialog *dialog = nullptr;
@@ -425,97 +510,159 @@ int main(int argc, char *argv[])
     window.show();
     QTest::qWait(200);
 
-    // Send: the program reads the file and paces chunks by transmit-empty;
-    // the clock stops when the far end has the last byte.
-    auto send = [&] {
-        TestLine line;
-        store.write("Ports", "COM2", line.path());
-        std::atomic<bool> matches{true};
-        Clock::time_point firstByte{}, lastByte{};
-        std::thread reader([&] {
-            Pattern expected;
-            qint64 got = 0;
-            std::vector<char> buffer(65536);
-            while (got < kSize) {
-                pollfd p{line.controllerFd(), POLLIN, 0};
-                if (::poll(&p, 1, 10000) <= 0)
-                    break;
-                const ssize_t n = ::read(line.controllerFd(), buffer.data(), buffer.size());
-                if (n <= 0)
-                    break;
-                if (got == 0)
-                    firstByte = Clock::now();
-                for (ssize_t i = 0; i < n; ++i)
-                    if (buffer[size_t(i)] != expected.next())
-                        matches = false;
-                got += n;
+    std::printf("mode\tway\tMiB\tseconds\tMiB/s\tpeak_rss_KiB\tresult\n");
+    for (const qint64 mib : sizes) {
+        const qint64 size = mib * 1024 * 1024;
+        const QString source = dir.filePath("source.txt");
+        const QString streamFile = dir.filePath("stream.txt");
+        {
+            QFile file(source);
+            file.open(QIODevice::WriteOnly);
+            QByteArray chunk(1 << 20, '\0');
+            Pattern pattern;
+            for (qint64 done = 0; done < size; done += chunk.size()) {
+                for (char &c : chunk)
+                    c = pattern.next();
+                file.write(chunk);
             }
-            lastByte = Clock::now();
-            if (got != kSize)
-                matches = false;
-        });
-        dialog->choose = source;
-        window.finalText = "file has been sent";
-        const qint64 idle = statusKiB("VmRSS:");
-        resetPeak();
-        window.cmdSend->click();
-        waitUntil([&] { return window.finishedAt != Clock::time_point{} || window.failed; },
-                  600000);
-        const qint64 peak = statusKiB("VmHWM:") - idle;
-        reader.join();
-        window.finishedAt = {};
-        return Run{secondsBetween(firstByte, lastByte), peak, !window.failed && matches};
-    };
+            QFile stream(streamFile);
+            stream.open(QIODevice::WriteOnly);
+            stream.write(SimStream::generate(size));
+        }
+        const QByteArray sourceHash = hashOf(source), streamHash = hashOf(streamFile);
+        const QString target = into.filePath("zo-bench-receive");
+        QDir(target).removeRecursively();
+        QDir().mkpath(target);
 
-    // Receive: a backup stream made beforehand is written as fast as the
-    // line takes it. The clock runs from the first byte written until the
-    // program shows the last block received, that is written to the file;
-    // "File has been saved." follows once the line has been quiet for 3 s,
-    // and only then is the file compared.
-    const QByteArray stream = SimStream::generate(kSize);
-    auto receive = [&] {
-        TestLine line;
-        store.write("Ports", "COM2", line.path());
-        dialog->choose = dir.filePath("received.bin");
-        window.finalText = QString::number(kSize) + " bytes received";
-        window.cmdReceive->click();
-        waitUntil([&] { return window.Comm1().PortOpen(); }, 5000);
-        const qint64 idle = statusKiB("VmRSS:");
-        resetPeak();
-        Clock::time_point start{};
-        std::atomic<bool> written{false};
-        std::thread writer([&] {
-            start = Clock::now();
-            written = writeAll(line.controllerFd(), stream);
-        });
-        waitUntil([&] { return window.savedAt != Clock::time_point{} || window.failed; }, 600000);
-        const qint64 peak = statusKiB("VmHWM:") - idle;
-        writer.join();
-        QFile saved(dir.filePath("received.bin"));
-        const bool ok = !window.failed && written && window.finishedAt != Clock::time_point{} &&
-                        saved.open(QIODevice::ReadOnly) && saved.readAll() == stream;
-        Run run{secondsBetween(start, window.finishedAt), peak, ok};
-        window.finishedAt = window.savedAt = {};
-        QFile::remove(dir.filePath("received.bin"));
-        return run;
-    };
+        // The chunking floor: the protocol's 1024-byte chunks, each once the
+        // driver's output queue is empty, by a program that does nothing else.
+        auto floorSend = [&] {
+            TestLine line(true);
+            FarEnd drain({"drain", QString::number(size), report}, line.controllerFd(), -1, report);
+            FarEnd floor({"floor", source, line.path()}, -1, -1);
+            FarEnd::Result sent, result;
+            const bool ok = floor.finish(sent) && drain.finish(result) && result.bytes == size &&
+                            result.hash == sourceHash;
+            return Run{result.seconds(), 0, ok};
+        };
+        // The window's send: the clock runs from the first byte at the far end
+        // to the last.
+        auto windowSend = [&] {
+            TestLine line(true);
+            store.write("Ports", "COM2", line.path());
+            FarEnd drain({"drain", QString::number(size), report}, line.controllerFd(), -1, report);
+            dialog->choose = source;
+            window.finalText = "file has been sent";
+            window.finalCount = -1;
+            const qint64 idle = statusKiB("VmRSS:");
+            resetPeak();
+            window.cmdSend->click();
+            waitUntil([&] { return window.finishedAt != Clock::time_point{} || window.failed; },
+                      600000);
+            const qint64 peak = statusKiB("VmHWM:") - idle;
+            window.finishedAt = {};
+            FarEnd::Result result;
+            const bool ok = drain.finish(result) && !window.failed && result.bytes == size &&
+                            result.hash == sourceHash;
+            return Run{result.seconds(), peak, ok};
+        };
+        auto terminalSend = [&] {
+            TestLine line(true);
+            FarEnd drain({"drain", QString::number(size), report}, line.controllerFd(), -1, report);
+            const pid_t pid = FarEnd::spawn(FarEnd::binary("zo-vovere"),
+                                            {"--send", source, "--port", line.path()}, -1, devNull);
+            const qint64 peak = peakOfChild(pid);
+            FarEnd::Result result;
+            const bool ok = drain.finish(result) && peak > 0 && result.bytes == size &&
+                            result.hash == sourceHash;
+            return Run{result.seconds(), peak, ok};
+        };
+        // `cat <PTY >FILE`: from the far end's first byte until the file
+        // holds the last.
+        auto catReceive = [&] {
+            TestLine line(true);
+            const QString file = QDir(target).filePath("cat.txt");
+            QProcess cat;
+            cat.setStandardInputFile(line.path());
+            cat.setStandardOutputFile(file);
+            cat.start("cat", {});
+            if (!cat.waitForStarted())
+                return Run{};
+            SizeWatch watch(target, size);
+            FarEnd feed({"feed", streamFile, report}, -1, line.controllerFd(), report);
+            FarEnd::Result result;
+            bool ok = feed.finish(result);
+            while (ok && watch.reachedNs() == 0 && nowNs() - result.lastNs < 60e9)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            cat.kill();
+            cat.waitForFinished();
+            ok = ok && watch.reachedNs() > 0 && hashOf(file) == streamHash;
+            QFile::remove(file);
+            return Run{double(watch.reachedNs() - result.firstNs) / 1e9, 0, ok};
+        };
+        // The window's receive: from the far end's first byte until the
+        // program's copy holds the last ("File has been saved." follows once
+        // the line has been quiet for 3 s, and only then is the file compared).
+        auto windowReceive = [&] {
+            TestLine line(true);
+            store.write("Ports", "COM2", line.path());
+            const QString file = QDir(target).filePath("window.txt");
+            dialog->choose = file;
+            window.finalText = QString();
+            window.finalCount = -1;
+            window.cmdReceive->click();
+            waitUntil([&] { return window.Comm1().PortOpen(); }, 5000);
+            const qint64 idle = statusKiB("VmRSS:");
+            resetPeak();
+            SizeWatch watch(target, size);
+            FarEnd feed({"feed", streamFile, report}, -1, line.controllerFd(), report);
+            waitUntil([&] { return window.savedAt != Clock::time_point{} || window.failed; },
+                      600000);
+            const qint64 peak = statusKiB("VmHWM:") - idle;
+            FarEnd::Result result;
+            const bool ok = feed.finish(result) && !window.failed && watch.reachedNs() > 0 &&
+                            hashOf(file) == streamHash;
+            window.savedAt = {};
+            QFile::remove(file);
+            return Run{double(watch.reachedNs() - result.firstNs) / 1e9, peak, ok};
+        };
+        auto terminalReceive = [&] {
+            TestLine line(true);
+            const QString file = QDir(target).filePath("terminal.txt");
+            const pid_t pid = FarEnd::spawn(FarEnd::binary("zo-vovere"),
+                                            {"--receive", file, "--port", line.path()}, -1, devNull);
+            if (!holds(pid, line.path()))
+                return Run{};
+            std::this_thread::sleep_for(std::chrono::milliseconds(50)); // past its opening's discard
+            SizeWatch watch(target, size);
+            FarEnd feed({"feed", streamFile, report}, -1, line.controllerFd(), report);
+            FarEnd::Result result;
+            const bool fed = feed.finish(result);
+            const qint64 peak = peakOfChild(pid);
+            const bool ok = fed && peak > 0 && watch.reachedNs() > 0 && hashOf(file) == streamHash;
+            QFile::remove(file);
+            return Run{double(watch.reachedNs() - result.firstNs) / 1e9, peak, ok};
+        };
 
-    // Rounds taken in turn, so that a slow moment of the machine does not
-    // fall on one of them only.
-    std::vector<Run> catSends, catReceives, sends, receives;
-    for (int round = 0; round < kRounds; ++round) {
-        const double catSend = catSendBaseline(source);
-        catSends.push_back({catSend, 0, catSend > 0});
-        sends.push_back(send());
-        const double catReceive = catReceiveBaseline(stream, dir.filePath("cat.bin"));
-        catReceives.push_back({catReceive, 0, catReceive > 0});
-        receives.push_back(receive());
+        // Rounds taken in turn, so that a slow moment of the machine does
+        // not fall on one of them only.
+        std::vector<Run> floors, windowSends, terminalSends, cats, windowReceives, terminalReceives;
+        for (int round = 0; round < rounds; ++round) {
+            floors.push_back(floorSend());
+            windowSends.push_back(windowSend());
+            terminalSends.push_back(terminalSend());
+            cats.push_back(catReceive());
+            windowReceives.push_back(windowReceive());
+            terminalReceives.push_back(terminalReceive());
+        }
+        row("floor", "send", mib, floors);
+        row("window", "send", mib, windowSends);
+        row("terminal", "send", mib, terminalSends);
+        row("cat", "receive", mib, cats);
+        row("window", "receive", mib, windowReceives);
+        row("terminal", "receive", mib, terminalReceives);
+        QDir(target).removeRecursively();
     }
-    std::printf("name\tseconds\tMiB/s\tpeak_rss_above_idle_KiB\tresult\n");
-    row("cat FILE >PTY", catSends);
-    row("cat <PTY >FILE", catReceives);
-    row("zo-vovere send", sends);
-    row("zo-vovere receive", receives);
     window.close();
     transmitEmptyLatency();
     return 0;

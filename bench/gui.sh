@@ -1,26 +1,16 @@
 #!/usr/bin/env bash
-# The part of bench/run.sh that needs a display: start-up time and resident
-# memory of ZO Vovere, of an empty Qt window, of a Qt window showing one word
-# and of CuteCom, and ZO Vovere's idle wake-ups.
+# The part of bench/run.sh that needs a display: start-up time (to the window
+# mapped, median of 9 interleaved rounds) and resident memory of ZO Vovere,
+# of an empty Qt window, of a Qt window showing one word and of CuteCom, and
+# ZO Vovere's idle wake-ups.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Milliseconds from starting $@ to its window being shown, then its RSS (KiB)
-# one second later. Needs DISPLAY.
+# Milliseconds from starting $@ to its window being mapped (the X server's
+# MapNotify, bench/Mapped.cpp), then its RSS (KiB) one second later. Needs
+# DISPLAY.
 startup() {
-  local start pid shown rss
-  start=$(date +%s%N)
-  "$@" >/dev/null 2>>"${BENCH_LOG:-/dev/null}" &
-  pid=$!
-  until xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1; do
-    sleep 0.002
-    if (( ($(date +%s%N) - start) / 1000000 > 20000 )); then kill "$pid"; echo "timeout 0"; return; fi
-  done
-  shown=$(( ($(date +%s%N) - start) / 1000000 ))
-  sleep 1
-  rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
-  kill "$pid"; wait "$pid" 2>/dev/null || true
-  echo "$shown $rss"
+  ./build/bin/zo-bench-mapped "$@" 2>>"${BENCH_LOG:-/dev/null}" || echo "timeout 0"
 }
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
@@ -31,7 +21,7 @@ cputicks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 measure_gui() {
   export XDG_CONFIG_HOME; XDG_CONFIG_HOME=$(mktemp -d)
-  local runs=7 zo=() cc=() zr=() cr=() ew=() er=() lw=() lr=()
+  local runs=9 zo=() cc=() zr=() cr=() ew=() er=() lw=() lr=()
   for _ in $(seq $runs); do
     read -r t r < <(startup ./build/bin/zo-vovere); zo+=("$t"); zr+=("$r")
     read -r t r < <(startup ./build/bin/zo-bench-empty-window); ew+=("$t"); er+=("$r")

@@ -6,8 +6,9 @@
 #
 #   bash bench/linerate.sh [SECONDS] [PART...]     (default 60; needs DISPLAY)
 #
-# PART is zo_receive, zo_receive_uart, zo_send or cutecom_receive (default:
-# all four);
+# PART is zo_receive, zo_receive_uart, zo_receive_usb, zo_send (the window),
+# term_receive_uart, term_receive_usb, term_send (the terminal:
+# zo-vovere --receive / --send), cutecom_receive (default: all);
 # ZO_BENCH_BIN names another build's bin/ folder, to compare two builds.
 #
 # Prints, tab-separated: name, CPU percent of one core, wake-ups a second,
@@ -16,7 +17,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 parts=("${@:2}")
-[[ ${#parts[@]} -gt 0 ]] || parts=(zo_receive zo_receive_uart zo_send cutecom_receive)
+[[ ${#parts[@]} -gt 0 ]] ||
+  parts=(zo_receive_uart term_receive_uart zo_receive_usb term_receive_usb zo_send term_send zo_receive cutecom_receive)
 bytes=$((seconds * 1920))
 bin=${ZO_BENCH_BIN:-./build/bin}
 sim=$bin/zo-vovere-sim
@@ -63,6 +65,22 @@ measure() {
     'BEGIN {printf "%s\t%.2f\t%.1f\t", n, 100 * c / t, w / (t / 1e9)}')
 }
 
+# The same for a program that ends by itself once its transfer is over (the
+# terminal): sampled every tenth of a second while it runs, the last sample
+# counting, so that its last moments are left out rather than misread.
+measure_to_exit() {
+  local name=$1 pid=$2 c0 w0 t0 c1 w1 t1 c w
+  c0=$(cpu_ns "$pid"); w0=$(wakeups "$pid"); t0=$(date +%s%N)
+  c1=$c0; w1=$w0; t1=$t0
+  while kill -0 "$pid" 2>/dev/null; do
+    c=$(cpu_ns "$pid"); w=$(wakeups "$pid")
+    [[ -n $w && $c -gt 0 ]] && { c1=$c; w1=$w; t1=$(date +%s%N); }
+    sleep 0.1
+  done
+  row=$(awk -v n="$name" -v c=$((c1 - c0)) -v w=$((w1 - w0)) -v t=$((t1 - t0)) \
+    'BEGIN {printf "%s\t%.2f\t%.1f\t", n, 100 * c / t, w / (t / 1e9)}')
+}
+
 zo_config() {
   export XDG_CONFIG_HOME=$work/config-$1
   mkdir -p "$XDG_CONFIG_HOME/ZO Vovere"
@@ -71,8 +89,9 @@ zo_config() {
 
 # Starts the simulator with its standard input on a pipe that stays open
 # until the dump is asked for; sets sim_pid, sim_dev and sim_enter.
+starts=0
 start_sim() {
-  local tag=$1; shift
+  local tag=$1$((starts += 1)); shift
   mkfifo "$work/enter-$tag"
   "$sim" "$@" <"$work/enter-$tag" >"$work/sim-$tag.out" 2>&1 &
   sim_pid=$!
@@ -114,6 +133,43 @@ zo_receive_with() {
 # bytes at a time, as a 16550 UART's FIFO hands them over at its trigger level.
 zo_receive() { zo_receive_with "zo-vovere receive at line rate"; }
 zo_receive_uart() { zo_receive_with "zo-vovere receive in UART bursts at line rate" --burst 14; }
+# 31 bytes at a time, as an FTDI-like USB adapter hands them over.
+zo_receive_usb() { zo_receive_with "zo-vovere receive in USB bursts at line rate" --burst 31; }
+
+# The same from the terminal: zo-vovere --receive FILE --port DEVICE.
+term_receive_with() {
+  local name=$1 pid simpid
+  shift
+  rm -f "$work/term-received.txt"
+  start_sim "tr$#$1" dump --length "$bytes" --wait-enter --save-stream "$work/stream" "$@"
+  simpid=$sim_pid
+  XDG_CONFIG_HOME=$work/config-term "$bin"/zo-vovere --receive "$work/term-received.txt" \
+    --port "$sim_dev" >/dev/null 2>&1 &
+  pid=$!
+  holds "$pid" "$sim_dev" || { echo "$name	-	-	FAILED (port not opened)"; return; }
+  echo >&"$sim_enter"
+  measure_to_exit "$name" "$pid"
+  wait "$simpid" || true
+  if cmp -s "$work/stream" "$work/term-received.txt"; then echo "${row}saved whole"; else echo "${row}FAILED"; fi
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
+}
+term_receive_uart() { term_receive_with "terminal receive in UART bursts at line rate" --burst 14; }
+term_receive_usb() { term_receive_with "terminal receive in USB bursts at line rate" --burst 31; }
+
+term_send() {
+  local pid simpid
+  head -c "$bytes" /dev/urandom >"$work/term-send.txt"
+  start_sim ts receive --quiet-ms 1500 --out "$work/term-arrived"
+  simpid=$sim_pid
+  XDG_CONFIG_HOME=$work/config-term "$bin"/zo-vovere --send "$work/term-send.txt" \
+    --port "$sim_dev" >/dev/null 2>&1 &
+  pid=$!
+  holds "$pid" "$sim_dev" || { echo "terminal send at line rate	-	-	FAILED (port not opened)"; return; }
+  measure_to_exit "terminal send at line rate" "$pid"
+  wait "$simpid" || true
+  if cmp -s "$work/term-send.txt" "$work/term-arrived"; then echo "${row}arrived whole"; else echo "${row}FAILED"; fi
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
+}
 
 # ZO Vovere sending a file at the line's pace, chosen on its command line.
 zo_send() {
@@ -155,7 +211,8 @@ cutecom_receive() {
 
 for part in "${parts[@]}"; do
   case $part in
-    zo_receive | zo_receive_uart | zo_send | cutecom_receive) "$part" ;;
+    zo_receive | zo_receive_uart | zo_receive_usb | zo_send | term_receive_uart | \
+      term_receive_usb | term_send | cutecom_receive) "$part" ;;
     *) echo "unknown part: $part" >&2; exit 2 ;;
   esac
 done
