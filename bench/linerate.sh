@@ -26,8 +26,9 @@ work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # CPU nanoseconds and context switches (voluntary and not) of all threads.
-cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%d", s}'; }
-wakeups() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/ctxt_switches/ {s += $2} END {print s}'; }
+# (A process that ends while it is read gives what could be read.)
+cpu_ns() { { cat /proc/"$1"/task/*/schedstat 2>/dev/null || true; } | awk '{s += $1} END {printf "%d", s}'; }
+wakeups() { { cat /proc/"$1"/task/*/status 2>/dev/null || true; } | awk '/ctxt_switches/ {s += $2} END {print s}'; }
 
 window_of() {
   local pid=$1 w=""
@@ -66,17 +67,20 @@ measure() {
 }
 
 # The same for a program that ends by itself once its transfer is over (the
-# terminal): sampled every tenth of a second while it runs, the last sample
-# counting, so that its last moments are left out rather than misread.
+# terminal): sampled every tenth of a second while it runs (its last moments
+# are left out rather than misread), over the same span, until the simulator
+# ends.
 measure_to_exit() {
-  local name=$1 pid=$2 c0 w0 t0 c1 w1 t1 c w
+  local name=$1 pid=$2 simpid=$3 c0 w0 t0 c1 w1 t1 c w
   c0=$(cpu_ns "$pid"); w0=$(wakeups "$pid"); t0=$(date +%s%N)
-  c1=$c0; w1=$w0; t1=$t0
+  c1=$c0; w1=$w0
   while kill -0 "$pid" 2>/dev/null; do
     c=$(cpu_ns "$pid"); w=$(wakeups "$pid")
-    [[ -n $w && $c -gt 0 ]] && { c1=$c; w1=$w; t1=$(date +%s%N); }
+    [[ -n $w && $c -gt 0 ]] && { c1=$c; w1=$w; }
     sleep 0.1
   done
+  wait "$simpid" || true
+  t1=$(date +%s%N)
   row=$(awk -v n="$name" -v c=$((c1 - c0)) -v w=$((w1 - w0)) -v t=$((t1 - t0)) \
     'BEGIN {printf "%s\t%.2f\t%.1f\t", n, 100 * c / t, w / (t / 1e9)}')
 }
@@ -148,10 +152,9 @@ term_receive_with() {
   pid=$!
   holds "$pid" "$sim_dev" || { echo "$name	-	-	FAILED (port not opened)"; return; }
   echo >&"$sim_enter"
-  measure_to_exit "$name" "$pid"
-  wait "$simpid" || true
+  measure_to_exit "$name" "$pid" "$simpid"
   if cmp -s "$work/stream" "$work/term-received.txt"; then echo "${row}saved whole"; else echo "${row}FAILED"; fi
-  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
+  kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
 }
 term_receive_uart() { term_receive_with "terminal receive in UART bursts at line rate" --burst 14; }
 term_receive_usb() { term_receive_with "terminal receive in USB bursts at line rate" --burst 31; }
@@ -165,10 +168,9 @@ term_send() {
     --port "$sim_dev" >/dev/null 2>&1 &
   pid=$!
   holds "$pid" "$sim_dev" || { echo "terminal send at line rate	-	-	FAILED (port not opened)"; return; }
-  measure_to_exit "terminal send at line rate" "$pid"
-  wait "$simpid" || true
+  measure_to_exit "terminal send at line rate" "$pid" "$simpid"
   if cmp -s "$work/term-send.txt" "$work/term-arrived"; then echo "${row}arrived whole"; else echo "${row}FAILED"; fi
-  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
+  kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true
 }
 
 # ZO Vovere sending a file at the line's pace, chosen on its command line.

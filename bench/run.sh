@@ -3,7 +3,9 @@
 # "short". Not part of ctest: run by hand.
 #
 #   bench/run.sh [MIB,MIB,...] [SECONDS] [ROUNDS]   (defaults 1,16,64,256  60  3)
+#   bench/run.sh --table FOLDER    the table again from a run's measurements
 #
+# The measurements are kept in a folder named on standard error.
 # - send and receive each size over a pseudo-terminal pair as fast as the line
 #   allows, from the window and from the terminal, against the chunking floor
 #   (a send) and `cat <PTY >FILE` (a receive), far ends in processes of their
@@ -22,30 +24,42 @@
 #   ten idle seconds (bench/gui.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [[ ${1:-} == --table ]]; then
+  out=$2
+  read -r sizes seconds <"$out/settings"
+else
 sizes=${1:-1,16,64,256}
 seconds=${2:-60}
 rounds=${3:-3}
-bash scripts/zo.sh setup cutecom xdotool libx11-dev python3-fusepy fuse3
+out=$(mktemp -d /tmp/zo-bench.XXXXXX)
+echo "bench/run.sh: measurements kept in $out" >&2
+echo "$sizes $seconds" >"$out/settings"
+bash scripts/zo.sh setup cutecom xdotool libx11-dev python3-fusepy fuse3 >&2
 bash scripts/zo.sh build >/dev/null
 
 # A display and a session bus of their own, as on a desktop: without a bus
 # every Qt program with text would start one on its first accessibility
 # update, which an empty window never makes.
 display() { xvfb-run -a -s "-screen 0 1024x768x24 -noreset" dbus-run-session -- "$@" 2>/dev/null; }
-transfer=$(./build/bin/zo-bench-transfer "$sizes" "$rounds" 2>/dev/null)
+./build/bin/zo-bench-transfer "$sizes" "$rounds" >"$out/transfer" 2>/dev/null
 
 # The slow disk: mounted for the receives' memory, taken down afterwards.
-slow=""
+: >"$out/slow"
 slow_mnt=$(mktemp -d) slow_back=$(mktemp -d)
 if /usr/bin/python3 bench/slowfs.py "$slow_back" "$slow_mnt" 8 2>/dev/null; then
-  slow=$(./build/bin/zo-bench-transfer 64 1 "$slow_mnt" 2>/dev/null | awk -F'\t' '$2 == "receive"')
+  ./build/bin/zo-bench-transfer 64 1 "$slow_mnt" 2>/dev/null | awk -F'\t' '$2 == "receive"' >"$out/slow"
   fusermount3 -u "$slow_mnt" 2>/dev/null || umount "$slow_mnt" 2>/dev/null || true
 fi
 rmdir "$slow_mnt" 2>/dev/null || true
 rm -rf "$slow_back"
 
-linerate=$(display bash bench/linerate.sh "$seconds")
-gui=$(display bash bench/gui.sh)
+display bash bench/linerate.sh "$seconds" >"$out/linerate" || true
+display bash bench/gui.sh >"$out/gui" || true
+fi
+
+# The table, whatever is missing from the measurements.
+set +e
+transfer=$(cat "$out/transfer") slow=$(cat "$out/slow") linerate=$(cat "$out/linerate") gui=$(cat "$out/gui")
 
 # field MODE WAY MIB COLUMN
 field() { awk -F'\t' -v m="$1" -v w="$2" -v s="$3" -v c="$4" '$1 == m && $2 == w && $3 == s {print $c}' <<<"$transfer"; }
@@ -120,13 +134,13 @@ for shape in "UART bursts" "USB bursts"; do
       "$r" "$(verdict "$r" 1.3 at-most "$([[ $(line "$w" 4) == "saved whole" && $(line "$t" 4) == "saved whole" ]] && echo ok)")"
   done
 done
-for col in 2 3; do
-  [[ $col == 2 ]] && what="CPU" unit="% of a core" || what="wake-ups" unit="/s"
-  r=$(ratio "$(line "zo-vovere send at line rate" $col)" "$(line "terminal send at line rate" $col)")
-  row "send at 1920 B/s for $seconds s, window $what: at most 1.3 of the terminal" \
-    "$(line "zo-vovere send at line rate" $col)$unit" "terminal: $(line "terminal send at line rate" $col)$unit" "$r" \
-    "$(verdict "$r" 1.3 at-most "$([[ $(line "zo-vovere send at line rate" 4) == "arrived whole" ]] && echo ok)")"
-done
+# A pseudo-terminal takes about 68 KiB into its buffers at once: the
+# terminal's send of a minute at the line's pace is over after a few seconds,
+# so the two are shown side by side, without a verdict.
+row "send at 1920 B/s for $seconds s, window (the pty takes most of the terminal's send at once)" \
+  "$(line "zo-vovere send at line rate" 2)% of a core, $(line "zo-vovere send at line rate" 3)/s" \
+  "terminal: $(line "terminal send at line rate" 2)% of a core, $(line "terminal send at line rate" 3)/s" "" \
+  "$(line "zo-vovere send at line rate" 4)"
 read -r _ zo_ms empty_ms label_ms cc_ms < <(grep '^startup_ms' <<<"$gui")
 read -r _ zo_rss empty_rss label_rss cc_rss < <(grep '^rss_kib' <<<"$gui")
 read -r _ idle_switches idle_ticks < <(grep '^idle' <<<"$gui")

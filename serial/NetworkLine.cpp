@@ -511,7 +511,9 @@ void NetworkLine::takeArrived(const QByteArray &data)
     if (!data.isEmpty()) {
         m_input += data;
         m_lastArrival = now();
-        m_quietLook.start();
+        // Not restarted for every read: see onQuietLook.
+        if (!m_quietLook.isActive())
+            m_quietLook.start(kQuietCheck);
     }
     // Before the line is ready what comes is the server's, not the desk's: a
     // server turning a client away says so and closes.
@@ -737,6 +739,14 @@ bool NetworkLine::lookForQuiet()
 
 void NetworkLine::onQuietLook()
 {
+    // The look comes kQuietCheck after the last read; reads since the timer
+    // was started move it on by what is left.
+    const qint64 since = now() - m_lastArrival;
+    const qint64 check = std::chrono::nanoseconds(kQuietCheck).count();
+    if (since < check) {
+        m_quietLook.start(std::chrono::milliseconds((check - since + 999999) / 1000000));
+        return;
+    }
     if (lookForQuiet() && m_rThreshold > 0 && m_ready)
         raise(comEvQuiet);
 }
