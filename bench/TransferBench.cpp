@@ -602,7 +602,9 @@ int main(int argc, char *argv[])
         };
         // The window's receive: from the far end's first byte until the
         // program's copy holds the last ("File has been saved." follows once
-        // the line has been quiet for 3 s, and only then is the file compared).
+        // the line has been quiet for 3 s, and only then is the file
+        // compared). The sizes are whole 64 KiB pieces, which the program
+        // writes as each fills: its last goes out with the last block.
         auto windowReceive = [&] {
             TestLine line(true);
             store.write("Ports", "COM2", line.path());

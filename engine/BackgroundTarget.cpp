@@ -103,10 +103,7 @@ void BackgroundTarget::handOver()
     const QByteArray batch = std::exchange(m_batch, {});
     m_job->inFlight += batch.size();
     m_thread->post([this, job = m_job, batch](FileThread::Channel &thread) {
-        // What is gathered goes to the file as soon as no batch follows, so
-        // that little waits in memory on a slow line.
-        const bool more = job->inFlight > batch.size();
-        if (!thread.cancelled() && !(job->inner->write(batch) && (more || job->inner->flush()))) {
+        if (!thread.cancelled() && !job->inner->write(batch)) {
             job->record();
             job->writeFailed = true;
         }

@@ -41,7 +41,6 @@ class DiskTarget : public SteppedTarget
 
     bool open(const QString &path) override;
     bool write(const QByteArray &bytes) override;
-    bool flush() override { return m_fd >= 0 ? writePending() : fail(EBADF); }
     bool sync() override;
     Committed commit() override;
     void discard() override;

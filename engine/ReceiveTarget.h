@@ -82,9 +82,6 @@ class SteppedTarget : public ReceiveTarget
   public:
     // Makes the copy beside path.
     virtual bool open(const QString &path) = 0;
-    // What has been gathered goes to the file now: nothing more is coming
-    // for the moment.
-    virtual bool flush() { return true; }
     // Everything written is on the disk, and the copy is closed.
     virtual bool sync() = 0;
     // The copy, synced, takes the chosen name and the folder is synced.
