@@ -125,7 +125,7 @@ void BackgroundTarget::whenRoom(std::function<void()> room)
     if (!m_job)
         return;
     m_room = std::move(room);
-    handOver(); // what waits for the next turn would only hold up the disk
+    handOver(); // a batch waiting for its timer would only hold up the disk
     m_job->roomWanted = true;
     // The thread may have caught up before it could see the wish.
     if (m_job->inFlight <= kInFlight / 2 && m_job->roomWanted.exchange(false))
